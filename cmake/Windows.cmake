@@ -1,0 +1,54 @@
+# The Windows program, its platform layer and the tests that run under Wine.
+
+# 32-bit: Windows XP SP3 and later; 64-bit: Windows XP x64 / Server 2003 and later.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(VELMORA_SUBSYSTEM_VERSION 5.01)
+  set(VELMORA_WINNT 0x0501)
+else()
+  set(VELMORA_SUBSYSTEM_VERSION 5.02)
+  set(VELMORA_WINNT 0x0502)
+endif()
+
+add_library(velmora_platform STATIC
+  src/platform/win32/AppInfo.cpp
+  src/platform/win32/Console.cpp
+  src/platform/win32/FileReading.cpp
+  src/platform/win32/Locale.cpp
+  src/platform/win32/Process.cpp
+  src/platform/win32/ShellFolders.cpp
+  src/platform/win32/SystemLibrary.cpp
+  src/platform/win32/VersionRecords.cpp
+  src/platform/win32/VersionResource.cpp
+  src/platform/win32/WinText.cpp
+  src/platform/win32/Wmi.cpp
+  src/platform/win32/ErrorReport.cpp
+)
+target_include_directories(velmora_platform PUBLIC src PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(velmora_platform PUBLIC
+  _WIN32_WINNT=${VELMORA_WINNT} WINVER=${VELMORA_WINNT} WIN32_LEAN_AND_MEAN NOMINMAX STRICT)
+target_compile_options(velmora_platform PRIVATE -Wall -Wextra)
+target_link_libraries(velmora_platform PUBLIC ole32 oleaut32 uuid shlwapi shell32 user32 gdi32 advapi32)
+
+# Self-contained: no libgcc, libstdc++ or winpthread DLL beside the program.
+set(VELMORA_STATIC_LINK -static -static-libgcc -static-libstdc++)
+# Reproducible: no link timestamp, no build paths.
+set(VELMORA_REPRO_COMPILE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+set(VELMORA_REPRO_LINK -Wl,--no-insert-timestamp)
+target_compile_options(velmora_logic PRIVATE ${VELMORA_REPRO_COMPILE})
+target_compile_options(velmora_platform PRIVATE ${VELMORA_REPRO_COMPILE})
+
+add_executable(Velmora WIN32 src/platform/win32/WinMain.cpp res/Velmora.rc)
+target_link_libraries(Velmora PRIVATE velmora_logic velmora_platform)
+target_compile_options(Velmora PRIVATE ${VELMORA_REPRO_COMPILE})
+target_link_options(Velmora PRIVATE ${VELMORA_STATIC_LINK} ${VELMORA_REPRO_LINK} -s
+  -Wl,--subsystem,windows:${VELMORA_SUBSYSTEM_VERSION}
+  -Wl,--major-os-version,5 -Wl,--minor-os-version,1)
+set_target_properties(Velmora PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set_source_files_properties(res/Velmora.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/res/Velmora.ico;${CMAKE_SOURCE_DIR}/res/Velmora.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+
+foreach(dir tests/win32 tests/controlfiles tests/e2e)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

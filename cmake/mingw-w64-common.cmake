@@ -1,0 +1,18 @@
+# Shared part of the two MinGW-w64 toolchain files; VELMORA_TRIPLE names the target.
+find_program(CMAKE_C_COMPILER NAMES ${VELMORA_TRIPLE}-gcc-win32 ${VELMORA_TRIPLE}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${VELMORA_TRIPLE}-g++-win32 ${VELMORA_TRIPLE}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${VELMORA_TRIPLE}-windres REQUIRED)
+find_program(VELMORA_OBJDUMP NAMES ${VELMORA_TRIPLE}-objdump REQUIRED)
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMORA_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Windows programs built here run under Wine, for ctest too.
+find_program(VELMORA_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT VELMORA_WINE)
+  find_program(VELMORA_WINE NAMES wine64 wine)
+endif()
+if(VELMORA_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE})
+endif()

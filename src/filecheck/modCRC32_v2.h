@@ -1,0 +1,24 @@
+#pragma once
+// CRC-32/ISO-HDLC of a whole file (reflected polynomial 0xEDB88320).
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace modCRC32_v2 {
+
+constexpr std::uint32_t ReadChunkSize = 512000;  // 500 x 1024 bytes per read
+
+extern std::array<std::int32_t, 256> CRC32Table;
+extern bool CRC32TableReady;
+
+void InitCRC32Table();
+// The byte step over a run of bytes: one table lookup, a logical shift, two XORs.
+std::int32_t UpdateCRC32(std::int32_t crc, const std::uint8_t* bytes, std::size_t count);
+// 0 for an empty file and for one that cannot be opened.
+std::int32_t GetFileCRC32(const std::wstring& path);
+// Eight upper-case hexadecimal digits.
+std::wstring GetFileCRC32Hex(const std::wstring& path);
+std::wstring FormatCRC32Hex(std::int32_t crc);
+
+}  // namespace modCRC32_v2

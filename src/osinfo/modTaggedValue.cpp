@@ -1,0 +1,117 @@
+#include "osinfo/modTaggedValue.h"
+
+#include <cwchar>
+#include <cwctype>
+#include <limits>
+
+#include "platform/Locale.h"
+#include "platform/RunError.h"
+
+namespace modTaggedValue {
+
+namespace {
+using platform::RunError;
+namespace errors = platform::errors;
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+[[noreturn]] void Mismatch(const std::wstring& what, const std::wstring& why) {
+    throw RunError(errors::TypeMismatch, what + L": " + why);
+}
+
+std::wstring NumberText(double number) {
+    wchar_t text[32] = {};
+    std::swprintf(text, sizeof text / sizeof text[0], L"%.15g", number);
+    return text;
+}
+
+bool EqualsIgnoringCase(const std::wstring& text, const wchar_t* word) {
+    if (text.size() != std::wcslen(word)) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (std::towlower(text[i]) != std::towlower(word[i])) return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::wstring TrimSpaces(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
+}
+
+std::wstring ToText(const platform::TaggedValue& value, const std::wstring& what) {
+    return std::visit(
+        Overloaded{
+            [](const platform::EmptyValue&) { return std::wstring(); },
+            [&](const platform::NullValue&) -> std::wstring { Mismatch(what, L"invalid use of Null"); },
+            [](const std::wstring& text) { return text; },
+            [](std::int16_t number) { return std::to_wstring(number); },
+            [](std::int32_t number) { return std::to_wstring(number); },
+            [](std::int64_t number) { return std::to_wstring(number); },
+            [](bool flag) { return std::wstring(flag ? L"True" : L"False"); },
+            [](platform::DateTime date) { return platform::locale::FormatDateTime(date); },
+            [](double number) { return NumberText(number); },
+        },
+        value);
+}
+
+std::wstring ToReportText(const platform::TaggedValue& value) {
+    if (std::holds_alternative<platform::NullValue>(value)) return {};
+    return ToText(value, L"report value");
+}
+
+std::int16_t ToInt16(const std::wstring& text, const std::wstring& what) {
+    const auto digits = TrimSpaces(text);
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < digits.size() && (digits[pos] == L'-' || digits[pos] == L'+')) negative = digits[pos++] == L'-';
+    if (pos == digits.size()) Mismatch(what, L"\"" + text + L"\" is not a number");
+    std::int32_t number = 0;
+    for (; pos < digits.size(); ++pos) {
+        const wchar_t digit = digits[pos];
+        if (digit < L'0' || digit > L'9') Mismatch(what, L"\"" + text + L"\" is not a number");
+        number = number * 10 + (digit - L'0');
+        if (number > std::numeric_limits<std::int16_t>::max() + 1) {
+            throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
+        }
+    }
+    if (negative) number = -number;
+    if (number > std::numeric_limits<std::int16_t>::max()) {
+        throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
+    }
+    return static_cast<std::int16_t>(number);
+}
+
+bool ToBool(const platform::TaggedValue& value, const std::wstring& what) {
+    return std::visit(
+        Overloaded{
+            [](const platform::EmptyValue&) { return false; },
+            [&](const platform::NullValue&) -> bool { Mismatch(what, L"invalid use of Null"); },
+            [&](const std::wstring& text) -> bool {
+                const auto word = TrimSpaces(text);
+                if (EqualsIgnoringCase(word, L"True")) return true;
+                if (EqualsIgnoringCase(word, L"False")) return false;
+                return ToInt16(word, what) != 0;
+            },
+            [](std::int16_t number) { return number != 0; },
+            [](std::int32_t number) { return number != 0; },
+            [](std::int64_t number) { return number != 0; },
+            [](bool flag) { return flag; },
+            [](platform::DateTime date) { return date.oleDate != 0.0; },
+            [](double number) { return number != 0.0; },
+        },
+        value);
+}
+
+platform::DateTime ToDateTime(const platform::TaggedValue& value, const std::wstring& what) {
+    if (const auto* date = std::get_if<platform::DateTime>(&value)) return *date;
+    Mismatch(what, L"not a date-time");
+}
+
+}  // namespace modTaggedValue

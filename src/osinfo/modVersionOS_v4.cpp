@@ -1,0 +1,292 @@
+#include "osinfo/modVersionOS_v4.h"
+
+#include <optional>
+#include <vector>
+
+#include "osinfo/modTaggedValue.h"
+#include "osinfo/modWmiDateTime.h"
+#include "platform/RunError.h"
+#include "platform/Wmi.h"
+
+namespace modVersionOS_v4 {
+
+namespace wmi = platform::wmi;
+namespace records = platform::versionrecords;
+using platform::TaggedValue;
+
+namespace {
+
+// --- WMI helpers -------------------------------------------------------------------
+
+// A property the provider does not know reads as Null, like an absent value.
+TaggedValue ReadProperty(const wmi::Object& instance, const std::wstring& name) {
+    auto value = wmi::GetProperty(instance, name);
+    return value ? std::move(*value) : TaggedValue(platform::NullValue{});
+}
+
+// One connection, one call, one property of every instance; the last instance decides.
+// Each instance's text is trimmed and cut to its first `keep` characters.
+std::wstring LastInstanceText(const wchar_t* moniker, const wchar_t* method, const wchar_t* argument,
+                              const wchar_t* property, std::size_t keep) {
+    const auto service = wmi::ObjectFromMoniker(moniker);
+    const auto collection = wmi::CallForObject(service, method, argument);
+    std::wstring text;
+    for (const auto& instance : wmi::Members(collection)) {
+        text = modTaggedValue::TrimSpaces(modTaggedValue::ToText(ReadProperty(instance, property), property)).substr(0, keep);
+    }
+    return text;
+}
+
+std::wstring UpperCase(std::wstring text) {
+    for (auto& ch : text) {
+        if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
+    }
+    return text;
+}
+
+// --- The cached property source ----------------------------------------------------
+
+struct OSPropertySource {
+    bool initialised = false;
+    std::optional<wmi::Object> dateTimeConverter;  // absent where the class is not registered
+    wmi::Object instances;
+    TaggedValue result;  // shared by every call, nested ones included
+};
+
+OSPropertySource& Source() {
+    static OSPropertySource source;
+    return source;
+}
+
+void SetUpSource(OSPropertySource& source) {
+    source.dateTimeConverter = wmi::TryCreateObject(L"WbemScripting.SWbemDateTime");
+    const auto service = wmi::ObjectFromMoniker(L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
+    source.instances = wmi::CallForObject(service, L"ExecQuery", L"Select * from Win32_OperatingSystem");
+    source.initialised = true;
+}
+
+// WMI property names by index; empty where the index is derived or reads nothing.
+const wchar_t* PropertyName(std::int32_t index) {
+    static constexpr const wchar_t* Names[OSPropertyCount] = {
+        L"",           L"Version",        L"",          L"BootDevice", L"BuildNumber",
+        L"BuildType",  L"Caption",        L"CodeSet",   L"CountryCode", L"Debug",
+        L"EncryptionLevel", L"InstallDate", L"",        L"Organization", L"OSLanguage",
+        L"OSProductSuite", L"",           L"",          L"",            L"ServicePackMajorVersion",
+        L"ServicePackMinorVersion", L"OSType", L"Primary", L"NumberOfLicensedUsers", L"RegisteredUser",
+        L"SerialNumber"};
+    return index >= 0 && index < OSPropertyCount ? Names[index] : L"";
+}
+
+TaggedValue InstallDateValue(const OSPropertySource& source, const wmi::Object& instance) {
+    const auto raw = ReadProperty(instance, L"InstallDate");
+    if (source.dateTimeConverter) {
+        wmi::PutProperty(*source.dateTimeConverter, L"Value", raw);
+        return modTaggedValue::ToDateTime(wmi::CallForValue(*source.dateTimeConverter, L"GetVarDate"),
+                                          L"InstallDate");
+    }
+    return modWmiDateTime::DmtfToLocal(modTaggedValue::ToText(raw, L"InstallDate"));
+}
+
+// What one instance's step stores for `index`; nothing for index 12 and unknown indices.
+std::optional<TaggedValue> PropertyStep(std::int32_t index, const OSPropertySource& source,
+                                        const wmi::Object& instance) {
+    switch (index) {
+    case 0: return TaggedValue(GetOSVerEnum(0));
+    case 16: return TaggedValue(GetOSVerEnum(1));
+    case 17: return TaggedValue(GetOSVerEnum(2));
+    case 18: return TaggedValue(GetOSVerEnum(3));
+    case 2: return TaggedValue(GetOSBits());
+    case 9:
+    case 22: return TaggedValue(modTaggedValue::ToBool(ReadProperty(instance, PropertyName(index)), PropertyName(index)));
+    case 11: return InstallDateValue(source, instance);
+    default: break;
+    }
+    const std::wstring name = PropertyName(index);
+    if (name.empty()) return std::nullopt;
+    return ReadProperty(instance, name);
+}
+
+// --- Kernel record fields -------------------------------------------------------------
+
+template <class T>
+T Field(const KernelRecord& record, std::size_t offset) {
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) bits |= static_cast<std::uint32_t>(record[offset + i]) << (8 * i);
+    return static_cast<T>(bits);
+}
+
+std::int32_t MajorVersion(const KernelRecord& r) { return Field<std::int32_t>(r, 4); }
+std::int32_t MinorVersion(const KernelRecord& r) { return Field<std::int32_t>(r, 8); }
+std::int32_t BuildNumber(const KernelRecord& r) { return Field<std::int32_t>(r, 12); }
+std::int16_t ServicePackMajor(const KernelRecord& r) { return Field<std::int16_t>(r, 276); }
+std::int16_t ServicePackMinor(const KernelRecord& r) { return Field<std::int16_t>(r, 278); }
+std::uint16_t SuiteMask(const KernelRecord& r) { return Field<std::uint16_t>(r, 280); }
+std::uint8_t ProductType(const KernelRecord& r) { return Field<std::uint8_t>(r, 282); }
+
+constexpr std::uint16_t VER_SUITE_PERSONAL = 0x200;
+
+std::wstring ServerOrWorkstation(bool server, const wchar_t* serverName, const wchar_t* workstationName) {
+    return server ? serverName : workstationName;
+}
+
+std::wstring Version5Name(std::int32_t minor, bool server, std::uint16_t suiteMask) {
+    switch (minor) {
+    case 0: return ServerOrWorkstation(server, L"Windows 2000 Server", L"Windows 2000 Workstation");
+    case 1: return (suiteMask & VER_SUITE_PERSONAL) != 0 ? L"Windows XP Home Edition" : L"Windows XP Professional";
+    case 2: return ServerOrWorkstation(server, L"Windows Server 2003", L"Windows XP 64-bit Edition");
+    default: return UnknownVersionName;
+    }
+}
+
+std::wstring Version6Name(std::int32_t minor, bool server) {
+    switch (minor) {
+    case 0: return ServerOrWorkstation(server, L"Windows Server 2008", L"Windows Vista");
+    case 1: return ServerOrWorkstation(server, L"Windows Server 2008 R2", L"Windows 7");
+    case 2: return ServerOrWorkstation(server, L"Windows Server 2012", L"Windows 8");
+    case 3: return ServerOrWorkstation(server, L"Windows Server 2012 R2", L"Windows 8.1");
+    default: return UnknownVersionName;
+    }
+}
+
+// Version 10 servers share one version number and differ by build.
+std::wstring Version10ServerName(std::int32_t build) {
+    if (build >= 26100) return L"Windows Server 2025";
+    if (build >= 20348) return L"Windows Server 2022";
+    if (build >= 17763) return L"Windows Server 2019";
+    return L"Windows Server 2016";
+}
+
+constexpr std::int32_t FirstWindows11Build = 22000;
+
+}  // namespace
+
+// --- Bitness ---------------------------------------------------------------------------
+
+std::wstring GetWMIOSVersion() {
+    return LastInstanceText(L"winmgmts:{impersonationLevel=impersonate}", L"InstancesOf", L"Win32_OperatingSystem",
+                            L"Version", 3);
+}
+
+bool IsOSVer6OrHigher() { return GetWMIOSVersion().compare(L"6.0") >= 0; }
+
+std::wstring GetOSArchitecture() {
+    return LastInstanceText(L"Winmgmts:", L"ExecQuery", L"SELECT * FROM Win32_OperatingSystem", L"OsArchitecture", 2);
+}
+
+std::wstring GetSystemTypeBits() {
+    const auto type = UpperCase(
+        LastInstanceText(L"Winmgmts:", L"ExecQuery", L"SELECT * FROM Win32_ComputerSystem", L"SystemType", 3));
+    return type == L"X86" ? L"32" : L"64";
+}
+
+std::int16_t GetOSBits() {
+    const auto bits = IsOSVer6OrHigher() ? GetOSArchitecture() : GetSystemTypeBits();
+    return modTaggedValue::ToInt16(bits, L"OS bitness");
+}
+
+// --- Properties and the version enumeration ---------------------------------------------
+
+TaggedValue GetOSProperty(std::int32_t index) {
+    auto& source = Source();
+    if (!source.initialised) SetUpSource(source);
+    for (const auto& instance : wmi::Members(source.instances)) {
+        if (auto value = PropertyStep(index, source, instance)) source.result = std::move(*value);
+    }
+    return source.result;
+}
+
+void ResetOSPropertySource() { Source() = OSPropertySource{}; }
+
+std::int32_t OSVersionEnumeration(std::uint32_t platformId, std::int16_t major, std::int16_t minor) {
+    if (platformId == 1 && major == 4) {
+        switch (minor) {
+        case 0: return 1;
+        case 10: return 2;
+        case 90: return 3;
+        default: return 0;
+        }
+    }
+    if (platformId != 2) return 0;
+    switch (major) {
+    case 3: return 4;
+    case 4: return 5;
+    case 5: return minor >= 0 && minor <= 2 ? 6 + minor : 0;
+    case 6: return minor == 0 ? 9 : minor == 1 ? 10 : 0;
+    default: return 0;
+    }
+}
+
+std::int32_t GetOSVerEnum(std::int32_t selector) {
+    const auto versionText = modTaggedValue::ToText(GetOSProperty(1), L"Version");
+    const auto firstDot = versionText.find(L'.');
+    if (firstDot == std::wstring::npos) {
+        throw platform::RunError(platform::errors::BadIndex,
+                                 L"Version \"" + versionText + L"\" has no minor version number");
+    }
+    const auto secondDot = versionText.find(L'.', firstDot + 1);
+    const auto major = modTaggedValue::ToInt16(versionText.substr(0, firstDot), L"Major version number");
+    const auto minor = modTaggedValue::ToInt16(versionText.substr(firstDot + 1, secondDot - firstDot - 1),
+                                               L"Minor version number");
+
+    records::OsVersionInfoA record{};
+    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoASize);
+    if (records::GetVersionExA(record) == 0) return 0;
+    const auto platformId = static_cast<std::uint32_t>(record[16]) | static_cast<std::uint32_t>(record[17]) << 8 |
+                            static_cast<std::uint32_t>(record[18]) << 16 | static_cast<std::uint32_t>(record[19]) << 24;
+    switch (selector) {
+    case 0: return OSVersionEnumeration(platformId, major, minor);
+    case 1: return static_cast<std::int32_t>(platformId);
+    case 2: return major;
+    case 3: return minor;
+    default: return 0;
+    }
+}
+
+// --- Naming from the kernel's version record ------------------------------------------------
+
+bool IsServer(const KernelRecord& record) { return ProductType(record) != 1; }
+
+std::wstring GetOSVersionString(const KernelRecord& record) {
+    return std::to_wstring(MajorVersion(record)) + L"." + std::to_wstring(MinorVersion(record)) + L"." +
+           std::to_wstring(BuildNumber(record));
+}
+
+std::wstring GetServicePackString(const KernelRecord& record) {
+    const auto major = ServicePackMajor(record);
+    const auto minor = ServicePackMinor(record);
+    if (major <= 0) return {};
+    if (minor <= 0) return L"SP" + std::to_wstring(major);
+    return L"SP" + std::to_wstring(major) + L"." + std::to_wstring(minor);
+}
+
+std::wstring GetOSName(const KernelRecord& record) {
+    const bool server = IsServer(record);
+    switch (MajorVersion(record)) {
+    case 3: return ServerOrWorkstation(server, L"Windows NT 3.5 Server", L"Windows NT 3.5 Workstation");
+    case 4: return ServerOrWorkstation(server, L"Windows NT 4.0 Server", L"Windows NT 4.0 Workstation");
+    case 5: return Version5Name(MinorVersion(record), server, SuiteMask(record));
+    case 6: return Version6Name(MinorVersion(record), server);
+    case 10: return server ? Version10ServerName(BuildNumber(record)) : L"Windows 10";
+    default: return UnknownVersionName;
+    }
+}
+
+std::wstring GetOSDisplayName(const KernelRecord& record) {
+    // Windows 11 kept major version 10; only its build tells it apart.
+    auto name = GetOSName(record);
+    if (name == L"Windows 10" && BuildNumber(record) >= FirstWindows11Build) return L"Windows 11";
+    return name;
+}
+
+std::wstring GetOSInfo(std::wstring& name, std::wstring& servicePack, std::wstring& version) {
+    KernelRecord record{};
+    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize & 0xFF);
+    record[1] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize >> 8);
+    const auto status = records::RtlGetVersion(record);
+    name = GetOSDisplayName(record);
+    servicePack = GetServicePackString(record);
+    version = GetOSVersionString(record);
+    return status == 0 ? std::wstring() : std::wstring(VersionReadFailed);
+}
+
+}  // namespace modVersionOS_v4

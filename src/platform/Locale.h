@@ -1,0 +1,15 @@
+#pragma once
+// The user's regional forms and local time.
+#include <string>
+
+#include "TaggedValue.h"
+
+namespace platform::locale {
+
+// The date in the user's short-date form, then a space and the time in the user's
+// time form unless the time of day is midnight.
+std::wstring FormatDateTime(DateTime value);
+// A universal (UTC) date-time turned into the computer's local time.
+DateTime UtcToLocal(DateTime utc);
+
+}  // namespace platform::locale

@@ -1,0 +1,110 @@
+#pragma once
+// Small owners for Windows resources: kernel handles, modules, COM pointers, BSTRs
+// and VARIANTs. Each releases what it holds on every path.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <utility>
+
+namespace platform::win32 {
+
+// A kernel handle closed with CloseHandle; INVALID_HANDLE_VALUE and null hold nothing.
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE handle) noexcept : handle_(handle) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() noexcept { return std::exchange(handle_, nullptr); }
+    void reset(HANDLE handle = nullptr) noexcept {
+        if (*this) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// A reference to a COM interface, released when the owner goes.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr& other) noexcept : ptr_(other.ptr_) {
+        if (ptr_) ptr_->AddRef();
+    }
+    ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(ptr_, other.ptr_);
+        return *this;
+    }
+
+    T* get() const noexcept { return ptr_; }
+    T* operator->() const noexcept { return ptr_; }
+    explicit operator bool() const noexcept { return ptr_ != nullptr; }
+    // For calls that hand out a new reference.
+    T** put() noexcept {
+        reset();
+        return &ptr_;
+    }
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+    void reset() noexcept {
+        if (ptr_) std::exchange(ptr_, nullptr)->Release();
+    }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+// A BSTR freed with SysFreeString.
+class UniqueBstr {
+public:
+    UniqueBstr() = default;
+    explicit UniqueBstr(const wchar_t* text) : bstr_(SysAllocString(text)) {}
+    ~UniqueBstr() { SysFreeString(bstr_); }
+    UniqueBstr(const UniqueBstr&) = delete;
+    UniqueBstr& operator=(const UniqueBstr&) = delete;
+
+    BSTR get() const noexcept { return bstr_; }
+    // For calls that hand out a new string.
+    BSTR* put() noexcept {
+        SysFreeString(std::exchange(bstr_, nullptr));
+        return &bstr_;
+    }
+    std::wstring text() const { return bstr_ ? std::wstring(bstr_, SysStringLen(bstr_)) : std::wstring(); }
+
+private:
+    BSTR bstr_ = nullptr;
+};
+
+// A VARIANT cleared with VariantClear.
+class UniqueVariant {
+public:
+    UniqueVariant() noexcept { VariantInit(&value_); }
+    ~UniqueVariant() { VariantClear(&value_); }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+
+    VARIANT* get() noexcept { return &value_; }
+    const VARIANT* get() const noexcept { return &value_; }
+    VARIANT* put() noexcept {
+        VariantClear(&value_);
+        return &value_;
+    }
+
+private:
+    VARIANT value_;
+};
+
+}  // namespace platform::win32
