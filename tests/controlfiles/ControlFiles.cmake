@@ -1,0 +1,99 @@
+# The stand-in MsComCtl.OCX files the Windows tests check, and what Velmora should
+# report for each.  Data only, no targets: include() it from any directory, before
+# or after tests/controlfiles is added, to get the same variables:
+#
+#   include(${CMAKE_SOURCE_DIR}/tests/controlfiles/ControlFiles.cmake)
+#
+#   VELMORA_CONTROLFILES_AVAILABLE   TRUE when tests/controlfiles can build them
+#                                    (a Python 3 interpreter was found)
+#   VELMORA_CONTROLFILES_DIR         ${CMAKE_BINARY_DIR}/controlfiles (also in the cache)
+#   VELMORA_CONTROLFILES_WINE_DIR    the same as a Windows path under Wine (Z:\...)
+#   VELMORA_CONTROLFILES_FILE_VERSION  6.1.98.46  the version Velmora accepts
+#   VELMORA_CONTROLFILES_CRC32         B97FD45E   the CRC-32 Velmora accepts
+#   VELMORA_CONTROLFILES_VARIANTS    the variant names, e.g. valid;other-version;...
+#   per variant, with <ID> the name in upper case and '-' as '_' (VALID, OTHER_VERSION, ...):
+#     VELMORA_CONTROLFILE_<ID>_PATH       host path of <dir>/<variant>/MsComCtl.OCX
+#     VELMORA_CONTROLFILE_<ID>_WINE_PATH  the same as a Windows path under Wine
+#     VELMORA_CONTROLFILE_<ID>_EXISTS     1, or 0 for the variant that has no file
+#     VELMORA_CONTROLFILE_<ID>_VERSION    expected version text, "" without a version resource
+#     VELMORA_CONTROLFILE_<ID>_CRC32      expected CRC-32 text (8 upper-case hex digits)
+#     VELMORA_CONTROLFILE_<ID>_SIZE       exact size in bytes, or "-" (whatever the linker made)
+#     VELMORA_CONTROLFILE_<ID>_VALID      1 if Velmora should accept the file, else 0
+#
+# The files exist once the target velmora_controlfiles is built; make a test program
+# or test depend on it with add_dependencies(<target> velmora_controlfiles), or link
+# the INTERFACE target velmora_controlfiles_info, which also brings the generated
+# header <VelmoraControlFiles.h> (the same table for C++) and the build order.
+
+set(VELMORA_CONTROLFILES_FILE_VERSION 6.1.98.46)
+set(VELMORA_CONTROLFILES_CRC32 B97FD45E)
+
+# name | file version ("" = no version resource, "-" = no file) | product version | CRC-32 | size
+# Every file is forged to its CRC-32 by four bytes appended after the image.
+set(_velmora_controlfile_table
+  "valid|6.1.98.46|6.1.98.46|B97FD45E|-"
+  "other-version|6.1.98.39|6.1.98.39|0BADC0DE|-"
+  "other-version-crc-ok|6.1.98.39|6.1.98.39|B97FD45E|-"
+  "other-crc|6.1.98.46|6.1.98.46|12345678|-"
+  "product-differs|6.1.98.46|6.1.9.0|B97FD45E|-"
+  "no-version|||B97FD45E|-"
+  "empty|||00000000|0"
+  "large|6.1.98.46|6.1.98.46|B97FD45E|1100000"
+  "chunk-boundary|6.1.98.46|6.1.98.46|B97FD45E|1024000"
+  "missing|-|-|00000000|-"
+)
+
+if(NOT DEFINED Python3_EXECUTABLE)
+  find_package(Python3 COMPONENTS Interpreter QUIET)
+endif()
+if(Python3_EXECUTABLE)
+  set(VELMORA_CONTROLFILES_AVAILABLE TRUE)
+else()
+  set(VELMORA_CONTROLFILES_AVAILABLE FALSE)
+endif()
+
+set(VELMORA_CONTROLFILES_DIR ${CMAKE_BINARY_DIR}/controlfiles CACHE INTERNAL
+  "Directory of the stand-in MsComCtl.OCX files, one sub-directory per variant")
+string(REPLACE "/" "\\" VELMORA_CONTROLFILES_WINE_DIR "Z:${VELMORA_CONTROLFILES_DIR}")
+
+set(VELMORA_CONTROLFILES_VARIANTS "")
+foreach(_row IN LISTS _velmora_controlfile_table)
+  string(REPLACE "|" ";" _fields "${_row}")
+  list(GET _fields 0 _name)
+  list(GET _fields 1 _fv)
+  list(GET _fields 2 _pv)
+  list(GET _fields 3 _crc)
+  list(GET _fields 4 _size)
+  string(TOUPPER "${_name}" _id)
+  string(REPLACE "-" "_" _id "${_id}")
+  list(APPEND VELMORA_CONTROLFILES_VARIANTS ${_name})
+
+  set(VELMORA_CONTROLFILE_${_id}_NAME "${_name}")
+  set(VELMORA_CONTROLFILE_${_id}_PATH "${VELMORA_CONTROLFILES_DIR}/${_name}/MsComCtl.OCX")
+  set(VELMORA_CONTROLFILE_${_id}_WINE_PATH "${VELMORA_CONTROLFILES_WINE_DIR}\\${_name}\\MsComCtl.OCX")
+  if(_fv STREQUAL "-")
+    set(VELMORA_CONTROLFILE_${_id}_EXISTS 0)
+    set(VELMORA_CONTROLFILE_${_id}_VERSION "")
+    set(VELMORA_CONTROLFILE_${_id}_PRODUCT_VERSION "")
+  else()
+    set(VELMORA_CONTROLFILE_${_id}_EXISTS 1)
+    set(VELMORA_CONTROLFILE_${_id}_VERSION "${_fv}")
+    set(VELMORA_CONTROLFILE_${_id}_PRODUCT_VERSION "${_pv}")
+  endif()
+  set(VELMORA_CONTROLFILE_${_id}_CRC32 "${_crc}")
+  set(VELMORA_CONTROLFILE_${_id}_SIZE "${_size}")
+  if(VELMORA_CONTROLFILE_${_id}_EXISTS AND _fv STREQUAL VELMORA_CONTROLFILES_FILE_VERSION
+     AND _crc STREQUAL VELMORA_CONTROLFILES_CRC32)
+    set(VELMORA_CONTROLFILE_${_id}_VALID 1)
+  else()
+    set(VELMORA_CONTROLFILE_${_id}_VALID 0)
+  endif()
+endforeach()
+unset(_row)
+unset(_fields)
+unset(_name)
+unset(_fv)
+unset(_pv)
+unset(_crc)
+unset(_size)
+unset(_id)

@@ -1,0 +1,168 @@
+#pragma once
+// Fakes of the platform ports for the native tests. One global state holds what the
+// tests set up (files, folders, WMI answers, version records) and what the program
+// did with it (console writes, pauses, reads, connections); fake::Reset() clears it.
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/AppInfo.h"
+#include "platform/Console.h"
+#include "platform/RunError.h"
+#include "platform/TaggedValue.h"
+#include "platform/VersionRecords.h"
+#include "platform/VersionResource.h"
+
+namespace fake {
+
+// process::EndNow throws this in place of ending the process.
+struct FakeProcessEnd {
+    std::uint32_t exitCode;
+};
+
+struct NoCaseLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+// --- Console and process -------------------------------------------------------------
+
+struct ConsoleWrite {
+    platform::console::Handle handle;
+    std::wstring text;
+};
+
+struct ConsoleState {
+    int opens = 0;
+    int letGos = 0;
+    std::vector<std::wstring> titles;
+    platform::console::Handle input = 101, output = 102, error = 103;  // what GetStd answers
+    std::vector<ConsoleWrite> writes;
+    std::deque<std::wstring> reads;  // each a whole buffer as a read leaves it; then all NULs
+    std::vector<platform::console::Handle> readHandles;
+    std::vector<std::size_t> readSizes;
+
+    std::vector<std::wstring> Texts() const;  // each write's text, in order
+    std::wstring Output() const;              // every write joined
+};
+
+// The 256-character buffer a console read leaves: the typed bytes, cut to the
+// buffer, then NULs.
+std::wstring ReadLeaves(const std::wstring& typed, std::size_t size = 256);
+
+// --- Files, version resources, shell -----------------------------------------------------
+
+struct FakeFile {
+    std::vector<std::uint8_t> bytes;
+    bool openable = true;
+    std::optional<std::size_t> failingRead;  // the read (0-based) that fails, if any
+};
+
+struct FileRead {
+    std::uint32_t capacity;
+    std::uint32_t delivered;
+    bool ok;
+};
+
+struct VersionAnswer {
+    std::uint32_t size = 0;
+    std::vector<std::uint8_t> block;  // copied into the caller's block
+    platform::versionresource::RootQuery root;
+};
+
+struct FolderRequest {
+    std::intptr_t owner;
+    std::int32_t csidl;
+    std::uint32_t flags;
+    std::wstring buffer;
+};
+
+// --- WMI ---------------------------------------------------------------------------------
+
+// An instance: property name -> value; a name it lacks is an unknown name.
+using WmiInstance = std::map<std::wstring, platform::TaggedValue, NoCaseLess>;
+using WmiCollection = std::vector<WmiInstance>;
+
+struct WmiCall {
+    std::wstring moniker;  // of the service called
+    std::wstring method;
+    std::wstring argument;
+};
+
+struct WmiState {
+    // Answers of ExecQuery / InstancesOf by method and argument (both case-insensitive).
+    std::map<std::pair<std::wstring, std::wstring>, WmiCollection> answers;
+    // A moniker or call argument -> the error number the call raises.
+    std::map<std::wstring, std::int32_t, NoCaseLess> failures;
+    std::vector<std::wstring> connections;  // monikers, in order
+    std::vector<WmiCall> calls;
+    // The SWbemDateTime object: absent unless `converter` is set; GetVarDate answers it.
+    std::optional<platform::TaggedValue> converter;
+    std::vector<std::wstring> createdProgIds;  // every TryCreateObject request
+    std::vector<std::wstring> converterTrace;  // "Value=<text>", "GetVarDate"
+
+    void Answer(const std::wstring& method, const std::wstring& argument, WmiCollection instances);
+    int Connections(const std::wstring& moniker) const;
+    int Calls(const std::wstring& method, const std::wstring& argument) const;
+};
+
+// --- Everything -------------------------------------------------------------------------
+
+struct State {
+    // Console and process; `trace` orders the console and process events:
+    // "open", "title:<t>", "write:<text>", "read", "letgo", "pause:<ms>", "end:<code>".
+    ConsoleState console;
+    std::vector<std::wstring> trace;
+    std::vector<std::uint32_t> pauses;
+
+    platform::AppInfo app;
+
+    std::map<std::wstring, FakeFile, NoCaseLess> files;
+    std::vector<std::wstring> opened;  // paths of successful opens
+    int closes = 0;
+    std::vector<FileRead> reads;
+
+    std::map<std::wstring, VersionAnswer, NoCaseLess> versions;
+    std::vector<std::wstring> versionCalls;  // "InfoSize", "ReadInfo:<size>", "QueryRoot"
+
+    std::map<std::wstring, int, NoCaseLess> pathExists;  // default 0
+    std::map<std::wstring, std::uint32_t, NoCaseLess> pathIsFolder;  // default 0
+    std::vector<std::wstring> folderTests;  // PathIsFolder calls
+    std::map<std::int32_t, std::wstring> folders;  // CSIDL -> path; others fail
+    std::vector<FolderRequest> folderRequests;
+
+    WmiState wmi;
+
+    std::int32_t versionExResult = 1;
+    platform::versionrecords::OsVersionInfoA versionEx{};
+    std::int32_t rtlStatus = 0;
+    platform::versionrecords::OsVersionInfoExW rtlRecord{};
+
+    int utcOffsetMinutes = 0;  // local time = UTC + this
+    std::vector<platform::RunError> reportedErrors;
+};
+
+State& S();
+void Reset();
+
+// The hidden window lives as long as the process, and so does its record.
+std::vector<std::wstring>& HiddenWindowCaptions();
+constexpr std::intptr_t HiddenWindow = 0x5150;
+
+// A file whose bytes are `bytes`, present and openable.
+void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes);
+
+// OSVERSIONINFOA as GetVersionExA fills it.
+platform::versionrecords::OsVersionInfoA VersionExRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
+                                                        std::uint32_t platformId);
+// RTL_OSVERSIONINFOEXW as RtlGetVersion fills it (the size field set to 284).
+platform::versionrecords::OsVersionInfoExW KernelRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
+                                                        std::uint16_t spMajor = 0, std::uint16_t spMinor = 0,
+                                                        std::uint16_t suiteMask = 0, std::uint8_t productType = 1);
+
+// "M/D/YYYY", then " H:MM:SS" unless the time is midnight (rounded to the second).
+std::wstring FormatDate(platform::DateTime value);
+
+}  // namespace fake
