@@ -10,4 +10,4 @@ BOOL WINAPI ControlDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     return TRUE;
 }
 
-__declspec(dllexport) void WINAPI VelmoraControlNoOp(void) {}
+__attribute__((dllexport)) void WINAPI VelmoraControlNoOp(void) {}

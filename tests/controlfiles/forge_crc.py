@@ -145,6 +145,10 @@ def main(argv):
             print("forge_crc: FAILED: the file written back does not read %08X" % args.target,
                   file=sys.stderr)
             return 1
+        # mkstemp makes the file private; give it the usual mode of a new file.
+        umask = os.umask(0)
+        os.umask(umask)
+        os.chmod(tmp, 0o666 & ~umask)
         os.replace(tmp, args.output)
         tmp = None
     finally:
