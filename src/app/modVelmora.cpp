@@ -120,9 +120,9 @@ void ShowHeader() {
     const std::wstring frame = Repeat(L'-', FrameWidth);
     // Five rows of 80 characters without line ends: an 80-column console wraps them.
     Console().WriteText(frame, WithoutLineEnd);
-    Console().WriteText(FrameEdge + Spaces(18) + app.CompanyName + L" ver. " + modVersion_v2::GetAppVersion() +
-                            Spaces(14) + FrameEdge,
-                        WithoutLineEnd);
+    Console().WriteText(
+        FrameEdge + Spaces(18) + app.CompanyName + L" ver. " + modVersion_v2::GetAppVersion() + Spaces(14) + FrameEdge,
+        WithoutLineEnd);
     Console().WriteText(FrameEdge + Spaces(25) + MakerWebAddress + Spaces(25) + FrameEdge, WithoutLineEnd);
     Console().WriteText(FrameEdge + Spaces(15) + L"ActiveX add-in checker, MsComCtl.OCX file" + Spaces(14) + FrameEdge,
                         WithoutLineEnd);
@@ -152,8 +152,8 @@ void WaitForExit() {
 void RunChecks() {
     Write(GetAboutOS());
 
-    SpecialFolders[1] = {L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS),
-                         L"CSIDL_WINDOWS"};
+    SpecialFolders[1] = {L"Windows Directory",
+                         modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS), L"CSIDL_WINDOWS"};
     const std::wstring windowsFolder = SpecialFolders[1].FolderPath;
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
 

@@ -46,19 +46,18 @@ std::wstring TrimSpaces(const std::wstring& text) {
 }
 
 std::wstring ToText(const platform::TaggedValue& value, const std::wstring& what) {
-    return std::visit(
-        Overloaded{
-            [](const platform::EmptyValue&) { return std::wstring(); },
-            [&](const platform::NullValue&) -> std::wstring { Mismatch(what, L"invalid use of Null"); },
-            [](const std::wstring& text) { return text; },
-            [](std::int16_t number) { return std::to_wstring(number); },
-            [](std::int32_t number) { return std::to_wstring(number); },
-            [](std::int64_t number) { return std::to_wstring(number); },
-            [](bool flag) { return std::wstring(flag ? L"True" : L"False"); },
-            [](platform::DateTime date) { return platform::locale::FormatDateTime(date); },
-            [](double number) { return NumberText(number); },
-        },
-        value);
+    return std::visit(Overloaded{
+                          [](const platform::EmptyValue&) { return std::wstring(); },
+                          [&](const platform::NullValue&) -> std::wstring { Mismatch(what, L"invalid use of Null"); },
+                          [](const std::wstring& text) { return text; },
+                          [](std::int16_t number) { return std::to_wstring(number); },
+                          [](std::int32_t number) { return std::to_wstring(number); },
+                          [](std::int64_t number) { return std::to_wstring(number); },
+                          [](bool flag) { return std::wstring(flag ? L"True" : L"False"); },
+                          [](platform::DateTime date) { return platform::locale::FormatDateTime(date); },
+                          [](double number) { return NumberText(number); },
+                      },
+                      value);
 }
 
 std::wstring ToReportText(const platform::TaggedValue& value) {
@@ -89,24 +88,23 @@ std::int16_t ToInt16(const std::wstring& text, const std::wstring& what) {
 }
 
 bool ToBool(const platform::TaggedValue& value, const std::wstring& what) {
-    return std::visit(
-        Overloaded{
-            [](const platform::EmptyValue&) { return false; },
-            [&](const platform::NullValue&) -> bool { Mismatch(what, L"invalid use of Null"); },
-            [&](const std::wstring& text) -> bool {
-                const auto word = TrimSpaces(text);
-                if (EqualsIgnoringCase(word, L"True")) return true;
-                if (EqualsIgnoringCase(word, L"False")) return false;
-                return ToInt16(word, what) != 0;
-            },
-            [](std::int16_t number) { return number != 0; },
-            [](std::int32_t number) { return number != 0; },
-            [](std::int64_t number) { return number != 0; },
-            [](bool flag) { return flag; },
-            [](platform::DateTime date) { return date.oleDate != 0.0; },
-            [](double number) { return number != 0.0; },
-        },
-        value);
+    return std::visit(Overloaded{
+                          [](const platform::EmptyValue&) { return false; },
+                          [&](const platform::NullValue&) -> bool { Mismatch(what, L"invalid use of Null"); },
+                          [&](const std::wstring& text) -> bool {
+                              const auto word = TrimSpaces(text);
+                              if (EqualsIgnoringCase(word, L"True")) return true;
+                              if (EqualsIgnoringCase(word, L"False")) return false;
+                              return ToInt16(word, what) != 0;
+                          },
+                          [](std::int16_t number) { return number != 0; },
+                          [](std::int32_t number) { return number != 0; },
+                          [](std::int64_t number) { return number != 0; },
+                          [](bool flag) { return flag; },
+                          [](platform::DateTime date) { return date.oleDate != 0.0; },
+                          [](double number) { return number != 0.0; },
+                      },
+                      value);
 }
 
 platform::DateTime ToDateTime(const platform::TaggedValue& value, const std::wstring& what) {

@@ -32,7 +32,8 @@ std::wstring LastInstanceText(const wchar_t* moniker, const wchar_t* method, con
     const auto collection = wmi::CallForObject(service, method, argument);
     std::wstring text;
     for (const auto& instance : wmi::Members(collection)) {
-        text = modTaggedValue::TrimSpaces(modTaggedValue::ToText(ReadProperty(instance, property), property)).substr(0, keep);
+        text = modTaggedValue::TrimSpaces(modTaggedValue::ToText(ReadProperty(instance, property), property))
+                   .substr(0, keep);
     }
     return text;
 }
@@ -68,12 +69,33 @@ void SetUpSource(OSPropertySource& source) {
 // WMI property names by index; empty where the index is derived or reads nothing.
 const wchar_t* PropertyName(std::int32_t index) {
     static constexpr const wchar_t* Names[OSPropertyCount] = {
-        L"",           L"Version",        L"",          L"BootDevice", L"BuildNumber",
-        L"BuildType",  L"Caption",        L"CodeSet",   L"CountryCode", L"Debug",
-        L"EncryptionLevel", L"InstallDate", L"",        L"Organization", L"OSLanguage",
-        L"OSProductSuite", L"",           L"",          L"",            L"ServicePackMajorVersion",
-        L"ServicePackMinorVersion", L"OSType", L"Primary", L"NumberOfLicensedUsers", L"RegisteredUser",
-        L"SerialNumber"};
+        L"",                         // 0: the version enumeration
+        L"Version",                  // 1
+        L"",                         // 2: the bitness
+        L"BootDevice",               // 3
+        L"BuildNumber",              // 4
+        L"BuildType",                // 5
+        L"Caption",                  // 6
+        L"CodeSet",                  // 7
+        L"CountryCode",              // 8
+        L"Debug",                    // 9
+        L"EncryptionLevel",          // 10
+        L"InstallDate",              // 11
+        L"",                         // 12: nothing is read
+        L"Organization",             // 13
+        L"OSLanguage",               // 14
+        L"OSProductSuite",           // 15
+        L"",                         // 16: the platform identifier
+        L"",                         // 17: the major version number
+        L"",                         // 18: the minor version number
+        L"ServicePackMajorVersion",  // 19
+        L"ServicePackMinorVersion",  // 20
+        L"OSType",                   // 21
+        L"Primary",                  // 22
+        L"NumberOfLicensedUsers",    // 23
+        L"RegisteredUser",           // 24
+        L"SerialNumber",             // 25
+    };
     return index >= 0 && index < OSPropertyCount ? Names[index] : L"";
 }
 
@@ -81,8 +103,7 @@ TaggedValue InstallDateValue(const OSPropertySource& source, const wmi::Object& 
     const auto raw = ReadProperty(instance, L"InstallDate");
     if (source.dateTimeConverter) {
         wmi::PutProperty(*source.dateTimeConverter, L"Value", raw);
-        return modTaggedValue::ToDateTime(wmi::CallForValue(*source.dateTimeConverter, L"GetVarDate"),
-                                          L"InstallDate");
+        return modTaggedValue::ToDateTime(wmi::CallForValue(*source.dateTimeConverter, L"GetVarDate"), L"InstallDate");
     }
     return modWmiDateTime::DmtfToLocal(modTaggedValue::ToText(raw, L"InstallDate"));
 }
@@ -97,7 +118,8 @@ std::optional<TaggedValue> PropertyStep(std::int32_t index, const OSPropertySour
     case 18: return TaggedValue(GetOSVerEnum(3));
     case 2: return TaggedValue(GetOSBits());
     case 9:
-    case 22: return TaggedValue(modTaggedValue::ToBool(ReadProperty(instance, PropertyName(index)), PropertyName(index)));
+    case 22:
+        return TaggedValue(modTaggedValue::ToBool(ReadProperty(instance, PropertyName(index)), PropertyName(index)));
     case 11: return InstallDateValue(source, instance);
     default: break;
     }
@@ -225,8 +247,8 @@ std::int32_t GetOSVerEnum(std::int32_t selector) {
     }
     const auto secondDot = versionText.find(L'.', firstDot + 1);
     const auto major = modTaggedValue::ToInt16(versionText.substr(0, firstDot), L"Major version number");
-    const auto minor = modTaggedValue::ToInt16(versionText.substr(firstDot + 1, secondDot - firstDot - 1),
-                                               L"Minor version number");
+    const auto minor =
+        modTaggedValue::ToInt16(versionText.substr(firstDot + 1, secondDot - firstDot - 1), L"Minor version number");
 
     records::OsVersionInfoA record{};
     record[0] = static_cast<std::uint8_t>(records::OsVersionInfoASize);

@@ -11,10 +11,10 @@ using Handle = std::intptr_t;
 
 enum class StdHandle { Input, Output, Error };
 
-void Open();                                  // AllocConsole; result not examined
-void LetGo();                                 // FreeConsole; result not examined
-void SetTitle(const std::wstring& title);     // SetConsoleTitleA
-Handle GetStd(StdHandle which);               // GetStdHandle, value as returned
+void Open();                                          // AllocConsole; result not examined
+void LetGo();                                         // FreeConsole; result not examined
+void SetTitle(const std::wstring& title);             // SetConsoleTitleA
+Handle GetStd(StdHandle which);                       // GetStdHandle, value as returned
 void Write(Handle output, const std::wstring& text);  // WriteConsoleA, all bytes
 
 // ReadConsoleA into a zero-filled buffer of `byteCount` bytes; returns the whole

@@ -4,7 +4,7 @@
 
 namespace platform::process {
 
-void Pause(std::uint32_t milliseconds);     // Sleep
+void Pause(std::uint32_t milliseconds);            // Sleep
 [[noreturn]] void EndNow(std::uint32_t exitCode);  // ExitProcess: nothing after it runs
 
 }  // namespace platform::process

@@ -7,7 +7,7 @@ namespace platform::shell {
 
 using WindowHandle = std::intptr_t;
 
-int PathExists(const std::wstring& path);             // PathFileExistsA
+int PathExists(const std::wstring& path);              // PathFileExistsA
 std::uint32_t PathIsFolder(const std::wstring& path);  // PathIsDirectoryA
 
 // SHGetFolderPathA into a buffer that starts as `buffer` (converted to bytes);

@@ -18,7 +18,7 @@ struct DateTime {
     bool operator==(const DateTime& other) const { return oleDate == other.oleDate; }
 };
 
-using TaggedValue = std::variant<EmptyValue, NullValue, std::wstring, std::int16_t, std::int32_t, bool, DateTime,
-                                 std::int64_t, double>;
+using TaggedValue =
+    std::variant<EmptyValue, NullValue, std::wstring, std::int16_t, std::int32_t, bool, DateTime, std::int64_t, double>;
 
 }  // namespace platform

@@ -5,13 +5,13 @@
 
 namespace platform::versionrecords {
 
-constexpr std::size_t OsVersionInfoASize = 148;     // OSVERSIONINFOA
-constexpr std::size_t OsVersionInfoExWSize = 284;   // RTL_OSVERSIONINFOEXW
+constexpr std::size_t OsVersionInfoASize = 148;    // OSVERSIONINFOA
+constexpr std::size_t OsVersionInfoExWSize = 284;  // RTL_OSVERSIONINFOEXW
 
 using OsVersionInfoA = std::array<std::uint8_t, OsVersionInfoASize>;
 using OsVersionInfoExW = std::array<std::uint8_t, OsVersionInfoExWSize>;
 
-std::int32_t GetVersionExA(OsVersionInfoA& record);   // non-zero on success
-std::int32_t RtlGetVersion(OsVersionInfoExW& record); // NTSTATUS, 0 on success
+std::int32_t GetVersionExA(OsVersionInfoA& record);    // non-zero on success
+std::int32_t RtlGetVersion(OsVersionInfoExW& record);  // NTSTATUS, 0 on success
 
 }  // namespace platform::versionrecords

@@ -6,7 +6,7 @@
 
 namespace platform::versionresource {
 
-std::uint32_t InfoSize(const std::wstring& path);                    // GetFileVersionInfoSizeA
+std::uint32_t InfoSize(const std::wstring& path);                           // GetFileVersionInfoSizeA
 void ReadInfo(const std::wstring& path, std::vector<std::uint8_t>& block);  // GetFileVersionInfoA into block
 
 // VerQueryValueA(block, "\"): where the fixed file information lies, as an offset

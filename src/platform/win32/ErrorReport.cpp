@@ -14,14 +14,14 @@ namespace {
 std::wstring SystemDescription(std::int32_t number) {
     const auto code = static_cast<DWORD>(number);
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (length == 0) {
         if (HMODULE wmi = win32::SystemLibrary(L"wbem\\wmiutils.dll")) {
-            length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                    wmi, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+            length = FormatMessageW(
+                FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, wmi, code,
+                0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
         }
     }
     std::wstring description = length ? std::wstring(text, length) : L"The system has no description of this error.";

@@ -11,8 +11,8 @@ HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
 Handle Open(const std::wstring& path) {
-    HANDLE file = CreateFileA(win32::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(win32::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     return reinterpret_cast<Handle>(file);
 }
 

@@ -20,8 +20,8 @@ void KeepDllSearchToSystemFolders() {
             reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
         setDefault(SearchSystem32);
     }
-    if (auto setDirectory = reinterpret_cast<SetDllDirectoryWFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")))) {
+    if (auto setDirectory =
+            reinterpret_cast<SetDllDirectoryWFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")))) {
         setDirectory(L"");  // drops the current folder from the search
     }
 }
