@@ -35,18 +35,14 @@ void clsWinConsole::WriteTextLine(const std::wstring& Text) { console::Write(hSt
 std::wstring clsWinConsole::ReadText() { return CutReadLine(console::ReadBuffer(hStdIn, ReadBufferSize)); }
 
 std::wstring clsWinConsole::CutReadLine(const std::wstring& buffer) {
-    const auto nul = buffer.find(L'\0');
-    if (nul != std::wstring::npos && nul >= CrLf.size()) {
-        // A complete line: everything before the NUL but its closing CR LF.
-        return buffer.substr(0, nul - CrLf.size());
-    }
-    // A read that left fewer than two bytes, or a line too long for the buffer:
-    // what was read, without a line end of its own.
-    std::wstring text = buffer.substr(0, nul);
-    if (text.size() >= 2 && text.compare(text.size() - 2, 2, CrLf) == 0) {
-        text.resize(text.size() - 2);
+    // The typed line ends at the first NUL (or fills the buffer); its line end goes.
+    // A read that failed, returned less than a line end or overran the buffer keeps
+    // what it read: no cut ever reaches past the text.
+    std::wstring text = buffer.substr(0, buffer.find(L'\0'));
+    if (text.size() >= CrLf.size() && text.compare(text.size() - CrLf.size(), CrLf.size(), CrLf) == 0) {
+        text.resize(text.size() - CrLf.size());
     } else if (!text.empty() && text.back() == L'\r') {
-        text.pop_back();
+        text.pop_back();  // a line cut after its CR by the full buffer
     }
     return text;
 }

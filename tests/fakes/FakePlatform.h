@@ -125,12 +125,13 @@ struct State {
     std::vector<FileRead> reads;
 
     std::map<std::wstring, VersionAnswer, NoCaseLess> versions;
-    std::vector<std::wstring> versionCalls;  // "InfoSize", "ReadInfo:<size>", "QueryRoot"
+    std::vector<std::wstring> versionCalls;      // "InfoSize", "ReadInfo:<size>", "QueryRoot"
+    std::optional<std::wstring> versionBlockOf;  // the path ReadInfo read last: QueryRoot answers its root
 
-    std::map<std::wstring, int, NoCaseLess> pathExists;  // default 0
+    std::map<std::wstring, int, NoCaseLess> pathExists;              // default 0
     std::map<std::wstring, std::uint32_t, NoCaseLess> pathIsFolder;  // default 0
-    std::vector<std::wstring> folderTests;  // PathIsFolder calls
-    std::map<std::int32_t, std::wstring> folders;  // CSIDL -> path; others fail
+    std::vector<std::wstring> folderTests;                           // PathIsFolder calls
+    std::map<std::int32_t, std::wstring> folders;                    // CSIDL -> path; others fail
     std::vector<FolderRequest> folderRequests;
 
     WmiState wmi;
@@ -156,7 +157,7 @@ void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes);
 
 // OSVERSIONINFOA as GetVersionExA fills it.
 platform::versionrecords::OsVersionInfoA VersionExRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
-                                                        std::uint32_t platformId);
+                                                         std::uint32_t platformId);
 // RTL_OSVERSIONINFOEXW as RtlGetVersion fills it (the size field set to 284).
 platform::versionrecords::OsVersionInfoExW KernelRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
                                                         std::uint16_t spMajor = 0, std::uint16_t spMinor = 0,

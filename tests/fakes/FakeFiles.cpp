@@ -1,0 +1,116 @@
+// Files, version resources and the shell's folders.
+#include "FakePlatform.h"
+#include "platform/FileReading.h"
+#include "platform/ShellFolders.h"
+#include "platform/VersionResource.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+using fake::S;
+
+namespace {
+// Open files: handle - 1 indexes this list.
+struct OpenFile {
+    std::wstring path;
+    std::size_t position = 0;
+    std::size_t readCount = 0;
+    bool closed = false;
+};
+std::vector<OpenFile>& OpenFiles() {
+    static auto* files = new std::vector<OpenFile>;
+    return *files;
+}
+
+OpenFile& FileOf(platform::file::Handle handle) { return OpenFiles().at(static_cast<std::size_t>(handle - 1)); }
+}  // namespace
+
+namespace platform::file {
+
+Handle Open(const std::wstring& path) {
+    const auto found = S().files.find(path);
+    if (found == S().files.end() || !found->second.openable) return InvalidHandle;
+    S().opened.push_back(path);
+    OpenFiles().push_back({path});
+    return static_cast<Handle>(OpenFiles().size());
+}
+
+std::uint32_t Size(Handle file) {
+    return static_cast<std::uint32_t>(S().files.at(FileOf(file).path).bytes.size() & 0xFFFFFFFFu);
+}
+
+bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered) {
+    auto& open = FileOf(file);
+    const auto& stored = S().files.at(open.path);
+    const bool ok = !stored.failingRead || *stored.failingRead != open.readCount++;
+    delivered = 0;
+    if (ok) {
+        delivered = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, stored.bytes.size() - open.position));
+        std::copy_n(stored.bytes.begin() + static_cast<std::ptrdiff_t>(open.position), delivered, buffer);
+        open.position += delivered;
+    }
+    S().reads.push_back({capacity, delivered, ok});
+    return ok;
+}
+
+void Close(Handle file) {
+    auto& open = FileOf(file);  // a handle never handed out fails here
+    if (open.closed) throw std::logic_error("file handle closed twice");
+    open.closed = true;
+    ++S().closes;
+}
+
+}  // namespace platform::file
+
+namespace platform::versionresource {
+
+std::uint32_t InfoSize(const std::wstring& path) {
+    S().versionCalls.push_back(L"InfoSize");
+    const auto found = S().versions.find(path);
+    return found == S().versions.end() ? 0 : found->second.size;
+}
+
+void ReadInfo(const std::wstring& path, std::vector<std::uint8_t>& block) {
+    S().versionCalls.push_back(L"ReadInfo:" + std::to_wstring(block.size()));
+    S().versionBlockOf = path;
+    const auto& source = S().versions.at(path).block;
+    std::copy_n(source.begin(), std::min(source.size(), block.size()), block.begin());
+}
+
+RootQuery QueryRoot(std::vector<std::uint8_t>& block) {
+    S().versionCalls.push_back(L"QueryRoot");
+    (void)block;
+    return S().versionBlockOf ? S().versions.at(*S().versionBlockOf).root : RootQuery{};
+}
+
+}  // namespace platform::versionresource
+
+namespace platform::shell {
+
+int PathExists(const std::wstring& path) {
+    const auto found = S().pathExists.find(path);
+    return found == S().pathExists.end() ? 0 : found->second;
+}
+
+std::uint32_t PathIsFolder(const std::wstring& path) {
+    S().folderTests.push_back(path);
+    const auto found = S().pathIsFolder.find(path);
+    return found == S().pathIsFolder.end() ? 0 : found->second;
+}
+
+std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t flags, const std::wstring& buffer) {
+    S().folderRequests.push_back({owner, csidl, flags, buffer});
+    std::wstring answer = buffer;
+    const auto found = S().folders.find(csidl);
+    // The service writes the path and its NUL over the buffer; on failure an empty path.
+    const std::wstring path = (found == S().folders.end() ? std::wstring() : found->second) + L'\0';
+    answer.replace(0, std::min(path.size(), answer.size()), path.substr(0, answer.size()));
+    return answer;
+}
+
+WindowHandle CreateHiddenWindow(const std::wstring& caption) {
+    fake::HiddenWindowCaptions().push_back(caption);
+    return fake::HiddenWindow;
+}
+
+}  // namespace platform::shell

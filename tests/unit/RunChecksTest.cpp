@@ -1,0 +1,179 @@
+// The check run over fakes, write by write, and how the run ends.
+#include <functional>
+
+#include "TestSupport.h"
+#include "app/modVelmora.h"
+#include "console/clsWinConsole.h"
+#include "osinfo/modVersionOS_v4.h"
+
+namespace {
+
+using fake::S;
+using Writes = std::vector<std::wstring>;
+
+const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+const std::wstring BAR = L"<progress bar>";
+const Writes Prompt = {L"\r\n\r\n", L"Press Enter to exit\r\n"};
+
+// The writes, each BAR standing for a whole progress bar.
+Writes Expand(const Writes& items) {
+    Writes writes;
+    for (const auto& item : items) {
+        if (item == BAR) {
+            const auto bar = test::Bar();
+            writes.insert(writes.end(), bar.begin(), bar.end());
+        } else {
+            writes.push_back(item);
+        }
+    }
+    return writes;
+}
+
+Writes operator+(Writes a, const Writes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Writes Opening(const std::wstring& folder) {
+    return {test::Windows7Report + L"\r\n", L"Windows folder: \t\t" + folder + L"\r\n", L"\r\n",
+            L"Test ActiveX file .OCX\r\n", BAR};
+}
+
+Writes FoundRun(const std::wstring& path, const std::wstring& version, const std::wstring& crc, const Writes& verdict) {
+    return Writes{L"File " + path + L" found\r\n",    L"\r\n", L"Test version MsComCtl.OCX\r\n", BAR,
+                  L"Version is " + version + L"\r\n", L"\r\n", L"Test CRC32 MsComCtl.OCX\r\n",   BAR,
+                  L"CRC32 is " + crc + L"\r\n",       L"\r\n"} +
+           verdict + Writes{BAR};
+}
+
+class RunChecksTest : public test::VelmoraTest {
+protected:
+    void SetUp() override {
+        VelmoraTest::SetUp();
+        Machine();
+    }
+    // Windows 7 x64 with a valid control file; `change` alters it before the run.
+    void Machine(const std::function<void()>& change = [] {}) {
+        fake::Reset();
+        modVersionOS_v4::ResetOSPropertySource();
+        test::UseWindows7();
+        S().folders[36] = L"C:\\Windows";
+        test::InstallControl(Control);
+        change();
+        modVelmora::Console().Show();
+    }
+};
+
+TEST_F(RunChecksTest, ValidRunWritesEveryStepAndReturns) {
+    EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), std::nullopt);
+    EXPECT_EQ(S().console.Texts(), Expand(Opening(L"C:\\Windows") +
+                                          FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"})));
+    EXPECT_EQ(test::ExitCodeOf(modVelmora::WaitForExit), 0u);
+}
+
+TEST_F(RunChecksTest, EachDifferenceIsNamedAndFailsTheRun) {
+    const auto versionDiffers = [] { test::InstallControl(Control, test::ControlMS, 0x00620027); };
+    const auto crcDiffers = [] { S().files[Control].bytes = test::Bytes("abc"); };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        const wchar_t *version, *crc;
+        Writes verdict;
+    } cases[] = {
+        {"version differs", versionDiffers, L"6.1.98.39", L"B97FD45E", {L"Version fail\r\n"}},
+        {"CRC differs", crcDiffers, L"6.1.98.46", L"352441C2", {L"CRC32 fail\r\n"}},
+        {"both differ",
+         [&] {
+             versionDiffers();
+             crcDiffers();
+         },
+         L"6.1.98.39",
+         L"352441C2",
+         {L"Version fail\r\n", L"CRC32 fail\r\n"}},
+        {"no version information", [] { S().versions.clear(); }, L"", L"B97FD45E", {L"Version fail\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine(c.change);
+        EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), std::nullopt);
+        EXPECT_EQ(test::ExitCodeOf(modVelmora::WaitForExit), 1u);
+        EXPECT_EQ(S().console.Texts(),
+                  Expand(Opening(L"C:\\Windows") +
+                         FoundRun(Control, c.version, c.crc, c.verdict + Writes{L"Supplement is fail\r\n"}) + Prompt));
+    }
+}
+
+TEST_F(RunChecksTest, NoFileEndsTheRunAfterTheFirstBar) {
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        const wchar_t *folder, *path;
+    } cases[] = {
+        {"missing", [] { S().pathExists[Control] = 0; }, L"C:\\Windows", Control.c_str()},
+        {"a folder", [] { S().pathIsFolder[Control] = 16; }, L"C:\\Windows", Control.c_str()},
+        {"no Windows folder", [] { S().folders.clear(); }, L"", L"\\SysWoW64\\MsComCtl.OCX"},
+        {"no Windows folder, 32-bit",
+         [] {
+             S().folders.clear();
+             test::UseWindows7(L"32-bit");
+         },
+         L"", L"\\System32\\MsComCtl.OCX"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine(c.change);
+        EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), 2u);
+        auto writes = S().console.Texts();
+        ASSERT_FALSE(writes.empty());
+        writes.erase(writes.begin());  // the report, checked on its own
+        auto expected =
+            Expand(Opening(c.folder) + Writes{L"File " + std::wstring(c.path) + L" not found\r\n"} + Prompt);
+        expected.erase(expected.begin());
+        EXPECT_EQ(writes, expected);
+        EXPECT_EQ(std::vector<std::wstring>(S().trace.end() - 3, S().trace.end()),
+                  (std::vector<std::wstring>{L"read", L"letgo", L"end:2"}));
+    }
+}
+
+TEST_F(RunChecksTest, WindowsFolderIsShownAsReturnedAndJoinedWithOneBackslash) {
+    Machine([] {
+        S().folders[36] = L"C:\\Windows\\";
+        test::UseWindows7(L"32-bit");
+        test::InstallControl(L"C:\\Windows\\System32\\MsComCtl.OCX");
+    });
+    modVelmora::RunChecks();
+    const auto writes = S().console.Texts();
+    EXPECT_EQ(writes.at(1), L"Windows folder: \t\tC:\\Windows\\\r\n");
+    EXPECT_EQ(writes.at(4 + test::Bar().size()), L"File C:\\Windows\\System32\\MsComCtl.OCX found\r\n");
+    EXPECT_EQ(writes.at(writes.size() - 1 - test::Bar().size()), L"Supplement is valid\r\n");
+}
+
+TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {
+    const Writes fail = {L"Version fail\r\n", L"Supplement is fail\r\n"};
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        std::uint32_t exitCode;
+        Writes checks;
+    } cases[] = {
+        {"valid", [] {}, 0, FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"})},
+        {"version fails", [] { test::InstallControl(Control, 0x00050001); }, 1,
+         FoundRun(Control, L"5.1.98.46", L"B97FD45E", fail)},
+        {"not found", [] { S().pathExists.clear(); }, 2, {L"File " + Control + L" not found\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine(c.change);
+        S().trace.clear();
+        EXPECT_EQ(test::ExitCodeOf(modVelmora::Main), c.exitCode);
+        auto writes = S().console.Texts();
+        ASSERT_GT(writes.size(), 6u);
+        EXPECT_EQ(writes[0], std::wstring(80, L'-'));  // the header's first row; the header has six writes
+        writes.erase(writes.begin(), writes.begin() + 6);
+        EXPECT_EQ(writes, Expand(Opening(L"C:\\Windows") + c.checks + Prompt));
+        EXPECT_EQ(Writes(S().trace.begin(), S().trace.begin() + 2), (Writes{L"open", L"title:Velmora"}));
+        EXPECT_EQ(S().trace.back(), L"end:" + std::to_wstring(c.exitCode));
+    }
+}
+
+}  // namespace

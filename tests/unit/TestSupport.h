@@ -1,0 +1,61 @@
+#pragma once
+// What the unit tests share: a fixture over freshly reset fakes, machines to run on,
+// and the texts the program is expected to write on them.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FakePlatform.h"
+
+namespace test {
+
+class VelmoraTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// Runs `body`; the exit code when it ended the process, nothing when it returned.
+template <class Body>
+std::optional<std::uint32_t> ExitCodeOf(Body body) {
+    try {
+        body();
+    } catch (const fake::FakeProcessEnd& end) {
+        return end.exitCode;
+    }
+    return std::nullopt;
+}
+
+// The monikers the program connects through.
+inline const std::wstring VersionMoniker = L"winmgmts:{impersonationLevel=impersonate}";
+inline const std::wstring ShortMoniker = L"Winmgmts:";
+inline const std::wstring Cimv2Moniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+
+// Win32_OperatingSystem answers every query and enumeration of that class.
+void UseOperatingSystems(fake::WmiCollection instances);
+void UseComputerSystems(fake::WmiCollection instances);
+
+fake::WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
+// Windows 7 SP1 with the scripting date-time object; GetVersionExA tells the truth.
+void UseWindows7(const wchar_t* architecture = L"64-bit");
+// Windows 10 22H2 without it; GetVersionExA answers 6.2 as to any program without a manifest.
+void UseWindows10();
+
+// GetAboutOS on those machines.
+extern const std::wstring Windows7Report;
+extern const std::wstring Windows10Report;
+
+// The writes of one progress bar.
+std::vector<std::wstring> Bar();
+
+std::vector<std::uint8_t> Bytes(const std::string& text);
+// A version block of `size` bytes with VS_FIXEDFILEINFO at `at`, as far as it fits.
+std::vector<std::uint8_t> VersionBlock(std::size_t size, std::size_t at, std::uint32_t ms, std::uint32_t ls);
+// A control file at `path`: present, its version resource and its bytes (CRC B97FD45E by default).
+constexpr std::uint32_t ControlMS = 0x00060001, ControlLS = 0x0062002E;  // 6.1.98.46
+std::vector<std::uint8_t> ControlBytes();
+void InstallControl(const std::wstring& path, std::uint32_t ms = ControlMS, std::uint32_t ls = ControlLS);
+std::wstring Hex(std::int32_t crc);
+
+}  // namespace test
