@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "filecheck/Crc32Kernels.h"
 #include "platform/FileReading.h"
 
 namespace modCRC32_v2 {
@@ -72,7 +73,8 @@ std::int32_t GetFileCRC32(const std::wstring& path) {
             do {
                 delivered = 0;
                 if (platform::file::Read(file.get(), buffer.data(), ReadChunkSize, delivered)) {
-                    crc = UpdateCRC32(crc, buffer.data(), delivered);
+                    // The same register steps as UpdateCRC32, several bytes at a time.
+                    crc = Signed(crc32kernels::Update(Bits(crc), buffer.data(), delivered));
                 }
             } while (delivered == ReadChunkSize);
         }
