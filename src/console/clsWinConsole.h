@@ -10,6 +10,8 @@ public:
     ~clsWinConsole();  // the termination routine: Hide
     clsWinConsole(const clsWinConsole&) = delete;
     clsWinConsole& operator=(const clsWinConsole&) = delete;
+    clsWinConsole(clsWinConsole&&) = delete;
+    clsWinConsole& operator=(clsWinConsole&&) = delete;
 
     void Show();
     void Hide();

@@ -24,6 +24,14 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
     throw RunError(errors::TypeMismatch, what + L": " + why);
 }
 
+[[noreturn]] void NotANumber(const std::wstring& what, const std::wstring& text) {
+    Mismatch(what, L"\"" + text + L"\" is not a number");
+}
+
+[[noreturn]] void DoesNotFit(const std::wstring& what, const std::wstring& text) {
+    throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
+}
+
 std::wstring NumberText(double number) {
     wchar_t text[32] = {};
     std::swprintf(text, sizeof text / sizeof text[0], L"%.15g", number);
@@ -66,25 +74,21 @@ std::wstring ToReportText(const platform::TaggedValue& value) {
 }
 
 std::int16_t ToInt16(const std::wstring& text, const std::wstring& what) {
+    // Plain decimal digits with an optional sign; spaces around them are allowed.
     const auto digits = TrimSpaces(text);
-    std::size_t pos = 0;
-    bool negative = false;
-    if (pos < digits.size() && (digits[pos] == L'-' || digits[pos] == L'+')) negative = digits[pos++] == L'-';
-    if (pos == digits.size()) Mismatch(what, L"\"" + text + L"\" is not a number");
-    std::int32_t number = 0;
-    for (; pos < digits.size(); ++pos) {
-        const wchar_t digit = digits[pos];
-        if (digit < L'0' || digit > L'9') Mismatch(what, L"\"" + text + L"\" is not a number");
-        number = number * 10 + (digit - L'0');
-        if (number > std::numeric_limits<std::int16_t>::max() + 1) {
-            throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
-        }
+    const bool hasSign = !digits.empty() && (digits[0] == L'-' || digits[0] == L'+');
+    const bool negative = hasSign && digits[0] == L'-';
+    const std::size_t first = hasSign ? 1 : 0;
+    if (first == digits.size() || digits.find_first_not_of(L"0123456789", first) != std::wstring::npos) {
+        NotANumber(what, text);
     }
-    if (negative) number = -number;
-    if (number > std::numeric_limits<std::int16_t>::max()) {
-        throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
+    constexpr std::int32_t Limit = std::numeric_limits<std::int16_t>::max() + 1;  // -32768 still fits
+    std::int32_t magnitude = 0;
+    for (std::size_t pos = first; pos < digits.size() && magnitude <= Limit; ++pos) {
+        magnitude = magnitude * 10 + (digits[pos] - L'0');
     }
-    return static_cast<std::int16_t>(number);
+    if (magnitude > (negative ? Limit : Limit - 1)) DoesNotFit(what, text);
+    return static_cast<std::int16_t>(negative ? -magnitude : magnitude);
 }
 
 bool ToBool(const platform::TaggedValue& value, const std::wstring& what) {

@@ -1,5 +1,6 @@
 #include "osinfo/modVersionOS_v4.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -39,9 +40,8 @@ std::wstring LastInstanceText(const wchar_t* moniker, const wchar_t* method, con
 }
 
 std::wstring UpperCase(std::wstring text) {
-    for (auto& ch : text) {
-        if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
-    }
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t ch) { return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch; });
     return text;
 }
 

@@ -26,7 +26,7 @@ std::vector<std::uint8_t> OwnVersionBlock() {
     if (!data) Fail(L"Loading the program's version resource");
     const DWORD size = SizeofResource(self, found);
     // Twice the size: the query may convert texts in a room behind the resource.
-    std::vector<std::uint8_t> block(size * 2u, 0);
+    std::vector<std::uint8_t> block(std::size_t{size} * 2, 0);
     std::memcpy(block.data(), data, size);
     return block;
 }

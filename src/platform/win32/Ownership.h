@@ -45,10 +45,18 @@ public:
         if (ptr_) ptr_->AddRef();
     }
     ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
-    ComPtr& operator=(ComPtr other) noexcept {
-        std::swap(ptr_, other.ptr_);
+    ComPtr& operator=(const ComPtr& other) noexcept {
+        ComPtr(other).swap(*this);
         return *this;
     }
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            ptr_ = std::exchange(other.ptr_, nullptr);
+        }
+        return *this;
+    }
+    void swap(ComPtr& other) noexcept { std::swap(ptr_, other.ptr_); }
 
     T* get() const noexcept { return ptr_; }
     T* operator->() const noexcept { return ptr_; }
@@ -75,6 +83,8 @@ public:
     ~UniqueBstr() { SysFreeString(bstr_); }
     UniqueBstr(const UniqueBstr&) = delete;
     UniqueBstr& operator=(const UniqueBstr&) = delete;
+    UniqueBstr(UniqueBstr&&) = delete;
+    UniqueBstr& operator=(UniqueBstr&&) = delete;
 
     BSTR get() const noexcept { return bstr_; }
     // For calls that hand out a new string.
@@ -95,6 +105,8 @@ public:
     ~UniqueVariant() { VariantClear(&value_); }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
+    UniqueVariant(UniqueVariant&&) = delete;
+    UniqueVariant& operator=(UniqueVariant&&) = delete;
 
     VARIANT* get() noexcept { return &value_; }
     const VARIANT* get() const noexcept { return &value_; }
@@ -104,7 +116,7 @@ public:
     }
 
 private:
-    VARIANT value_;
+    VARIANT value_{};
 };
 
 }  // namespace platform::win32

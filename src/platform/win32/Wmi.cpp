@@ -41,7 +41,7 @@ IDispatch* DispatchOf(const Object& object, const std::wstring& what) {
 // Frees what an automation exception hands back, and keeps its description.
 class Exception {
 public:
-    Exception() { ZeroMemory(&info_, sizeof info_); }
+    Exception() = default;
     ~Exception() {
         SysFreeString(info_.bstrSource);
         SysFreeString(info_.bstrDescription);
@@ -49,6 +49,8 @@ public:
     }
     Exception(const Exception&) = delete;
     Exception& operator=(const Exception&) = delete;
+    Exception(Exception&&) = delete;
+    Exception& operator=(Exception&&) = delete;
 
     EXCEPINFO* get() { return &info_; }
     HRESULT Code(HRESULT hr) {
@@ -61,7 +63,7 @@ public:
     }
 
 private:
-    EXCEPINFO info_;
+    EXCEPINFO info_{};
 };
 
 HRESULT IdOfName(IDispatch* target, const std::wstring& name, DISPID& id) {
