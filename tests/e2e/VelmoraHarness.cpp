@@ -450,7 +450,8 @@ void WriteReport(const Sink& out, const Observation& seen) {
 
 // --- Mirror mode ---------------------------------------------------------------------
 
-// Lines from standard input, read on a thread of their own.
+// Lines from standard input, read on a thread of their own. It lives as long as
+// the process: its thread may still be waiting for input when the run ends.
 class InputLines {
 public:
     explicit InputLines(HANDLE input) : input_(input) {
@@ -458,22 +459,25 @@ public:
         if (input_) thread_.Reset(CreateThread(nullptr, 0, &InputLines::Run, this, 0, nullptr));
         if (!thread_) ended_ = true;
     }
-    ~InputLines() { DeleteCriticalSection(&lock_); }  // the thread, if still reading, is ended with the process
 
-    // The next line, if one came; an end of input counts as one last empty line.
+    // The next line, if one came.
     bool Next(std::wstring& line) {
         EnterCriticalSection(&lock_);
-        bool got = false;
-        if (!lines_.empty()) {
+        const bool got = !lines_.empty();
+        if (got) {
             line = lines_.front();
             lines_.pop_front();
-            got = true;
-        } else if (ended_ && !endReported_) {
-            line.clear();
-            endReported_ = got = true;
         }
         LeaveCriticalSection(&lock_);
         return got;
+    }
+
+    // Standard input is over and every line of it was taken.
+    bool Ended() {
+        EnterCriticalSection(&lock_);
+        const bool ended = ended_ && lines_.empty();
+        LeaveCriticalSection(&lock_);
+        return ended;
     }
 
 private:
@@ -509,7 +513,6 @@ private:
     CRITICAL_SECTION lock_;
     std::deque<std::wstring> lines_;
     bool ended_ = false;
-    bool endReported_ = false;
 };
 
 // Sends the rows to the output as a stream: what was added to the current row,
@@ -554,30 +557,48 @@ private:
 };
 
 int RunMirror(const Target& target, const Sink& out, HANDLE input) {
-    InputLines lines(input);
+    InputLines& lines = *new InputLines(input);
     Console console;
     Mirror mirror(out);
     HWND shownBox = nullptr;
+    bool boxDismissed = false, enterAtEnd = false;
+    double dismissedMs = 0;
     for (;;) {
         const bool gone = target.Exited();
         if (!console.Attached() && !gone) console.Attach(target.pid);
         Screen screen;
         if (console.Attached() && console.Read(screen)) mirror.Update(screen);
         if (gone) break;
-        if (!shownBox) {
+        if (!shownBox && !boxDismissed) {
             if (HWND box = FindMessageBox(target.pid)) {
                 Sleep(100);
                 mirror.Finish();
-                out.Write(L"\n[" + std::wstring(BoxTitle) + L"]\n" + MessageBoxText(box) + L"\n[OK: press Enter]\n");
+                out.Write(L"[" + std::wstring(BoxTitle) + L"]\n" + MessageBoxText(box) + L"\n[OK: press Enter]\n");
                 shownBox = box;
             }
         }
+        // A line typed before the prompt waits in the console's input, as it would
+        // for a person typing ahead; an input that ends counts as Enter at the prompt.
         std::wstring line;
-        if (lines.Next(line)) {
-            if (shownBox)
+        if (shownBox) {
+            if (lines.Next(line) || lines.Ended()) {
                 DismissMessageBox(shownBox);
-            else if (console.Attached())
+                shownBox = nullptr;
+                boxDismissed = true;
+                dismissedMs = NowMs();
+            }
+        } else if (boxDismissed) {
+            if (HWND box = FindMessageBox(target.pid); box && NowMs() - dismissedMs > 2000) {
+                PostMessageW(box, WM_CLOSE, 0, 0);  // still there: close it instead
+                dismissedMs = NowMs();
+            }
+        } else if (console.Attached()) {
+            if (lines.Next(line)) {
                 console.Type(line);
+            } else if (lines.Ended() && !enterAtEnd && screen.HasPrompt()) {
+                console.Type(L"");
+                enterAtEnd = true;
+            }
         }
         Sleep(PollMs);
     }

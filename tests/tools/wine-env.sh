@@ -12,16 +12,20 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 velmora_start_xvfb() {
-  local n
-  for n in 97 98 99 100 101; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      VELMORA_XVFB_PID=$!
-      export DISPLAY=":$n"
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-      return 1
+  # Xvfb picks a free display itself and tells its number.
+  local numberfile
+  numberfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+  VELMORA_XVFB_PID=$!
+  for _ in $(seq 100); do
+    if [ -s "$numberfile" ]; then
+      export DISPLAY=":$(tr -d '[:space:]' <"$numberfile")"
+      rm -f "$numberfile"
+      return 0
     fi
+    sleep 0.1
   done
+  rm -f "$numberfile"
   return 1
 }
 
