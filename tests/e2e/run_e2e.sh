@@ -270,24 +270,219 @@ scenario() {
   fi
 }
 
+# --- Windows versions ------------------------------------------------------------------------
+
+# Wine reports the version that the prefix's registry names (when HKCU\Software\Wine
+# has no Version value): WMI, GetVersionExA and RtlGetVersion all follow it.
+#   set_windows_version VERSION BUILD SERVICE_PACK PRODUCT_TYPE
+# SERVICE_PACK is "" or a number (1 for "Service Pack 1"); PRODUCT_TYPE WinNT or ServerNT.
+set_windows_version() {
+  local version=$1 build=$2 sp=$3 type=$4 regfile major minor csd_text csd_word
+  major=${version%%.*}
+  minor=${version#*.}
+  if [ -n "$sp" ]; then
+    csd_text="\"CSDVersion\"=\"Service Pack $sp\""
+    csd_word=$(printf 'dword:%08x' $((sp << 8)))
+  else
+    csd_text='"CSDVersion"=-'
+    csd_word='dword:00000000'
+  fi
+  regfile=$reports/windows-version.reg
+  cat >"$regfile" <<REG
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]
+"CurrentVersion"="$version"
+"CurrentBuild"="$build"
+"CurrentBuildNumber"="$build"
+$csd_text
+"CurrentMajorVersionNumber"=$( [ "$major" -ge 10 ] && printf 'dword:%08x' "$major" || echo -)
+"CurrentMinorVersionNumber"=$( [ "$major" -ge 10 ] && printf 'dword:%08x' "$minor" || echo -)
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ProductOptions]
+"ProductType"="$type"
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]
+"CSDVersion"=$csd_word
+REG
+  "$WINE" regedit /S "$(winpath "$regfile")"
+}
+
+# The prefix as made: Windows 7 SP1 workstation.
+windows_7() { set_windows_version 6.1 7601 1 WinNT; }
+
 # --- Expected rows -------------------------------------------------------------------------
 
+# field LABEL VALUE: a report row; the label's TABs bring the value to column 32.
+field() { printf '%-32s%s\n' "$1" "$2" | sed 's/ *$//'; }
+# field_like LABEL REGEX: a report row whose value is the system's own.
+field_like() { printf '~%s {%d}%s\n' "${1% }" $((33 - ${#1})) "$2"; }
+# field_any LABEL: a report row whose value, maybe empty, is the system's own.
+field_any() { printf '~%s( {%d}.*)?\n' "${1% }" $((33 - ${#1})); }
+
+frame_row() { printf -- '-%.0s' $(seq 80); echo; }
+bar_row() { printf '|%s|\n' "$(printf -- '-%.0s' $(seq 69))"; }
+
 expect_header() {
-  local frame edge=-----
-  frame=$(printf -- '-%.0s' $(seq 80))
-  echo "$frame"
-  echo "~$edge.{70}$edge"
-  echo "~$edge.{70}$edge"
-  echo "~$edge.{70}$edge"
-  echo "$frame"
+  frame_row
+  echo "-----                  Velmora Software Workshop ver. 1.0.0.6              -----"
+  echo "-----                         www.velmora-tool.org                         -----"
+  echo "-----               ActiveX add-in checker, MsComCtl.OCX file              -----"
+  frame_row
   echo "The program tests the version of installed ActiveX add-on, MsComCtl.OCX file"
   echo ""
-  echo "..."
+}
+
+# The rows every report variant ends with: VERSION_TEXT BUILD MAJOR MINOR ENUM
+expect_common_rows() {
+  local version=$1 build=$2 major=$3 minor=$4 enum=$5
+  field "GetOSVerEnum(): " "$enum"
+  field_like "Install date: " '[0-9]{1,2}/[0-9]{1,2}/[0-9]{4}( [0-9]{1,2}:[0-9]{2}:[0-9]{2}( [AP]M)?)?'
+  field_any "Licenced user: "
+  field_any "Registered user: "
+  field_any "Serial number: "
+  field_any "Organization: "
+  field_like "Product set: " '[0-9]+'
+  field "Platform ID: " 2
+  field "Main version: " "$major"
+  field "Second version: " "$minor"
+  field_like "ServicePack main version: " '[0-9]+'
+  field_like "ServicePack second version: " '[0-9]+'
+  field "Version OS: " "$version"
+  field "Build OS: " "$build"
+  field_like "Language version: " '[0-9]+'
+  field_like "Type OS: " '[0-9]+'
+  field_like "Set code: " '[0-9]+'
+  field_like "Country code: " '[0-9]+'
+  field_any "Encryption level: "
+  field_any "Build type: "
+  field_any "Boot drive: "
+}
+
+# Windows 7 is known to the version enumeration (10): name and version from WMI.
+expect_report_windows_7() {
+  echo "About OS Windows"
+  bar_row
+  field_like "OS: " '.*Windows 7.*'
+  field "Version OS: " 6.1.7601
+  field "Bit version: " 64bit
+  expect_common_rows 6.1.7601 7601 6 1 10
+}
+
+# Later systems: enumeration 0, name and version from the kernel's record.
+#   expect_report_kernel NAME VERSION_TEXT BUILD MAJOR MINOR SERVICE_PACK
+expect_report_kernel() {
+  echo "About OS Windows"
+  bar_row
+  field "OS: " "$1"
+  field "Version OS: " "$2"
+  field "Service pack: " "$6"
+  field "Bit version: " 64bit
+  expect_common_rows "$2" "$3" "$4" "$5" 0
+}
+
+control_path='C:\windows\SysWoW64\MsComCtl.OCX'
+
+expect_not_found() {
+  field "Windows folder: " 'C:\windows'
+  echo ""
+  echo "Test ActiveX file .OCX"
+  bar_row
+  echo "File $control_path not found"
+  echo ""
+  echo ""
+  echo "Press Enter to exit"
+}
+
+# expect_checked VERSION CRC FAIL_LINE... : a run that reached the verdict.
+expect_checked() {
+  local version=$1 crc=$2 line
+  shift 2
+  field "Windows folder: " 'C:\windows'
+  echo ""
+  echo "Test ActiveX file .OCX"
+  bar_row
+  echo "File $control_path found"
+  echo ""
+  echo "Test version MsComCtl.OCX"
+  bar_row
+  echo "Version is $version" | sed 's/ *$//'
+  echo ""
+  echo "Test CRC32 MsComCtl.OCX"
+  bar_row
+  echo "CRC32 is $crc"
+  echo ""
+  for line in "$@"; do echo "$line"; done
+  bar_row
+  echo ""
+  echo ""
+  echo "Press Enter to exit"
 }
 
 # --- Scenarios -------------------------------------------------------------------------------
 
-scenario header setup_no_control_file expect_header 2
+# The control-file check, on the prefix's Windows 7.
+setup_variant() { windows_7 && place_control_variant "$1"; }
+setup_valid() { setup_variant valid; }
+setup_product_differs() { setup_variant product-differs; }
+setup_large() { setup_variant large; }
+setup_other_version() { setup_variant other-version; }
+setup_version_only() { setup_variant other-version-crc-ok; }
+setup_other_crc() { setup_variant other-crc; }
+setup_no_version() { setup_variant no-version; }
+setup_empty() { setup_variant empty; }
+setup_missing() { windows_7 && remove_control_file; }
+setup_folder() { windows_7 && place_control_folder; }
+
+win7() { expect_header; expect_report_windows_7; }
+expect_valid() { win7; expect_checked 6.1.98.46 B97FD45E "Supplement is valid"; }
+expect_other_version() { win7; expect_checked 6.1.98.39 0BADC0DE "Version fail" "CRC32 fail" "Supplement is fail"; }
+expect_version_only() { win7; expect_checked 6.1.98.39 B97FD45E "Version fail" "Supplement is fail"; }
+expect_other_crc() { win7; expect_checked 6.1.98.46 12345678 "CRC32 fail" "Supplement is fail"; }
+expect_no_version() { win7; expect_checked "" B97FD45E "Version fail" "Supplement is fail"; }
+expect_empty() { win7; expect_checked "" 00000000 "Version fail" "CRC32 fail" "Supplement is fail"; }
+expect_missing() { win7; expect_not_found; }
+
+check_valid() { bars_animated "$1" 4; }
+check_missing() { bars_animated "$1" 1; }
+
+scenario valid setup_valid expect_valid 0
+scenario product-version-differs setup_product_differs expect_valid 0
+scenario larger-than-two-reads setup_large expect_valid 0
+scenario version-and-crc-differ setup_other_version expect_other_version 1
+scenario version-differs setup_version_only expect_version_only 1
+scenario crc-differs setup_other_crc expect_other_crc 1
+scenario no-version-resource setup_no_version expect_no_version 1
+scenario empty-file setup_empty expect_empty 1
+scenario missing setup_missing expect_missing 2
+scenario folder-in-its-place setup_folder expect_missing 2
+
+# The report on later Windows: the kernel record names them.
+setup_windows_10() { set_windows_version 10.0 19045 "" WinNT; }
+setup_windows_11() { set_windows_version 10.0 22631 "" WinNT; }
+setup_server_2022() { set_windows_version 10.0 20348 "" ServerNT; }
+setup_windows_81() { set_windows_version 6.3 9600 "" WinNT; }
+expect_windows_10() { expect_header; expect_report_kernel "Windows 10" 10.0.19045 19045 10 0 ""; expect_not_found; }
+expect_windows_11() { expect_header; expect_report_kernel "Windows 11" 10.0.22631 22631 10 0 ""; expect_not_found; }
+expect_server_2022() {
+  expect_header
+  expect_report_kernel "Windows Server 2022" 10.0.20348 20348 10 0 ""
+  expect_not_found
+}
+expect_windows_81() { expect_header; expect_report_kernel "Windows 8.1" 6.3.9600 9600 6 3 ""; expect_not_found; }
+
+scenario windows-10 setup_windows_10 expect_windows_10 2
+scenario windows-11 setup_windows_11 expect_windows_11 2
+scenario windows-server-2022 setup_server_2022 expect_server_2022 2
+scenario windows-8.1 setup_windows_81 expect_windows_81 2
+
+# WMI unreachable: the error ends the run before anything of the report shows.
+expect_wmi_unreachable() { expect_header | head -n 6; }
+check_wmi_unreachable() {
+  grep -q '^msgbox|.*winmgmts:' "$1" || echo "the message box does not name the WMI connection"
+  grep -q '^msgbox|.*0x[0-9A-F]\{8\}' "$1" || echo "the message box gives no error number"
+}
+scenario wmi-unreachable windows_7 expect_wmi_unreachable 3 WINEDLLOVERRIDES="$base_dll_overrides;wbemprox=d"
 
 for name in "${only[@]}"; do
   if [[ $ran != *" $name "* ]]; then
