@@ -16,6 +16,7 @@
 //   row|<text>                  every row up to the last non-empty one, trailing spaces cut
 //   prompt|waiting | gone | none    whether the program was alive at its prompt
 //   enter_to_exit_ms|<ms>       from typing Enter to the end of the process
+//   console_to_prompt_ms|<ms>   from the console's first showing to the prompt's
 //   msgbox|<line>               the error message box's text, one line each
 //   exit|<code>                 the program's exit code
 //   bar|<row>|<partial lengths seen>|<ms from first "|" to full length, or -1>
@@ -340,6 +341,8 @@ struct Observation {
     bool sawConsole = false;
     std::wstring prompt = L"none";
     double enterToExitMs = -1;
+    double consoleMs = -1;  // when the console was first read
+    double promptMs = -1;   // when the prompt first showed
     std::wstring boxText;
     bool sawBox = false;
     bool exited = false;
@@ -379,6 +382,7 @@ Observation Observe(const Target& target, double timeoutMs, DWORD settleMs) {
         if (console.Attached()) {
             Screen screen;
             if (console.Read(screen)) {
+                if (!seen.sawConsole) seen.consoleMs = NowMs();
                 seen.sawConsole = true;
                 seen.screen = screen;
                 TrackBars(screen, NowMs(), seen.bars);
@@ -400,6 +404,7 @@ Observation Observe(const Target& target, double timeoutMs, DWORD settleMs) {
             break;
         }
         if (seen.screen.HasPrompt()) {
+            seen.promptMs = NowMs();
             Sleep(settleMs);
             seen.prompt = target.Exited() ? L"gone" : L"waiting";
             if (seen.prompt == L"waiting") {
@@ -436,6 +441,8 @@ void WriteReport(const Sink& out, const Observation& seen) {
     out.Line(L"prompt", seen.prompt);
     if (seen.enterToExitMs >= 0)
         out.Line(L"enter_to_exit_ms", std::to_wstring(static_cast<long long>(seen.enterToExitMs + 0.5)));
+    if (seen.consoleMs >= 0 && seen.promptMs >= 0)
+        out.Line(L"console_to_prompt_ms", std::to_wstring(static_cast<long long>(seen.promptMs - seen.consoleMs + 0.5)));
     if (seen.sawBox) {
         out.Line(L"msgbox_title", BoxTitle);
         for (const auto& line : SplitLines(seen.boxText)) out.Line(L"msgbox", line);

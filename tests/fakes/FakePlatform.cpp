@@ -108,6 +108,11 @@ platform::versionrecords::OsVersionInfoExW KernelRecord(std::uint32_t major, std
 }
 
 std::wstring FormatDate(platform::DateTime value) {
+    // Like the system's formatting: dates outside years 100 to 9999 are refused.
+    constexpr double FirstDay = -657434.0, LastDay = 2958466.0;
+    if (!(value.oleDate >= FirstDay && value.oleDate < LastDay)) {
+        throw platform::RunError(platform::errors::Overflow, L"Formatting a date-time");
+    }
     const auto seconds = static_cast<long long>(std::llround(value.oleDate * 86400.0));
     const long long dayNumber = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
     const long long timeOfDay = seconds - dayNumber * 86400;

@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into fuzz/corpus/<Target>/.
+
+Each input follows the layout its target reads (see the comment at the top of each
+fuzz/<Target>.cpp). Run it again after changing a layout; fuzz.sh never changes the
+corpus (it fuzzes a copy).
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+# --- ReadTextFuzz: the bytes a console read leaves ----------------------------------------
+def read_text():
+    write("ReadTextFuzz", "line", b"abc\r\n")
+    write("ReadTextFuzz", "enter-only", b"\r\n")
+    write("ReadTextFuzz", "nothing-read", b"")
+    write("ReadTextFuzz", "input-closed", b"ab")
+    write("ReadTextFuzz", "ctrl-z", b"\x1a\r\n")
+    write("ReadTextFuzz", "full-buffer", b"x" * 256)
+    write("ReadTextFuzz", "cr-at-end", b"y" * 255 + b"\r")
+    write("ReadTextFuzz", "crlf-at-end", b"z" * 254 + b"\r\n")
+    write("ReadTextFuzz", "accents", bytes([0xE1, 0x9A, 0xFE, 0x20]) + b"\r\n")
+
+
+# --- FileVersionFuzz: four numbers, offset kind and offset, length kind and length, block ---
+def fixed_file_info(major, minor, build, revision):
+    return struct.pack(
+        "<13I",
+        0xFEEF04BD,  # dwSignature
+        0x00010000,  # dwStrucVersion
+        major << 16 | minor, build << 16 | revision,  # dwFileVersionMS, LS
+        major << 16 | minor, build << 16 | revision,  # dwProductVersionMS, LS
+        0x3F, 0, 0x40004, 2, 0, 0, 0)  # flags mask, flags, OS, type, subtype, date
+
+
+def version_block(major, minor, build, revision):
+    """A VS_VERSIONINFO head: wLength, wValueLength, wType, L"VS_VERSION_INFO", padding, then the record."""
+    key = "VS_VERSION_INFO\0".encode("utf-16-le")
+    head = struct.pack("<3H", 92, 52, 0) + key
+    head += b"\0" * (-len(head) % 4)  # to a 32-bit boundary: the record at offset 40
+    return head + fixed_file_info(major, minor, build, revision)
+
+
+def file_version():
+    numbers = struct.pack("<4H", 6, 1, 98, 46)
+    block = version_block(6, 1, 98, 46)
+    write("FileVersionFuzz", "record-at-40", numbers + bytes([0]) + struct.pack("<h", 40) + bytes([2]) + block)
+    write("FileVersionFuzz", "record-at-0", struct.pack("<4H", 10, 0, 22621, 1) + bytes([0]) + struct.pack("<h", 0) +
+          bytes([1]) + struct.pack("<I", 52) + fixed_file_info(10, 0, 22621, 1))
+    write("FileVersionFuzz", "negative-offset", struct.pack("<4H", 0, 0, 0, 0) + bytes([0]) + struct.pack("<h", -8) +
+          bytes([2]) + block)
+    write("FileVersionFuzz", "record-cut-short", struct.pack("<4H", 65535, 65535, 65535, 65535) + bytes([0]) +
+          struct.pack("<h", 60) + bytes([2]) + block)
+    write("FileVersionFuzz", "extreme-offset", struct.pack("<4H", 1, 2, 3, 4) + bytes([2, 0]) + bytes([2]) + block)
+    write("FileVersionFuzz", "short-length", struct.pack("<4H", 1, 0, 0, 0) + bytes([0]) + struct.pack("<h", 40) +
+          bytes([0, 51]) + block)
+
+
+# --- OSNameFuzz: RTL_OSVERSIONINFOEXW ---------------------------------------------------------
+def kernel_record(major, minor, build, sp_major=0, sp_minor=0, suite=0, product=1, csd=""):
+    record = bytearray(284)
+    struct.pack_into("<5I", record, 0, 284, major, minor, build, 2)
+    text = csd.encode("utf-16-le")
+    record[20:20 + len(text)] = text
+    struct.pack_into("<HHHB", record, 276, sp_major, sp_minor, suite, product)
+    return bytes(record)
+
+
+def os_name():
+    write("OSNameFuzz", "windows-11-23h2", kernel_record(10, 0, 22631, suite=0x100))
+    write("OSNameFuzz", "windows-10-22h2", kernel_record(10, 0, 19045, suite=0x100))
+    write("OSNameFuzz", "server-2022", kernel_record(10, 0, 20348, suite=0x110, product=3))
+    write("OSNameFuzz", "windows-7-sp1", kernel_record(6, 1, 7601, 1, 0, 0x100, csd="Service Pack 1"))
+    write("OSNameFuzz", "windows-xp-sp3", kernel_record(5, 1, 2600, 3, 0, 0x100, csd="Service Pack 3"))
+    write("OSNameFuzz", "xp-home", kernel_record(5, 1, 2600, 2, 1, 0x300, csd="Service Pack 2"))
+    write("OSNameFuzz", "nt4-server-sp6", kernel_record(4, 0, 1381, 6, 0, 0, 2, csd="Service Pack 6"))
+
+
+# --- ReportValueFuzz: one tagged value, then the machine ------------------------------------------
+EMPTY, NULL, TEXT, I16, I32, BOOL, DATE, I64, DOUBLE = range(9)
+NAMES = ["Version", "BootDevice", "BuildNumber", "BuildType", "Caption", "CodeSet", "CountryCode", "Debug",
+         "EncryptionLevel", "InstallDate", "Organization", "OSLanguage", "OSProductSuite",
+         "ServicePackMajorVersion", "ServicePackMinorVersion", "OSType", "Primary", "NumberOfLicensedUsers",
+         "RegisteredUser", "SerialNumber", "OSArchitecture", "SystemType"]
+
+
+def text(value, width=1):
+    units = value.encode("latin-1") if width == 1 else value.encode("utf-16-le")
+    return bytes([TEXT, len(value), 0 if width == 1 else 1]) + units
+
+
+def machine(version_ex, record, converter, systems, computers, flags=0):
+    major, minor, build, platform = version_ex
+    out = bytes([major, minor]) + struct.pack("<H", build) + bytes([platform, 0]) + record + bytes([0])
+    out += bytes([1]) + converter if converter is not None else bytes([0])
+    out += instances(systems) + bytes([flags]) + instances(computers)
+    return out
+
+
+def instances(items):
+    """items: a list of (typical, [(name, value bytes or None to erase)])."""
+    out = bytes([len(items)])
+    for typical, changes in items:
+        out += bytes([1 if typical else 0, len(changes)])
+        for name, value in changes:
+            out += bytes([NAMES.index(name), 3 if value is None else 0]) + (value or b"")
+    return out
+
+
+def report_value():
+    windows11 = kernel_record(10, 0, 22631, suite=0x100)
+    windows7 = kernel_record(6, 1, 7601, 1, 0, 0x100)
+    computers = [(False, [("SystemType", text("x64-based PC"))])]
+    date = bytes([DATE]) + struct.pack("<d", 43894.5522685185)
+    write("ReportValueFuzz", "windows-11", text("12") + machine((6, 2, 9200, 2), windows11, None, [(True, [])],
+                                                                computers))
+    write("ReportValueFuzz", "windows-7", bytes([NULL]) +
+          machine((6, 1, 7601, 2), windows7, date,
+                  [(True, [("Version", text("6.1.7601")), ("BuildNumber", text("7601")),
+                           ("Caption", text("Microsoft Windows 7 Professional"))])], computers))
+    write("ReportValueFuzz", "windows-xp", text(" TRUE ") +
+          machine((5, 1, 2600, 2), kernel_record(5, 1, 2600, 3, 0, 0x100), None,
+                  [(True, [("Version", text("5.1.2600")), ("Caption", text("Microsoft Windows XP Professional")),
+                           ("BuildNumber", text("2600")), ("OSArchitecture", None),
+                           ("InstallDate", text("20080414120000.000000-300"))])],
+                  [(False, [("SystemType", text("X86-based PC"))])]))
+    write("ReportValueFuzz", "no-instances", text("-32768") + machine((6, 2, 9200, 2), windows11, None, [], []))
+    write("ReportValueFuzz", "int16", bytes([I16]) + struct.pack("<h", -1))
+    write("ReportValueFuzz", "int32", bytes([I32]) + struct.pack("<i", 70000))
+    write("ReportValueFuzz", "int64", bytes([I64]) + struct.pack("<q", -(2 ** 63)))
+    write("ReportValueFuzz", "double-nan", bytes([DOUBLE]) + struct.pack("<d", float("nan")))
+    write("ReportValueFuzz", "double-inf", bytes([DOUBLE]) + struct.pack("<d", float("-inf")))
+    write("ReportValueFuzz", "date", date)
+    write("ReportValueFuzz", "utf16-surrogates", bytes([TEXT, 4, 1]) + struct.pack("<4H", 0xD83D, 0xDE00, 0, 0x31))
+    write("ReportValueFuzz", "bool", bytes([BOOL, 1]))
+    write("ReportValueFuzz", "empty", bytes([EMPTY]))
+
+
+# --- Crc32Fuzz: register, repeat count, two split hints, the message ---------------------------------
+def crc32():
+    head = struct.pack("<IBHH", 0xFFFFFFFF, 0, 3, 7)
+    write("Crc32Fuzz", "check-123456789", head + b"123456789")
+    write("Crc32Fuzz", "empty", head)
+    write("Crc32Fuzz", "long-repeated", struct.pack("<IBHH", 0xFFFFFFFF, 15, 129, 1000) + bytes(range(256)))
+    write("Crc32Fuzz", "zero-register", struct.pack("<IBHH", 0, 3, 64, 65) + b"MsComCtl.OCX" * 11)
+
+
+if __name__ == "__main__":
+    read_text()
+    file_version()
+    os_name()
+    report_value()
+    crc32()
