@@ -14,7 +14,11 @@ void Open() { AllocConsole(); }
 
 void LetGo() { FreeConsole(); }
 
-void SetTitle(const std::wstring& title) { SetConsoleTitleA(win32::ToAnsi(title).c_str()); }
+void SetTitle(const std::wstring& title) {
+    // The console reads an ANSI-function title in its own code page (Windows: the input
+    // one, Wine: the output one; they are the same unless a program changes one).
+    SetConsoleTitleA(win32::ToCodePage(title, GetConsoleCP()).c_str());
+}
 
 Handle GetStd(StdHandle which) {
     const DWORD id = which == StdHandle::Input    ? STD_INPUT_HANDLE

@@ -18,7 +18,9 @@ std::uint32_t PathIsFolder(const std::wstring& path) {
 std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t flags, const std::wstring& buffer) {
     std::string bytes = win32::ToAnsi(buffer);
     bytes.resize(MAX_PATH > bytes.size() ? MAX_PATH : bytes.size(), ' ');
-    SHGetFolderPathA(reinterpret_cast<HWND>(owner), csidl, nullptr, flags, bytes.data());
+    // The service leaves an empty path when it has none; make sure of that even
+    // where a failing call leaves the buffer as it was.
+    if (FAILED(SHGetFolderPathA(reinterpret_cast<HWND>(owner), csidl, nullptr, flags, bytes.data()))) bytes[0] = '\0';
     return win32::FromAnsi(bytes);
 }
 

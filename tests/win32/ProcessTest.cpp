@@ -1,0 +1,62 @@
+// The process port: the pause returns, and the immediate end gives the process the
+// exit code asked for. The end is tried in a child: this program started again with
+// --velmora-end-now=<code>, which ends before any test runs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "Win32TestSupport.h"
+#include "app/modVelmora.h"
+#include "platform/Process.h"
+
+namespace {
+
+constexpr char EndNowOption[] = "--velmora-end-now=";
+
+// Runs this program again with the option; the child's exit code, or -1.
+long long ExitCodeOfChild(std::uint32_t code) {
+    std::wstring command = L"\"" + velmora_test::OwnPath() + L"\" --velmora-end-now=" + std::to_wstring(code);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+        return -1;
+    }
+    CloseHandle(child.hThread);
+    DWORD exitCode = 0;
+    // The bound only keeps a broken child from hanging the run.
+    const bool ended = WaitForSingleObject(child.hProcess, 120000) == WAIT_OBJECT_0;
+    const bool read = ended && GetExitCodeProcess(child.hProcess, &exitCode);
+    if (!ended) TerminateProcess(child.hProcess, 255);
+    CloseHandle(child.hProcess);
+    return read ? static_cast<long long>(exitCode) : -1;
+}
+
+TEST(ProcessPort, EndNowGivesTheExitCode) {
+    for (const auto status : {modVelmora::ExitStatus::Valid, modVelmora::ExitStatus::Fail,
+                              modVelmora::ExitStatus::NotFound, modVelmora::ExitStatus::Error}) {
+        const auto code = static_cast<std::uint32_t>(status);
+        EXPECT_EQ(ExitCodeOfChild(code), static_cast<long long>(code));
+    }
+    EXPECT_EQ(ExitCodeOfChild(0xC0DE), 0xC0DE);
+}
+
+TEST(ProcessPort, PauseReturns) {
+    platform::process::Pause(0);
+    platform::process::Pause(1);
+    SUCCEED();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strncmp(argv[1], EndNowOption, sizeof EndNowOption - 1) == 0) {
+        const auto code = static_cast<std::uint32_t>(std::strtoul(argv[1] + sizeof EndNowOption - 1, nullptr, 10));
+        platform::process::EndNow(code);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
