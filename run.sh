@@ -62,18 +62,9 @@ if [ -z "$headless" ] && display_usable; then
 fi
 
 # Headless: a virtual display of our own, the console mirrored by the harness.
-# shellcheck disable=SC2317  # called by the trap
-cleanup() {
-  # The prefix's processes end first, while the display they use is still there.
-  if [ -n "${WINE:-}" ]; then
-    local wineserver=${WINESERVER:-$(dirname "$WINE")/wineserver}
-    timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null
-  fi
-  declare -F velmora_stop_xvfb >/dev/null && velmora_stop_xvfb
-}
-trap cleanup EXIT
 unset DISPLAY
 use_wine
+trap velmora_wine_cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
   echo "run.sh: no virtual display could be started" >&2
   exit 1

@@ -32,7 +32,7 @@ step "x86: imports, subsystem and reach (static checks; the 32-bit build is not 
 step "x86-64: the platform layer under Wine"
 (
   source tests/tools/wine-env.sh
-  trap velmora_stop_xvfb EXIT
+  trap velmora_wine_cleanup EXIT
   cd build/win64 && ctest --output-on-failure
 )
 

@@ -10,10 +10,10 @@ runs=${2:-7}
 
 unset DISPLAY
 source "$root/tests/tools/wine-env.sh" "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
-trap velmora_stop_xvfb EXIT
+trap velmora_wine_cleanup EXIT
 syswow64=$WINEPREFIX/drive_c/windows/syswow64
 cp "$build/controlfiles/valid/MsComCtl.OCX" "$syswow64/MsComCtl.OCX"
-trap 'rm -f "$syswow64/MsComCtl.OCX"; velmora_stop_xvfb' EXIT
+trap 'rm -f "$syswow64/MsComCtl.OCX"; velmora_wine_cleanup' EXIT
 
 report=$(mktemp)
 costs=()

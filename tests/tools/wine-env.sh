@@ -34,6 +34,14 @@ velmora_stop_xvfb() {
   VELMORA_XVFB_PID=
 }
 
+# For an EXIT trap: the prefix's processes end first, while the display they use
+# is still there, then our virtual display.
+velmora_wine_cleanup() {
+  local wineserver=${WINESERVER:-$(dirname "$WINE")/wineserver}
+  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null
+  velmora_stop_xvfb
+}
+
 if [ -z "${DISPLAY:-}" ]; then
   velmora_start_xvfb || echo "wine-env: could not start Xvfb" >&2
 fi
