@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/LittleEndian.h"
 #include "platform/VersionResource.h"
 
 namespace modFileVersion {
@@ -10,11 +11,6 @@ namespace modFileVersion {
 namespace {
 constexpr std::size_t FileVersionMSOffset = 8;  // dwFileVersionMS, after dwSignature and dwStrucVersion
 constexpr std::size_t FileVersionLSOffset = 12;
-
-std::uint32_t ReadUInt32(const std::array<std::uint8_t, FixedFileInfoSize>& record, std::size_t offset) {
-    return static_cast<std::uint32_t>(record[offset]) | static_cast<std::uint32_t>(record[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(record[offset + 2]) << 16 | static_cast<std::uint32_t>(record[offset + 3]) << 24;
-}
 
 std::uint16_t High(std::uint32_t value) { return static_cast<std::uint16_t>(value >> 16); }
 std::uint16_t Low(std::uint32_t value) { return static_cast<std::uint16_t>(value & 0xFFFFu); }
@@ -33,8 +29,8 @@ std::wstring FileVersionFromBlock(const std::vector<std::uint8_t>& block, std::p
     }
     std::array<std::uint8_t, FixedFileInfoSize> record{};
     std::memcpy(record.data(), block.data() + offset, FixedFileInfoSize);
-    const auto ms = ReadUInt32(record, FileVersionMSOffset);
-    const auto ls = ReadUInt32(record, FileVersionLSOffset);
+    const auto ms = platform::ReadLittleEndian<std::uint32_t>(record.data() + FileVersionMSOffset);
+    const auto ls = platform::ReadLittleEndian<std::uint32_t>(record.data() + FileVersionLSOffset);
     return FormatFileVersion(High(ms), Low(ms), High(ls), Low(ls));
 }
 

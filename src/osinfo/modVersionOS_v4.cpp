@@ -6,6 +6,7 @@
 
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modWmiDateTime.h"
+#include "platform/LittleEndian.h"
 #include "platform/RunError.h"
 #include "platform/Wmi.h"
 
@@ -132,9 +133,7 @@ std::optional<TaggedValue> PropertyStep(std::int32_t index, const OSPropertySour
 
 template <class T>
 T Field(const KernelRecord& record, std::size_t offset) {
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) bits |= static_cast<std::uint32_t>(record[offset + i]) << (8 * i);
-    return static_cast<T>(bits);
+    return platform::ReadLittleEndian<T>(record.data() + offset);
 }
 
 std::int32_t MajorVersion(const KernelRecord& r) { return Field<std::int32_t>(r, 4); }
@@ -251,10 +250,9 @@ std::int32_t GetOSVerEnum(std::int32_t selector) {
         modTaggedValue::ToInt16(versionText.substr(firstDot + 1, secondDot - firstDot - 1), L"Minor version number");
 
     records::OsVersionInfoA record{};
-    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoASize);
+    platform::WriteLittleEndian(record.data(), static_cast<std::uint32_t>(records::OsVersionInfoASize));
     if (records::GetVersionExA(record) == 0) return 0;
-    const auto platformId = static_cast<std::uint32_t>(record[16]) | static_cast<std::uint32_t>(record[17]) << 8 |
-                            static_cast<std::uint32_t>(record[18]) << 16 | static_cast<std::uint32_t>(record[19]) << 24;
+    const auto platformId = platform::ReadLittleEndian<std::uint32_t>(record.data() + 16);  // dwPlatformId
     switch (selector) {
     case 0: return OSVersionEnumeration(platformId, major, minor);
     case 1: return static_cast<std::int32_t>(platformId);
@@ -302,8 +300,7 @@ std::wstring GetOSDisplayName(const KernelRecord& record) {
 
 std::wstring GetOSInfo(std::wstring& name, std::wstring& servicePack, std::wstring& version) {
     KernelRecord record{};
-    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize & 0xFF);
-    record[1] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize >> 8);
+    platform::WriteLittleEndian(record.data(), static_cast<std::uint32_t>(records::OsVersionInfoExWSize));
     const auto status = records::RtlGetVersion(record);
     name = GetOSDisplayName(record);
     servicePack = GetServicePackString(record);
