@@ -70,7 +70,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-velmora=Z:${root//\//\\}\\build\\win64\\Velmora.exe
+velmora=$(winpath "$root/build/win64/Velmora.exe")
 # What is typed here reaches the harness through a pipe; the copier is ended
 # afterwards, so that it takes no line typed after the run.
 exec 3< <(exec cat)

@@ -18,7 +18,7 @@ trap 'rm -f "$syswow64/MsComCtl.OCX"; velmora_wine_cleanup' EXIT
 report=$(mktemp)
 costs=()
 for run in $(seq "$runs"); do
-  "$WINE" "$build/VelmoraHarness.exe" --out "$(printf 'Z:%s' "${report//\//\\}")" "$(printf 'Z:%s' "${build//\//\\}")\\Velmora.exe" >/dev/null 2>&1 || true
+  "$WINE" "$build/VelmoraHarness.exe" --out "$(winpath "$report")" "$(winpath "$build/Velmora.exe")" >/dev/null 2>&1 || true
   total=$(sed -n 's/^console_to_prompt_ms|//p' "$report")
   bars=$(awk -F'|' '/^bar\|/ && $3 > 0 { sum += $4 } END { print sum + 0 }' "$report")
   [ -n "$total" ] || { echo "run $run: no prompt seen" >&2; exit 1; }

@@ -73,8 +73,6 @@ mkdir -p "$reports"
 
 # --- Helpers for scenario setups ---------------------------------------------------------
 
-# A host path as a Windows program under Wine sees it (Z: is the host's /).
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
 system32_dir() { echo "$WINEPREFIX/drive_c/windows/system32"; }
 syswow64_dir() { echo "$WINEPREFIX/drive_c/windows/syswow64"; }

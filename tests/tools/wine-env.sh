@@ -11,6 +11,9 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the prefix never needs them.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# A host path as a Windows program under Wine sees it (Z: is the host's /).
+winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+
 velmora_start_xvfb() {
   # Xvfb picks a free display itself and tells its number.
   local numberfile
