@@ -1,8 +1,6 @@
 #include "filecheck/Crc32Kernels.h"
 
-#include <atomic>
-
-#include "filecheck/modCRC32_v2.h"
+#include "filecheck/Crc32Table.h"
 
 // The x86 kernels need GCC or Clang: per-function target attributes, <cpuid.h> and inline assembly.
 // Anywhere else (another CPU, another compiler) only the portable kernels are built.
@@ -31,9 +29,8 @@ struct SlicingTables {
 };
 
 SlicingTables BuildSlicingTables() {
-    modCRC32_v2::InitCRC32Table();
     SlicingTables tables{};
-    for (std::size_t i = 0; i < 256; ++i) tables.t[0][i] = static_cast<std::uint32_t>(modCRC32_v2::CRC32Table[i]);
+    for (std::size_t i = 0; i < 256; ++i) tables.t[0][i] = crc32table::Table[i];
     for (std::size_t k = 1; k < SliceCount; ++k) {
         for (std::size_t i = 0; i < 256; ++i) {
             const std::uint32_t previous = tables.t[k - 1][i];
@@ -73,9 +70,10 @@ std::uint32_t SlicingUpdate(std::uint32_t reg, const std::uint8_t* data, std::si
     return reg;
 }
 
+// One table lookup per byte, as the byte step of modCRC32_v2 does it.
 std::uint32_t BytewiseUpdate(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-    Tables();  // fills modCRC32_v2::CRC32Table the first time
-    return static_cast<std::uint32_t>(modCRC32_v2::UpdateCRC32(static_cast<std::int32_t>(reg), data, size));
+    for (std::size_t i = 0; i < size; ++i) reg = (reg >> 8) ^ crc32table::Table[(reg ^ data[i]) & 0xFFu];
+    return reg;
 }
 
 #if CRC32KERNELS_X86
@@ -89,7 +87,7 @@ std::uint32_t BytewiseUpdate(std::uint32_t reg, const std::uint8_t* data, std::s
 // and shifted left by one, which makes up for the carry-less product of two bit-reversed numbers
 // landing one bit low.
 
-constexpr std::uint32_t ReflectedPoly = 0xEDB88320u;
+constexpr std::uint32_t ReflectedPoly = crc32table::ReflectedPolynomial;
 
 // x^n mod P, bit-reversed (bit 31 holds x^0).
 constexpr std::uint32_t XPowModP(unsigned n) {
@@ -339,21 +337,12 @@ Kernel BestKernel() {
     return Kernel::Slicing;
 }
 
-std::uint32_t ChooseAndUpdate(std::uint32_t reg, const std::uint8_t* data, std::size_t size);
-
-// Update's kernel: the chooser until the first call has stored the best kernel here.
-std::atomic<KernelFn> updateKernel{&ChooseAndUpdate};
-
-std::uint32_t ChooseAndUpdate(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-    const KernelFn best = KernelFunction(BestKernel());
-    updateKernel.store(best, std::memory_order_relaxed);
-    return best(reg, data, size);
-}
-
 }  // namespace
 
 std::uint32_t Update(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-    return updateKernel.load(std::memory_order_relaxed)(reg, data, size);
+    // Chosen on the first call, once: a function-local static.
+    static const KernelFn best = KernelFunction(BestKernel());
+    return best(reg, data, size);
 }
 
 bool Available(Kernel kernel) {

@@ -1,14 +1,15 @@
 #pragma once
 // Faster ways to run the CRC-32/ISO-HDLC register (reflected polynomial 0xEDB88320) over a run of
-// bytes. Every kernel works on the raw register exactly like modCRC32_v2::UpdateCRC32: the register
+// bytes, from the table of Crc32Table.h. Every kernel works on the raw register exactly like the
+// byte step modCRC32_v2::UpdateCRC32: the register
 // goes in and comes out as it is, with no complement on either side, so
 //     Update(Update(reg, a, n), a + n, m) == Update(reg, a, n + m)
 // and the CRC of a whole message is ~Update(0xFFFFFFFF, data, size).
 //
 // Kernels:
-//   Bytewise - modCRC32_v2::UpdateCRC32 itself, one table lookup per byte;
+//   Bytewise - the byte step, one table lookup per byte;
 //   Slicing  - slicing-by-16, sixteen bytes per step over sixteen tables derived from
-//              modCRC32_v2::CRC32Table on first use; plain C++, runs on every CPU;
+//              crc32table::Table on first use; plain C++, runs on every CPU;
 //   Pclmul   - x86 carry-less multiply folding (PCLMULQDQ with SSE2), 64 bytes per step;
 //   Vpclmul  - x86 256-bit carry-less multiply folding (VPCLMULQDQ with AVX2), 128 bytes per step.
 // The x86 kernels are compiled for their instruction sets per function only and are called only

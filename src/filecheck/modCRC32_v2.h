@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "filecheck/Crc32Table.h"
+
 namespace modCRC32_v2 {
 
 constexpr std::uint32_t ReadChunkSize = 512000;  // 500 x 1024 bytes per read
 
-extern std::array<std::int32_t, 256> CRC32Table;
-extern bool CRC32TableReady;
+// The lookup table: 256 constants, fixed when the program is built.
+inline constexpr const std::array<std::uint32_t, 256>& CRC32Table = crc32table::Table;
 
-void InitCRC32Table();
 // The byte step over a run of bytes: one table lookup, a logical shift, two XORs.
 std::int32_t UpdateCRC32(std::int32_t crc, const std::uint8_t* bytes, std::size_t count);
 // 0 for an empty file and for one that cannot be opened.

@@ -32,7 +32,6 @@ std::vector<Kernel> AvailableKernels() {
 }
 
 std::uint32_t ByteStep(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-    modCRC32_v2::InitCRC32Table();
     return static_cast<std::uint32_t>(modCRC32_v2::UpdateCRC32(static_cast<std::int32_t>(reg), data, size));
 }
 
