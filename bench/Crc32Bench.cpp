@@ -28,7 +28,7 @@ const std::vector<std::uint8_t>& Buffer() {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(64 * MiB));
         std::mt19937 random(20240601);
         for (std::size_t i = 0; i < bytes.size(); i += 4) {
-            const std::uint32_t word = random();
+            const auto word = static_cast<std::uint32_t>(random());
             for (std::size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
         }
         return bytes;

@@ -26,7 +26,7 @@ add_library(velmora_platform STATIC
 target_include_directories(velmora_platform PUBLIC src PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(velmora_platform PUBLIC
   _WIN32_WINNT=${VELMORA_WINNT} WINVER=${VELMORA_WINNT} WIN32_LEAN_AND_MEAN NOMINMAX STRICT)
-target_compile_options(velmora_platform PRIVATE -Wall -Wextra)
+target_link_libraries(velmora_platform PRIVATE velmora_warnings)
 target_link_libraries(velmora_platform PUBLIC ole32 oleaut32 uuid shlwapi shell32 user32 gdi32 advapi32)
 
 # Self-contained: no libgcc, libstdc++ or winpthread DLL beside the program.
@@ -37,15 +37,37 @@ set(VELMORA_REPRO_LINK -Wl,--no-insert-timestamp)
 target_compile_options(velmora_logic PRIVATE ${VELMORA_REPRO_COMPILE})
 target_compile_options(velmora_platform PRIVATE ${VELMORA_REPRO_COMPILE})
 
-add_executable(Velmora WIN32 src/platform/win32/WinMain.cpp res/Velmora.rc)
-target_link_libraries(Velmora PRIVATE velmora_logic velmora_platform)
+# The resource script and the manifest carry the project version: the file version
+# 1,0,0,6 and its text 1.00.0006 (minor in two digits, revision in four).
+function(velmora_zero_pad number width out)
+  string(LENGTH "${number}" length)
+  math(EXPR missing "${width} - ${length}")
+  set(zeros "")
+  if(missing GREATER 0)
+    string(REPEAT "0" ${missing} zeros)
+  endif()
+  set(${out} "${zeros}${number}" PARENT_SCOPE)
+endfunction()
+velmora_zero_pad(${PROJECT_VERSION_MINOR} 2 velmora_minor_text)
+velmora_zero_pad(${PROJECT_VERSION_TWEAK} 4 velmora_revision_text)
+set(VELMORA_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${velmora_minor_text}.${velmora_revision_text}")
+set(VELMORA_RES_DIR ${CMAKE_SOURCE_DIR}/res)
+set(VELMORA_MANIFEST ${CMAKE_BINARY_DIR}/res/Velmora.manifest)
+configure_file(res/Velmora.manifest.in ${VELMORA_MANIFEST} @ONLY)
+configure_file(res/Velmora.rc.in ${CMAKE_BINARY_DIR}/res/Velmora.rc @ONLY)
+# The program's resources, for the program and for every Windows test program.
+set(VELMORA_RC ${CMAKE_BINARY_DIR}/res/Velmora.rc)
+
+add_executable(Velmora WIN32 src/platform/win32/WinMain.cpp ${VELMORA_RC})
+target_include_directories(Velmora PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(Velmora PRIVATE velmora_logic velmora_platform velmora_warnings)
 target_compile_options(Velmora PRIVATE ${VELMORA_REPRO_COMPILE})
 target_link_options(Velmora PRIVATE ${VELMORA_STATIC_LINK} ${VELMORA_REPRO_LINK} -s
   -Wl,--subsystem,windows:${VELMORA_SUBSYSTEM_VERSION}
   -Wl,--major-os-version,5 -Wl,--minor-os-version,1)
 set_target_properties(Velmora PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-set_source_files_properties(res/Velmora.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/res/Velmora.ico;${CMAKE_SOURCE_DIR}/res/Velmora.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+set_source_files_properties(${VELMORA_RC} PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/res/Velmora.ico;${VELMORA_MANIFEST};${CMAKE_SOURCE_DIR}/res/resource.h")
 
 # The Windows tests are built by the Linux cross build, which runs them under Wine.
 if(CMAKE_CROSSCOMPILING)

@@ -18,8 +18,9 @@ build_copy "$work/first/velmora"
 sleep 2
 build_copy "$work/second/elsewhere/checkout"
 
+version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 status=0
-for file in build/win32/Velmora.exe build/win64/Velmora.exe dist/Velmora-1.0.0.6.zip; do
+for file in build/win32/Velmora.exe build/win64/Velmora.exe "dist/Velmora-$version.zip"; do
   a=$(sha256sum "$work/first/velmora/$file" | cut -d' ' -f1)
   b=$(sha256sum "$work/second/elsewhere/checkout/$file" | cut -d' ' -f1)
   if [ "$a" = "$b" ]; then

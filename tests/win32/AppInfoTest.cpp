@@ -18,9 +18,9 @@ TEST(AppInfo, TextsComeFromTheStringTable) {
 
 TEST(AppInfo, NumbersComeFromTheFixedFileVersion) {
     const auto& app = platform::App();
-    EXPECT_EQ(app.Major, 1);
-    EXPECT_EQ(app.Minor, 0);
-    EXPECT_EQ(app.Revision, 6);
+    EXPECT_EQ(app.Major, VELMORA_VERSION_MAJOR);
+    EXPECT_EQ(app.Minor, VELMORA_VERSION_MINOR);
+    EXPECT_EQ(app.Revision, VELMORA_VERSION_REVISION);
 }
 
 TEST(AppInfo, IsReadOnceAndKept) {
@@ -30,6 +30,10 @@ TEST(AppInfo, IsReadOnceAndKept) {
     EXPECT_EQ(second->Title, L"Velmora");
 }
 
-TEST(AppInfo, VersionTextLeavesTheBuildNumberAtZero) { EXPECT_EQ(modVersion_v2::GetAppVersion(), L"1.0.0.6"); }
+TEST(AppInfo, VersionTextLeavesTheBuildNumberAtZero) {
+    EXPECT_EQ(modVersion_v2::GetAppVersion(), std::to_wstring(VELMORA_VERSION_MAJOR) + L"." +
+                                                  std::to_wstring(VELMORA_VERSION_MINOR) + L".0." +
+                                                  std::to_wstring(VELMORA_VERSION_REVISION));
+}
 
 }  // namespace

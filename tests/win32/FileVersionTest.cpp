@@ -1,5 +1,5 @@
 // The version-resource port and the file version text made from it. The test program
-// carries the program's version resource (1.0.0.6); system DLLs are read a second
+// carries the program's version resource (VELMORA_VERSION); system DLLs are read a second
 // time through version.dll linked into this test, to compare.
 #include <windows.h>
 
@@ -34,7 +34,7 @@ std::wstring IndependentFileVersion(const std::wstring& path) {
 }
 
 TEST(FileVersion, OwnProgramReadsAsItsResourceSays) {
-    EXPECT_EQ(modFileVersion::GetFileVersion(velmora_test::OwnPath()), L"1.0.0.6");
+    EXPECT_EQ(modFileVersion::GetFileVersion(velmora_test::OwnPath()), VELMORA_VERSION);
 }
 
 TEST(FileVersion, FilesWithoutVersionInformationGiveEmptyText) {
@@ -77,7 +77,7 @@ TEST(FileVersion, CopyInAFolderWithAnAccentedName) {
     ASSERT_TRUE(folder.ok());
     const auto copy = folder / name;
     ASSERT_TRUE(CopyFileW(velmora_test::OwnPath().c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(modFileVersion::GetFileVersion(copy), L"1.0.0.6");
+    EXPECT_EQ(modFileVersion::GetFileVersion(copy), VELMORA_VERSION);
 }
 
 // --- The port itself ---------------------------------------------------------------
@@ -96,7 +96,7 @@ TEST(VersionResourcePort, RootQueryFindsTheFixedRecordInsideTheBlock) {
     std::uint32_t signature = 0;
     std::memcpy(&signature, block.data() + root.offset, sizeof signature);
     EXPECT_EQ(signature, 0xFEEF04BDu);
-    EXPECT_EQ(modFileVersion::FileVersionFromBlock(block, root.offset, root.length), L"1.0.0.6");
+    EXPECT_EQ(modFileVersion::FileVersionFromBlock(block, root.offset, root.length), VELMORA_VERSION);
 }
 
 TEST(VersionResourcePort, NoInformationMeansSizeZero) {

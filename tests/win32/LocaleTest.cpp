@@ -56,7 +56,7 @@ TEST(LocalePort, OtherTimesFollowTheDateWithTheTime) {
 }
 
 TEST(LocalePort, UniversalTimeBecomesLocalTime) {
-    for (const WORD month : {1, 7}) {
+    for (const WORD month : {WORD{1}, WORD{7}}) {
         const auto utc = modWmiDateTime::MakeDateTime(2024, month, 15, 12, 0, 0);
         SYSTEMTIME universal = Civil(2024, month, 15, 12, 0, 0);
         SYSTEMTIME local = {};
