@@ -80,15 +80,8 @@ bool IsVersionText(const std::wstring& text) {
     return at == text.size();
 }
 
-std::int32_t Int32At(const KernelRecord& record, std::size_t at) {
-    return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(record[at]) | static_cast<std::uint32_t>(record[at + 1]) << 8 |
-        static_cast<std::uint32_t>(record[at + 2]) << 16 | static_cast<std::uint32_t>(record[at + 3]) << 24);
-}
-
-std::int16_t Int16At(const KernelRecord& record, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(record[at] | record[at + 1] << 8));
-}
+namespace records = platform::versionrecords;
+namespace field = records::field;
 
 }  // namespace
 
@@ -104,18 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Check(KnownName(name), "GetOSName gave a name outside its set", name);
     // The display name is the name, but Windows 11 for a Windows 10 of build 22000 on.
-    const bool eleven = name == L"Windows 10" && Int32At(record, 12) >= 22000;
+    const bool eleven = name == L"Windows 10" && records::Read(record, field::BuildNumber) >= 22000;
     Check(displayName == (eleven ? Windows11 : name), "GetOSDisplayName differs from GetOSName", displayName);
 
     Check(servicePack.empty() || IsServicePackText(servicePack), "the service pack text is malformed", servicePack);
-    Check(servicePack.empty() == (Int16At(record, 276) <= 0),
+    Check(servicePack.empty() == (records::Read(record, field::ServicePackMajor) <= 0),
           "the service pack text is empty for SP > 0 or the reverse", servicePack);
 
     Check(IsVersionText(version), "the version text is malformed", version);
-    const std::wstring expected = std::to_wstring(Int32At(record, 4)) + L"." + std::to_wstring(Int32At(record, 8)) +
-                                  L"." + std::to_wstring(Int32At(record, 12));
+    const std::wstring expected = std::to_wstring(records::Read(record, field::MajorVersion)) + L"." + std::to_wstring(records::Read(record, field::MinorVersion)) +
+                                  L"." + std::to_wstring(records::Read(record, field::BuildNumber));
     Check(version == expected, "the version text is not major.minor.build of the record", version);
 
-    Check(server == (record[282] != 1), "IsServer is not wProductType != VER_NT_WORKSTATION");
+    Check(server == (records::Read(record, field::ProductType) != 1), "IsServer is not wProductType != VER_NT_WORKSTATION");
     return 0;
 }

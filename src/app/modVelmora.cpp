@@ -12,10 +12,14 @@
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
 #include "platform/Process.h"
+#include "platform/ShellFolders.h"
 
 namespace modVelmora {
 
 namespace {
+
+namespace osproperty = modVersionOS_v4::osproperty;
+namespace verselector = modVersionOS_v4::verselector;
 
 constexpr bool WithLineEnd = true;
 constexpr bool WithoutLineEnd = false;
@@ -33,11 +37,6 @@ struct SpecialFolderEntry {
     std::wstring FolderPath;
     std::wstring CsidlName;
 };
-
-std::array<SpecialFolderEntry, 2> SpecialFolders;
-
-// How the run ends when WaitForExit is reached; set by the check run.
-ExitStatus RunOutcome = ExitStatus::Valid;
 
 std::wstring Repeat(wchar_t ch, int count) { return std::wstring(static_cast<std::size_t>(count), ch); }
 std::wstring Spaces(int count) { return Repeat(L' ', count); }
@@ -57,46 +56,53 @@ std::wstring PropertyLine(const wchar_t* label, int tabs, std::int32_t index, co
     return ReportLine(label, tabs, modTaggedValue::ToReportText(modVersionOS_v4::GetOSProperty(index)), after);
 }
 
+// Each line is built in a statement of its own, so the property reads, any of which
+// may fail, happen in the report's order.
 std::wstring WmiBranchLines() {
-    return PropertyLine(L"OS: ", 4, 6) + PropertyLine(L"Version OS: ", 3, 1, L"  \r\n") +
-           PropertyLine(L"Bit version: ", 3, 2, L"bit\r\n");
+    std::wstring lines = PropertyLine(L"OS: ", 4, osproperty::Caption);
+    lines += PropertyLine(L"Version OS: ", 3, osproperty::Version, L"  \r\n");
+    lines += PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n");
+    return lines;
 }
 
 std::wstring KernelRecordBranchLines() {
     std::wstring name, servicePack, version;
     modVersionOS_v4::GetOSInfo(name, servicePack, version);  // its status is not shown
-    return ReportLine(L"OS: ", 4, name, L"\r\n") + ReportLine(L"Version OS: ", 3, version, L"  \r\n") +
-           ReportLine(L"Service pack: ", 3, servicePack, L"  \r\n") + PropertyLine(L"Bit version: ", 3, 2, L"bit\r\n");
+    std::wstring lines = ReportLine(L"OS: ", 4, name, L"\r\n");
+    lines += ReportLine(L"Version OS: ", 3, version, L"  \r\n");
+    lines += ReportLine(L"Service pack: ", 3, servicePack, L"  \r\n");
+    lines += PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n");
+    return lines;
 }
 
 struct CommonLine {
     const wchar_t* label;
     int tabs;
-    std::int32_t index;
+    osproperty::Index index;
 };
 
 constexpr std::array<CommonLine, 21> CommonLines = {{
-    {L"GetOSVerEnum(): ", 2, 0},
-    {L"Install date: ", 3, 11},
-    {L"Licenced user: ", 3, 23},
-    {L"Registered user: ", 2, 24},
-    {L"Serial number: ", 3, 25},
-    {L"Organization: ", 3, 13},
-    {L"Product set: ", 3, 15},
-    {L"Platform ID: ", 3, 16},
-    {L"Main version: ", 3, 17},
-    {L"Second version: ", 2, 18},
-    {L"ServicePack main version: ", 1, 19},
-    {L"ServicePack second version: ", 1, 20},
-    {L"Version OS: ", 3, 1},
-    {L"Build OS: ", 3, 4},
-    {L"Language version: ", 2, 14},
-    {L"Type OS: ", 3, 21},
-    {L"Set code: ", 3, 7},
-    {L"Country code: ", 3, 8},
-    {L"Encryption level: ", 2, 10},
-    {L"Build type: ", 3, 5},
-    {L"Boot drive: ", 3, 3},
+    {L"GetOSVerEnum(): ", 2, osproperty::VersionEnumeration},
+    {L"Install date: ", 3, osproperty::InstallDate},
+    {L"Licenced user: ", 3, osproperty::NumberOfLicensedUsers},
+    {L"Registered user: ", 2, osproperty::RegisteredUser},
+    {L"Serial number: ", 3, osproperty::SerialNumber},
+    {L"Organization: ", 3, osproperty::Organization},
+    {L"Product set: ", 3, osproperty::OSProductSuite},
+    {L"Platform ID: ", 3, osproperty::PlatformId},
+    {L"Main version: ", 3, osproperty::MajorVersion},
+    {L"Second version: ", 2, osproperty::MinorVersion},
+    {L"ServicePack main version: ", 1, osproperty::ServicePackMajorVersion},
+    {L"ServicePack second version: ", 1, osproperty::ServicePackMinorVersion},
+    {L"Version OS: ", 3, osproperty::Version},
+    {L"Build OS: ", 3, osproperty::BuildNumber},
+    {L"Language version: ", 2, osproperty::OSLanguage},
+    {L"Type OS: ", 3, osproperty::OSType},
+    {L"Set code: ", 3, osproperty::CodeSet},
+    {L"Country code: ", 3, osproperty::CountryCode},
+    {L"Encryption level: ", 2, osproperty::EncryptionLevel},
+    {L"Build type: ", 3, osproperty::BuildType},
+    {L"Boot drive: ", 3, osproperty::BootDevice},
 }};
 
 }  // namespace
@@ -111,8 +117,8 @@ clsWinConsole& Console() {
 void Main() {
     Console().Show();
     ShowHeader();
-    RunChecks();
-    WaitForExit();
+    const ExitStatus outcome = RunChecks();
+    WaitForExit(outcome);
 }
 
 void ShowHeader() {
@@ -139,22 +145,22 @@ void ShowProgress() {
     Write(L"");
 }
 
-void WaitForExit() {
+void WaitForExit(ExitStatus outcome) {
     Write(CrLf);
     Write(L"Press Enter to exit");
     Console().ReadText();
     Console().Hide();
-    platform::process::EndNow(static_cast<std::uint32_t>(RunOutcome));
+    platform::process::EndNow(static_cast<std::uint32_t>(outcome));
 }
 
 // --- Check run ---------------------------------------------------------------------------
 
-void RunChecks() {
+ExitStatus RunChecks() {
     Write(GetAboutOS());
 
-    SpecialFolders[1] = {L"Windows Directory",
-                         modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS), L"CSIDL_WINDOWS"};
-    const std::wstring windowsFolder = SpecialFolders[1].FolderPath;
+    const SpecialFolderEntry windowsEntry = {
+        L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), L"CSIDL_WINDOWS"};
+    const std::wstring windowsFolder = windowsEntry.FolderPath;
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
 
     const std::wstring systemFolder = modVersionOS_v4::GetOSBits() == 64 ? L"SysWoW64" : L"System32";
@@ -166,8 +172,7 @@ void RunChecks() {
     ShowProgress();
     if (!modFileDirExists_v2::FileExists(path)) {
         Write(L"File " + path + L" not found");
-        RunOutcome = ExitStatus::NotFound;
-        WaitForExit();
+        WaitForExit(ExitStatus::NotFound);
     }
     Write(L"File " + path + L" found");
 
@@ -194,8 +199,8 @@ void RunChecks() {
         verdict = false;
     }
     Write(verdict ? L"Supplement is valid" : L"Supplement is fail");
-    RunOutcome = verdict ? ExitStatus::Valid : ExitStatus::Fail;
     ShowProgress();
+    return verdict ? ExitStatus::Valid : ExitStatus::Fail;
 }
 
 // --- The "About OS Windows" report ----------------------------------------------------------
@@ -203,8 +208,8 @@ void RunChecks() {
 std::wstring GetAboutOS() {
     std::wstring report = L"About OS Windows" + CrLf + L"|" + Repeat(L'-', 69) + L"|" + CrLf;
     // Both enumeration calls come before the test.
-    const auto first = modVersionOS_v4::GetOSVerEnum(0);
-    const auto second = modVersionOS_v4::GetOSVerEnum(0);
+    const auto first = modVersionOS_v4::GetOSVerEnum(verselector::Enumeration);
+    const auto second = modVersionOS_v4::GetOSVerEnum(verselector::Enumeration);
     report += first <= 10 && second != 0 ? WmiBranchLines() : KernelRecordBranchLines();
     for (std::size_t i = 0; i < CommonLines.size(); ++i) {
         const auto& line = CommonLines[i];

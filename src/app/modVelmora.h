@@ -20,8 +20,11 @@ inline constexpr wchar_t MakerWebAddress[] = L"www.velmora-tool.org";
 [[noreturn]] void Main();
 void ShowHeader();
 void ShowProgress();
-[[noreturn]] void WaitForExit();
-void RunChecks();
+// The exit prompt; the process then ends with `outcome` as its exit code.
+[[noreturn]] void WaitForExit(ExitStatus outcome);
+// The check run: the report, the tests and the verdict, which it returns. A missing
+// control file ends the run at the exit prompt.
+ExitStatus RunChecks();
 std::wstring GetAboutOS();
 
 // The one console object of the run, made on first use.

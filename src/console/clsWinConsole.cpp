@@ -23,7 +23,7 @@ void clsWinConsole::Hide() {
     if (IsActive()) console::LetGo();
 }
 
-bool clsWinConsole::IsActive() const { return hStdErr != 0 || hStdOut != 0 || hStdIn != 0; }
+bool clsWinConsole::IsActive() const { return hStdErr.value != 0 || hStdOut.value != 0 || hStdIn.value != 0; }
 
 void clsWinConsole::WriteText(const std::wstring& Text, bool NoAddVbCrLf) {
     // True appends the line end, whatever the parameter's name suggests.

@@ -26,7 +26,7 @@ public:
     static constexpr std::size_t ReadBufferSize = 256;
 
 private:
-    platform::console::Handle hStdIn = 0;
-    platform::console::Handle hStdOut = 0;
-    platform::console::Handle hStdErr = 0;
+    platform::console::Handle hStdIn{};
+    platform::console::Handle hStdOut{};
+    platform::console::Handle hStdErr{};
 };

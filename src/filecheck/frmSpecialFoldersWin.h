@@ -14,5 +14,5 @@ public:
 private:
     frmSpecialFoldersWin() = default;
     bool loaded_ = false;
-    platform::shell::WindowHandle window_ = 0;
+    platform::shell::WindowHandle window_{};
 };

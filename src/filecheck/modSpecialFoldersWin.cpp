@@ -1,9 +1,10 @@
 #include "filecheck/modSpecialFoldersWin.h"
 
 #include "filecheck/frmSpecialFoldersWin.h"
-#include "platform/ShellFolders.h"
 
 namespace modSpecialFoldersWin {
+
+namespace shell = platform::shell;
 
 std::wstring AddBackslash(const std::wstring& path) {
     if (!path.empty() && path.back() == L'\\') return path;
@@ -11,9 +12,9 @@ std::wstring AddBackslash(const std::wstring& path) {
 }
 
 std::wstring GetSpecialFolder(std::int32_t csidl) {
-    const std::wstring buffer(MAX_PATH, L' ');
+    const std::wstring buffer(shell::MaxPath, L' ');
     const auto owner = frmSpecialFoldersWin::Instance().hWnd();
-    const auto answer = platform::shell::GetFolderPath(owner, csidl, SHGFP_TYPE_DEFAULT, buffer);
+    const auto answer = shell::GetFolderPath(owner, csidl, shell::FolderTypeDefault, buffer);
     // The service writes a NUL-terminated path, or an empty one on failure.
     return answer.substr(0, answer.find(L'\0'));
 }

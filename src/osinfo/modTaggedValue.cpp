@@ -10,7 +10,7 @@
 namespace modTaggedValue {
 
 namespace {
-using platform::RunError;
+using platform::Fail;
 namespace errors = platform::errors;
 
 template <class... Ts>
@@ -21,7 +21,7 @@ template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
 [[noreturn]] void Mismatch(const std::wstring& what, const std::wstring& why) {
-    throw RunError(errors::TypeMismatch, what + L": " + why);
+    Fail(errors::TypeMismatch, what + L": " + why);
 }
 
 [[noreturn]] void NotANumber(const std::wstring& what, const std::wstring& text) {
@@ -29,7 +29,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 }
 
 [[noreturn]] void DoesNotFit(const std::wstring& what, const std::wstring& text) {
-    throw RunError(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
+    Fail(errors::Overflow, what + L": \"" + text + L"\" does not fit in 16 bits");
 }
 
 std::wstring NumberText(double number) {

@@ -6,7 +6,6 @@
 
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modWmiDateTime.h"
-#include "platform/LittleEndian.h"
 #include "platform/RunError.h"
 #include "platform/Wmi.h"
 
@@ -69,35 +68,30 @@ void SetUpSource(OSPropertySource& source) {
 
 // WMI property names by index; empty where the index is derived or reads nothing.
 const wchar_t* PropertyName(std::int32_t index) {
-    static constexpr const wchar_t* Names[OSPropertyCount] = {
-        L"",                         // 0: the version enumeration
-        L"Version",                  // 1
-        L"",                         // 2: the bitness
-        L"BootDevice",               // 3
-        L"BuildNumber",              // 4
-        L"BuildType",                // 5
-        L"Caption",                  // 6
-        L"CodeSet",                  // 7
-        L"CountryCode",              // 8
-        L"Debug",                    // 9
-        L"EncryptionLevel",          // 10
-        L"InstallDate",              // 11
-        L"",                         // 12: nothing is read
-        L"Organization",             // 13
-        L"OSLanguage",               // 14
-        L"OSProductSuite",           // 15
-        L"",                         // 16: the platform identifier
-        L"",                         // 17: the major version number
-        L"",                         // 18: the minor version number
-        L"ServicePackMajorVersion",  // 19
-        L"ServicePackMinorVersion",  // 20
-        L"OSType",                   // 21
-        L"Primary",                  // 22
-        L"NumberOfLicensedUsers",    // 23
-        L"RegisteredUser",           // 24
-        L"SerialNumber",             // 25
-    };
-    return index >= 0 && index < OSPropertyCount ? Names[index] : L"";
+    using namespace osproperty;
+    switch (index) {
+    case Version: return L"Version";
+    case BootDevice: return L"BootDevice";
+    case BuildNumber: return L"BuildNumber";
+    case BuildType: return L"BuildType";
+    case Caption: return L"Caption";
+    case CodeSet: return L"CodeSet";
+    case CountryCode: return L"CountryCode";
+    case Debug: return L"Debug";
+    case EncryptionLevel: return L"EncryptionLevel";
+    case InstallDate: return L"InstallDate";
+    case Organization: return L"Organization";
+    case OSLanguage: return L"OSLanguage";
+    case OSProductSuite: return L"OSProductSuite";
+    case ServicePackMajorVersion: return L"ServicePackMajorVersion";
+    case ServicePackMinorVersion: return L"ServicePackMinorVersion";
+    case OSType: return L"OSType";
+    case Primary: return L"Primary";
+    case NumberOfLicensedUsers: return L"NumberOfLicensedUsers";
+    case RegisteredUser: return L"RegisteredUser";
+    case SerialNumber: return L"SerialNumber";
+    default: return L"";
+    }
 }
 
 TaggedValue InstallDateValue(const OSPropertySource& source, const wmi::Object& instance) {
@@ -112,16 +106,17 @@ TaggedValue InstallDateValue(const OSPropertySource& source, const wmi::Object& 
 // What one instance's step stores for `index`; nothing for index 12 and unknown indices.
 std::optional<TaggedValue> PropertyStep(std::int32_t index, const OSPropertySource& source,
                                         const wmi::Object& instance) {
+    using namespace osproperty;
     switch (index) {
-    case 0: return TaggedValue(GetOSVerEnum(0));
-    case 16: return TaggedValue(GetOSVerEnum(1));
-    case 17: return TaggedValue(GetOSVerEnum(2));
-    case 18: return TaggedValue(GetOSVerEnum(3));
-    case 2: return TaggedValue(GetOSBits());
-    case 9:
-    case 22:
+    case VersionEnumeration: return TaggedValue(GetOSVerEnum(verselector::Enumeration));
+    case PlatformId: return TaggedValue(GetOSVerEnum(verselector::PlatformId));
+    case MajorVersion: return TaggedValue(GetOSVerEnum(verselector::Major));
+    case MinorVersion: return TaggedValue(GetOSVerEnum(verselector::Minor));
+    case Bitness: return TaggedValue(GetOSBits());
+    case Debug:
+    case Primary:
         return TaggedValue(modTaggedValue::ToBool(ReadProperty(instance, PropertyName(index)), PropertyName(index)));
-    case 11: return InstallDateValue(source, instance);
+    case InstallDate: return InstallDateValue(source, instance);
     default: break;
     }
     const std::wstring name = PropertyName(index);
@@ -131,18 +126,11 @@ std::optional<TaggedValue> PropertyStep(std::int32_t index, const OSPropertySour
 
 // --- Kernel record fields -------------------------------------------------------------
 
-template <class T>
-T Field(const KernelRecord& record, std::size_t offset) {
-    return platform::ReadLittleEndian<T>(record.data() + offset);
-}
+namespace field = records::field;
 
-std::int32_t MajorVersion(const KernelRecord& r) { return Field<std::int32_t>(r, 4); }
-std::int32_t MinorVersion(const KernelRecord& r) { return Field<std::int32_t>(r, 8); }
-std::int32_t BuildNumber(const KernelRecord& r) { return Field<std::int32_t>(r, 12); }
-std::int16_t ServicePackMajor(const KernelRecord& r) { return Field<std::int16_t>(r, 276); }
-std::int16_t ServicePackMinor(const KernelRecord& r) { return Field<std::int16_t>(r, 278); }
-std::uint16_t SuiteMask(const KernelRecord& r) { return Field<std::uint16_t>(r, 280); }
-std::uint8_t ProductType(const KernelRecord& r) { return Field<std::uint8_t>(r, 282); }
+std::int32_t MajorVersion(const KernelRecord& r) { return records::Read(r, field::MajorVersion); }
+std::int32_t MinorVersion(const KernelRecord& r) { return records::Read(r, field::MinorVersion); }
+std::int32_t BuildNumber(const KernelRecord& r) { return records::Read(r, field::BuildNumber); }
 
 constexpr std::uint16_t VER_SUITE_PERSONAL = 0x200;
 
@@ -238,33 +226,31 @@ std::int32_t OSVersionEnumeration(std::uint32_t platformId, std::int16_t major, 
 }
 
 std::int32_t GetOSVerEnum(std::int32_t selector) {
-    const auto versionText = modTaggedValue::ToText(GetOSProperty(1), L"Version");
+    const auto versionText = modTaggedValue::ToText(GetOSProperty(osproperty::Version), L"Version");
     const auto firstDot = versionText.find(L'.');
     if (firstDot == std::wstring::npos) {
-        throw platform::RunError(platform::errors::BadIndex,
-                                 L"Version \"" + versionText + L"\" has no minor version number");
+        platform::Fail(platform::errors::BadIndex, L"Version \"" + versionText + L"\" has no minor version number");
     }
     const auto secondDot = versionText.find(L'.', firstDot + 1);
     const auto major = modTaggedValue::ToInt16(versionText.substr(0, firstDot), L"Major version number");
     const auto minor =
         modTaggedValue::ToInt16(versionText.substr(firstDot + 1, secondDot - firstDot - 1), L"Minor version number");
 
-    records::OsVersionInfoA record{};
-    platform::WriteLittleEndian(record.data(), static_cast<std::uint32_t>(records::OsVersionInfoASize));
+    auto record = records::EmptyRecord<records::OsVersionInfoA>();
     if (records::GetVersionExA(record) == 0) return 0;
-    const auto platformId = platform::ReadLittleEndian<std::uint32_t>(record.data() + 16);  // dwPlatformId
+    const auto platformId = records::Read(record, records::field::PlatformId);
     switch (selector) {
-    case 0: return OSVersionEnumeration(platformId, major, minor);
-    case 1: return static_cast<std::int32_t>(platformId);
-    case 2: return major;
-    case 3: return minor;
+    case verselector::Enumeration: return OSVersionEnumeration(platformId, major, minor);
+    case verselector::PlatformId: return static_cast<std::int32_t>(platformId);
+    case verselector::Major: return major;
+    case verselector::Minor: return minor;
     default: return 0;
     }
 }
 
 // --- Naming from the kernel's version record ------------------------------------------------
 
-bool IsServer(const KernelRecord& record) { return ProductType(record) != 1; }
+bool IsServer(const KernelRecord& record) { return records::Read(record, field::ProductType) != 1; }
 
 std::wstring GetOSVersionString(const KernelRecord& record) {
     return std::to_wstring(MajorVersion(record)) + L"." + std::to_wstring(MinorVersion(record)) + L"." +
@@ -272,8 +258,8 @@ std::wstring GetOSVersionString(const KernelRecord& record) {
 }
 
 std::wstring GetServicePackString(const KernelRecord& record) {
-    const auto major = ServicePackMajor(record);
-    const auto minor = ServicePackMinor(record);
+    const auto major = records::Read(record, field::ServicePackMajor);
+    const auto minor = records::Read(record, field::ServicePackMinor);
     if (major <= 0) return {};
     if (minor <= 0) return L"SP" + std::to_wstring(major);
     return L"SP" + std::to_wstring(major) + L"." + std::to_wstring(minor);
@@ -284,7 +270,7 @@ std::wstring GetOSName(const KernelRecord& record) {
     switch (MajorVersion(record)) {
     case 3: return ServerOrWorkstation(server, L"Windows NT 3.5 Server", L"Windows NT 3.5 Workstation");
     case 4: return ServerOrWorkstation(server, L"Windows NT 4.0 Server", L"Windows NT 4.0 Workstation");
-    case 5: return Version5Name(MinorVersion(record), server, SuiteMask(record));
+    case 5: return Version5Name(MinorVersion(record), server, records::Read(record, field::SuiteMask));
     case 6: return Version6Name(MinorVersion(record), server);
     case 10: return server ? Version10ServerName(BuildNumber(record)) : L"Windows 10";
     default: return UnknownVersionName;
@@ -299,8 +285,7 @@ std::wstring GetOSDisplayName(const KernelRecord& record) {
 }
 
 std::wstring GetOSInfo(std::wstring& name, std::wstring& servicePack, std::wstring& version) {
-    KernelRecord record{};
-    platform::WriteLittleEndian(record.data(), static_cast<std::uint32_t>(records::OsVersionInfoExWSize));
+    auto record = records::EmptyRecord<KernelRecord>();
     const auto status = records::RtlGetVersion(record);
     name = GetOSDisplayName(record);
     servicePack = GetServicePackString(record);

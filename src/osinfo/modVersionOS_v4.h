@@ -17,13 +17,50 @@ std::wstring GetOSArchitecture();
 std::wstring GetSystemTypeBits();
 
 // --- Properties and the version enumeration -------------------------------------
-constexpr std::int32_t OSPropertyCount = 26;  // indices 0 to 25
+// The OS property indices of GetOSProperty; any other index reads nothing.
+namespace osproperty {
+enum Index : std::int32_t {
+    VersionEnumeration = 0,  // GetOSVerEnum(0)
+    Version = 1,
+    Bitness = 2,  // GetOSBits()
+    BootDevice = 3,
+    BuildNumber = 4,
+    BuildType = 5,
+    Caption = 6,
+    CodeSet = 7,
+    CountryCode = 8,
+    Debug = 9,
+    EncryptionLevel = 10,
+    InstallDate = 11,
+    NothingRead = 12,
+    Organization = 13,
+    OSLanguage = 14,
+    OSProductSuite = 15,
+    PlatformId = 16,    // GetOSVerEnum(1)
+    MajorVersion = 17,  // GetOSVerEnum(2)
+    MinorVersion = 18,  // GetOSVerEnum(3)
+    ServicePackMajorVersion = 19,
+    ServicePackMinorVersion = 20,
+    OSType = 21,
+    Primary = 22,
+    NumberOfLicensedUsers = 23,
+    RegisteredUser = 24,
+    SerialNumber = 25,
+    Count = 26
+};
+}  // namespace osproperty
+
+// The selectors of GetOSVerEnum; any other selector gives 0.
+namespace verselector {
+enum Selector : std::int32_t { Enumeration = 0, PlatformId = 1, Major = 2, Minor = 3 };
+}  // namespace verselector
 
 platform::TaggedValue GetOSProperty(std::int32_t index);
 std::int32_t GetOSVerEnum(std::int32_t selector);
 // The enumeration table: 0 when it does not know the system.
 std::int32_t OSVersionEnumeration(std::uint32_t platformId, std::int16_t major, std::int16_t minor);
-// Forgets the cached WMI state, so that the next property read sets it up anew.
+// Lets the cached WMI state go (its objects are released); the next property read
+// sets it up anew.
 void ResetOSPropertySource();
 
 // --- Naming from the kernel's version record -------------------------------------

@@ -62,8 +62,7 @@ std::optional<platform::DateTime> DmtfToUtc(const std::wstring& dmtf) {
 
 platform::DateTime DmtfToLocal(const std::wstring& dmtf) {
     const auto utc = DmtfToUtc(dmtf);
-    if (!utc)
-        throw platform::RunError(platform::errors::TypeMismatch, L"InstallDate \"" + dmtf + L"\" is no WMI date-time");
+    if (!utc) platform::Fail(platform::errors::TypeMismatch, L"InstallDate \"" + dmtf + L"\" is no WMI date-time");
     return platform::locale::UtcToLocal(*utc);
 }
 

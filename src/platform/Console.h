@@ -2,12 +2,16 @@
 // Console port: the few console operations the console window class needs.
 // Text crosses as std::wstring; the Windows side converts with the console's own
 // code pages (output code page for writes, input code page for reads).
-#include <cstdint>
+#include <cstddef>
 #include <string>
+
+#include "platform/UniqueAny.h"
 
 namespace platform::console {
 
-using Handle = std::intptr_t;
+struct ConsoleKind;
+// A console handle as GetStdHandle gives it; the console owns it, not the program.
+using Handle = platform::Handle<ConsoleKind>;
 
 enum class StdHandle { Input, Output, Error };
 

@@ -2,7 +2,7 @@
 // The user's regional forms and local time.
 #include <string>
 
-#include "TaggedValue.h"
+#include "platform/TaggedValue.h"
 
 namespace platform::locale {
 

@@ -1,10 +1,11 @@
 #pragma once
 // The one error type of the program: a failure that ends the run. It carries the
-// error number (an HRESULT or Win32 error code) and what failed; only the entry
-// point catches it.
+// error number (an HRESULT or Win32 error code) and what failed. Fail() raises it;
+// only the entry point catches it.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -20,6 +21,10 @@ private:
     std::int32_t number_;
     std::wstring description_;
 };
+
+[[noreturn]] inline void Fail(std::int32_t number, std::wstring description) {
+    throw RunError(number, std::move(description));
+}
 
 // Error numbers the program raises itself, as the automation layer numbers them.
 namespace errors {

@@ -1,11 +1,21 @@
 #pragma once
 // Shell path tests, the special-folder service and the hidden owner window it is given.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueAny.h"
+
 namespace platform::shell {
 
-using WindowHandle = std::intptr_t;
+struct WindowKind;
+using WindowHandle = platform::Handle<WindowKind>;
+
+// The shell's own numbers (Windows names them MAX_PATH, SHGFP_TYPE_DEFAULT and
+// CSIDL_WINDOWS; those names are macros there, so they are spelt differently here).
+constexpr std::size_t MaxPath = 260;
+constexpr std::uint32_t FolderTypeDefault = 1;
+constexpr std::int32_t CsidlWindows = 0x24;
 
 int PathExists(const std::wstring& path);              // PathFileExistsA
 std::uint32_t PathIsFolder(const std::wstring& path);  // PathIsDirectoryA
@@ -14,8 +24,8 @@ std::uint32_t PathIsFolder(const std::wstring& path);  // PathIsDirectoryA
 // returns the buffer converted back to characters, whatever the service left there.
 std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t flags, const std::wstring& buffer);
 
-// A window of our own that is never shown: the given caption, the program's icon.
-// It lives until the process ends.
-WindowHandle CreateHiddenWindow(const std::wstring& caption);
+// A message-only window of our own, never shown: the given caption and the icon of
+// the program's resource `iconId`. It lives until the process ends.
+WindowHandle CreateHiddenWindow(const std::wstring& caption, int iconId);
 
 }  // namespace platform::shell

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TaggedValue.h"
+#include "platform/TaggedValue.h"
 
 namespace platform::wmi {
 

@@ -22,17 +22,17 @@ std::vector<OpenFile>& OpenFiles() {
     return *files;
 }
 
-OpenFile& FileOf(platform::file::Handle handle) { return OpenFiles().at(static_cast<std::size_t>(handle - 1)); }
+OpenFile& FileOf(platform::file::Handle handle) { return OpenFiles().at(static_cast<std::size_t>(handle.value - 1)); }
 }  // namespace
 
 namespace platform::file {
 
-Handle Open(const std::wstring& path) {
+UniqueFile Open(const std::wstring& path) {
     const auto found = S().files.find(path);
-    if (found == S().files.end() || !found->second.openable) return InvalidHandle;
+    if (found == S().files.end() || !found->second.openable) return UniqueFile();
     S().opened.push_back(path);
     OpenFiles().push_back({path});
-    return static_cast<Handle>(OpenFiles().size());
+    return UniqueFile(Handle{static_cast<std::intptr_t>(OpenFiles().size())});
 }
 
 std::uint32_t Size(Handle file) {
@@ -108,8 +108,8 @@ std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t
     return answer;
 }
 
-WindowHandle CreateHiddenWindow(const std::wstring& caption) {
-    fake::HiddenWindowCaptions().push_back(caption);
+WindowHandle CreateHiddenWindow(const std::wstring& caption, int iconId) {
+    fake::HiddenWindows().push_back({caption, iconId});
     return fake::HiddenWindow;
 }
 

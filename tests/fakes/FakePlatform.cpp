@@ -20,9 +20,6 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-void PutLE(std::uint8_t* at, std::uint32_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 }  // namespace
 
 std::vector<std::wstring> ConsoleState::Texts() const {
@@ -71,9 +68,9 @@ void Reset() {
     S().app.Revision = 6;
 }
 
-std::vector<std::wstring>& HiddenWindowCaptions() {
-    static auto* captions = new std::vector<std::wstring>;
-    return *captions;
+std::vector<HiddenWindowRequest>& HiddenWindows() {
+    static auto* requests = new std::vector<HiddenWindowRequest>;
+    return *requests;
 }
 
 void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes) {
@@ -82,28 +79,28 @@ void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes) {
 
 platform::versionrecords::OsVersionInfoA VersionExRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
                                                          std::uint32_t platformId) {
-    platform::versionrecords::OsVersionInfoA record{};
-    PutLE(&record[0], platform::versionrecords::OsVersionInfoASize, 4);
-    PutLE(&record[4], major, 4);
-    PutLE(&record[8], minor, 4);
-    PutLE(&record[12], build, 4);
-    PutLE(&record[16], platformId, 4);
+    namespace records = platform::versionrecords;
+    auto record = records::EmptyRecord<records::OsVersionInfoA>();
+    records::Write(record, records::field::MajorVersion, static_cast<std::int32_t>(major));
+    records::Write(record, records::field::MinorVersion, static_cast<std::int32_t>(minor));
+    records::Write(record, records::field::BuildNumber, static_cast<std::int32_t>(build));
+    records::Write(record, records::field::PlatformId, platformId);
     return record;
 }
 
 platform::versionrecords::OsVersionInfoExW KernelRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,
                                                         std::uint16_t spMajor, std::uint16_t spMinor,
                                                         std::uint16_t suiteMask, std::uint8_t productType) {
-    platform::versionrecords::OsVersionInfoExW record{};
-    PutLE(&record[0], platform::versionrecords::OsVersionInfoExWSize, 4);
-    PutLE(&record[4], major, 4);
-    PutLE(&record[8], minor, 4);
-    PutLE(&record[12], build, 4);
-    PutLE(&record[16], 2, 4);  // VER_PLATFORM_WIN32_NT
-    PutLE(&record[276], spMajor, 2);
-    PutLE(&record[278], spMinor, 2);
-    PutLE(&record[280], suiteMask, 2);
-    record[282] = productType;
+    namespace records = platform::versionrecords;
+    auto record = records::EmptyRecord<records::OsVersionInfoExW>();
+    records::Write(record, records::field::MajorVersion, static_cast<std::int32_t>(major));
+    records::Write(record, records::field::MinorVersion, static_cast<std::int32_t>(minor));
+    records::Write(record, records::field::BuildNumber, static_cast<std::int32_t>(build));
+    records::Write(record, records::field::PlatformId, std::uint32_t{2});  // VER_PLATFORM_WIN32_NT
+    records::Write(record, records::field::ServicePackMajor, static_cast<std::int16_t>(spMajor));
+    records::Write(record, records::field::ServicePackMinor, static_cast<std::int16_t>(spMinor));
+    records::Write(record, records::field::SuiteMask, suiteMask);
+    records::Write(record, records::field::ProductType, productType);
     return record;
 }
 

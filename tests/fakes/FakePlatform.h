@@ -12,6 +12,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Console.h"
 #include "platform/RunError.h"
+#include "platform/ShellFolders.h"
 #include "platform/TaggedValue.h"
 #include "platform/VersionRecords.h"
 #include "platform/VersionResource.h"
@@ -38,7 +39,7 @@ struct ConsoleState {
     int opens = 0;
     int letGos = 0;
     std::vector<std::wstring> titles;
-    platform::console::Handle input = 101, output = 102, error = 103;  // what GetStd answers
+    platform::console::Handle input{101}, output{102}, error{103};  // what GetStd answers
     std::vector<ConsoleWrite> writes;
     std::deque<std::wstring> reads;  // each a whole buffer as a read leaves it; then all NULs
     std::vector<platform::console::Handle> readHandles;
@@ -73,7 +74,7 @@ struct VersionAnswer {
 };
 
 struct FolderRequest {
-    std::intptr_t owner;
+    platform::shell::WindowHandle owner;
     std::int32_t csidl;
     std::uint32_t flags;
     std::wstring buffer;
@@ -149,8 +150,12 @@ State& S();
 void Reset();
 
 // The hidden window lives as long as the process, and so does its record.
-std::vector<std::wstring>& HiddenWindowCaptions();
-constexpr std::intptr_t HiddenWindow = 0x5150;
+struct HiddenWindowRequest {
+    std::wstring caption;
+    int iconId;
+};
+std::vector<HiddenWindowRequest>& HiddenWindows();
+constexpr platform::shell::WindowHandle HiddenWindow{0x5150};
 
 // A file whose bytes are `bytes`, present and openable.
 void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes);

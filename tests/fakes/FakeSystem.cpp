@@ -9,23 +9,16 @@ using fake::S;
 
 namespace platform::versionrecords {
 
-namespace {
-std::uint32_t SizeField(const std::uint8_t* record) {
-    return record[0] | static_cast<std::uint32_t>(record[1]) << 8 | static_cast<std::uint32_t>(record[2]) << 16 |
-           static_cast<std::uint32_t>(record[3]) << 24;
-}
-}  // namespace
-
 // Like the system, both refuse a record whose size field is not set, and leave the size field as it was.
 std::int32_t GetVersionExA(OsVersionInfoA& record) {
-    if (SizeField(record.data()) != OsVersionInfoASize || S().versionExResult == 0) return 0;
+    if (Read(record, field::Size) != OsVersionInfoASize || S().versionExResult == 0) return 0;
     std::copy(S().versionEx.begin() + 4, S().versionEx.end(), record.begin() + 4);
     return S().versionExResult;
 }
 
 std::int32_t RtlGetVersion(OsVersionInfoExW& record) {
     constexpr std::int32_t InvalidParameter = static_cast<std::int32_t>(0xC000000Du);
-    const auto size = SizeField(record.data());
+    const auto size = Read(record, field::Size);
     if (size != 276 && size != OsVersionInfoExWSize) return InvalidParameter;
     if (S().rtlStatus != 0) return S().rtlStatus;
     std::copy(S().rtlRecord.begin() + 4, S().rtlRecord.begin() + size, record.begin() + 4);

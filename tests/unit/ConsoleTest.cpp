@@ -77,9 +77,9 @@ TEST_F(ConsoleTest, ShowKeepsEachHandleItIsGivenEvenAnInvalidOne) {
     const struct {
         H input, output, error;
         bool active;
-    } cases[] = {{-1, 0, 0, true}, {0, -1, 0, true}, {0, 0, -1, true}, {0, 0, 0, false}};
+    } cases[] = {{H{-1}, H{0}, H{0}, true}, {H{0}, H{-1}, H{0}, true}, {H{0}, H{0}, H{-1}, true}, {H{0}, H{0}, H{0}, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.input << " " << c.output << " " << c.error);
+        SCOPED_TRACE(testing::Message() << c.input.value << " " << c.output.value << " " << c.error.value);
         fake::Reset();
         S().console.input = c.input;
         S().console.output = c.output;

@@ -33,10 +33,12 @@ TEST_F(FoldersTest, FileExistsOnlyForAnExistingNonFolder) {
 
 TEST_F(FoldersTest, SpecialFolderIsThePathBeforeTheNulAskedForOnceMadeHiddenWindow) {
     S().folders[36] = L"C:\\Windows";
-    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS), L"C:\\Windows");
+    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(36), L"C:\\Windows");
     EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(99), L"");
 
-    EXPECT_EQ(fake::HiddenWindowCaptions(), std::vector<std::wstring>{L"Form1"});
+    ASSERT_EQ(fake::HiddenWindows().size(), 1u);  // made on the first call only
+    EXPECT_EQ(fake::HiddenWindows()[0].caption, L"Form1");
+    EXPECT_EQ(fake::HiddenWindows()[0].iconId, 1);  // the program's icon
     ASSERT_EQ(S().folderRequests.size(), 2u);
     for (const auto& request : S().folderRequests) {
         EXPECT_EQ(request.owner, fake::HiddenWindow);

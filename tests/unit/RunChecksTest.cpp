@@ -52,6 +52,13 @@ protected:
         VelmoraTest::SetUp();
         Machine();
     }
+    // The verdict the check run returned; a run that ended the process instead fails.
+    static modVelmora::ExitStatus ReturnedOutcome() {
+        auto outcome = modVelmora::ExitStatus::Error;
+        EXPECT_EQ(test::ExitCodeOf([&] { outcome = modVelmora::RunChecks(); }), std::nullopt);
+        return outcome;
+    }
+
     // Windows 7 x64 with a valid control file; `change` alters it before the run.
     void Machine(const std::function<void()>& change = [] {}) {
         fake::Reset();
@@ -64,11 +71,10 @@ protected:
     }
 };
 
-TEST_F(RunChecksTest, ValidRunWritesEveryStepAndReturns) {
-    EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), std::nullopt);
+TEST_F(RunChecksTest, ValidRunWritesEveryStepAndReturnsItsVerdict) {
+    EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
     EXPECT_EQ(S().console.Texts(), Expand(Opening(L"C:\\Windows") +
                                           FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"})));
-    EXPECT_EQ(test::ExitCodeOf(modVelmora::WaitForExit), 0u);
 }
 
 TEST_F(RunChecksTest, EachDifferenceIsNamedAndFailsTheRun) {
@@ -95,11 +101,10 @@ TEST_F(RunChecksTest, EachDifferenceIsNamedAndFailsTheRun) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine(c.change);
-        EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), std::nullopt);
-        EXPECT_EQ(test::ExitCodeOf(modVelmora::WaitForExit), 1u);
+        EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Fail);
         EXPECT_EQ(S().console.Texts(),
                   Expand(Opening(L"C:\\Windows") +
-                         FoundRun(Control, c.version, c.crc, c.verdict + Writes{L"Supplement is fail\r\n"}) + Prompt));
+                         FoundRun(Control, c.version, c.crc, c.verdict + Writes{L"Supplement is fail\r\n"})));
     }
 }
 
@@ -122,7 +127,7 @@ TEST_F(RunChecksTest, NoFileEndsTheRunAfterTheFirstBar) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine(c.change);
-        EXPECT_EQ(test::ExitCodeOf(modVelmora::RunChecks), 2u);
+        EXPECT_EQ(test::ExitCodeOf([] { modVelmora::RunChecks(); }), 2u);
         auto writes = S().console.Texts();
         ASSERT_FALSE(writes.empty());
         writes.erase(writes.begin());  // the report, checked on its own

@@ -50,17 +50,17 @@ TEST_F(RunSequenceTest, ProgressBarWritesEveryStepAloneWithAPauseAfterEach) {
     EXPECT_EQ(S().pauses, std::vector<std::uint32_t>(70, 30));
 }
 
-TEST_F(RunSequenceTest, WaitForExitPromptsReadsLetsGoAndEndsTheRun) {
+TEST_F(RunSequenceTest, WaitForExitPromptsReadsLetsGoAndEndsTheRunWithItsOutcome) {
     S().console.reads.push_back(fake::ReadLeaves(L"\r\n"));
     bool returned = false;
     const auto code = test::ExitCodeOf([&] {
-        modVelmora::WaitForExit();
+        modVelmora::WaitForExit(modVelmora::ExitStatus::Fail);
         returned = true;
     });
-    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(code, 1u);
     EXPECT_FALSE(returned);
-    EXPECT_EQ(S().trace, (Texts{L"write:\r\n\r\n", L"write:Press Enter to exit\r\n", L"read", L"letgo",
-                                L"end:" + std::to_wstring(*code)}));
+    EXPECT_EQ(S().trace,
+              (Texts{L"write:\r\n\r\n", L"write:Press Enter to exit\r\n", L"read", L"letgo", L"end:1"}));
 }
 
 TEST_F(RunSequenceTest, AppVersionShowsZeroInPlaceOfTheBuildNumber) {

@@ -4,10 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "FakePlatform.h"
+
+namespace platform {
+// Handles print as their value in test messages.
+template <class Kind>
+void PrintTo(const Handle<Kind>& handle, std::ostream* out) {
+    *out << handle.value;
+}
+}  // namespace platform
 
 namespace test {
 

@@ -3,7 +3,7 @@
 // buffer; typed input is placed in the input buffer with WriteConsoleInputW.
 //
 // Under Wine the console is a window: DISPLAY must name an X display (source
-// tests/tools/wine-env.sh, which starts Xvfb when there is none).
+// tools/wine-env.sh, which starts Xvfb when there is none).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ namespace {
 namespace console = platform::console;
 using console::StdHandle;
 
-HANDLE AsHandle(console::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(console::Handle handle) { return reinterpret_cast<HANDLE>(handle.value); }
 
 // Opens the console through the port and lets it go at the end of the test.
 class ConsoleSession {
@@ -89,7 +89,7 @@ TEST(ConsolePort, AProcessWithoutConsoleGetsOneFromOpen) {
     const auto output = console::GetStd(StdHandle::Output);
     const auto error = console::GetStd(StdHandle::Error);
     for (const auto handle : {input, output, error}) {
-        EXPECT_NE(handle, 0);
+        EXPECT_NE(handle.value, 0);
         EXPECT_NE(AsHandle(handle), INVALID_HANDLE_VALUE);
     }
     // They are the console's own handles: console functions accept them.

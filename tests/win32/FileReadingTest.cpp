@@ -132,9 +132,10 @@ TEST_F(FileCrc, PortOpenSizeReadClose) {
     const auto bytes = Pattern(1500, 21);
     const auto path = Make(L"port.bin", bytes);
 
-    EXPECT_EQ(file::Open(folder_ / L"missing.bin"), file::InvalidHandle);
+    EXPECT_FALSE(file::Open(folder_ / L"missing.bin"));
+    EXPECT_EQ(file::Open(folder_ / L"missing.bin").get(), file::InvalidHandle);
 
-    file::UniqueHandle handle(file::Open(path));
+    const file::UniqueFile handle = file::Open(path);
     ASSERT_TRUE(handle);
     EXPECT_EQ(file::Size(handle.get()), 1500u);
 
@@ -166,9 +167,7 @@ TEST_F(FileCrc, PortOpenDeniedWhileAnotherHolderWrites) {
     HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    const auto handle = file::Open(path);
-    EXPECT_EQ(handle, file::InvalidHandle);
-    if (handle != file::InvalidHandle) file::Close(handle);
+    EXPECT_FALSE(file::Open(path));
     CloseHandle(writer);
 }
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "Win32TestSupport.h"
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
@@ -14,13 +12,7 @@
 namespace {
 
 namespace records = platform::versionrecords;
-
-template <class T>
-T FieldAt(const std::uint8_t* record, std::size_t offset) {
-    T value;
-    std::memcpy(&value, record + offset, sizeof value);
-    return value;
-}
+namespace field = records::field;
 
 // What the system itself says, through GetVersionExW with the extended record.
 OSVERSIONINFOEXW SystemVersion() {
@@ -40,15 +32,14 @@ bool IsWow64() {
 
 TEST(VersionRecords, GetVersionExAFillsTheAnsiRecord) {
     static_assert(records::OsVersionInfoASize == sizeof(OSVERSIONINFOA), "record size");
-    records::OsVersionInfoA record{};
-    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoASize);
+    auto record = records::EmptyRecord<records::OsVersionInfoA>();
     ASSERT_NE(records::GetVersionExA(record), 0);
     const auto system = SystemVersion();
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 0), records::OsVersionInfoASize);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 4), system.dwMajorVersion);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 8), system.dwMinorVersion);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 12), system.dwBuildNumber);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 16), 2u);  // VER_PLATFORM_WIN32_NT
+    EXPECT_EQ(records::Read(record, field::Size), records::OsVersionInfoASize);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::MajorVersion)), system.dwMajorVersion);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::MinorVersion)), system.dwMinorVersion);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::BuildNumber)), system.dwBuildNumber);
+    EXPECT_EQ(records::Read(record, field::PlatformId), 2u);  // VER_PLATFORM_WIN32_NT
 }
 
 TEST(VersionRecords, GetVersionExAWithAWrongSizeFails) {
@@ -58,22 +49,21 @@ TEST(VersionRecords, GetVersionExAWithAWrongSizeFails) {
 
 TEST(VersionRecords, RtlGetVersionFillsTheExtendedRecord) {
     static_assert(records::OsVersionInfoExWSize == sizeof(OSVERSIONINFOEXW), "record size");
-    records::OsVersionInfoExW record{};
-    record[0] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize & 0xFF);
-    record[1] = static_cast<std::uint8_t>(records::OsVersionInfoExWSize >> 8);
+    auto record = records::EmptyRecord<records::OsVersionInfoExW>();
     ASSERT_EQ(records::RtlGetVersion(record), 0);
     const auto system = SystemVersion();
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 0), records::OsVersionInfoExWSize);
+    // The named fields read what the system's own structure holds.
+    EXPECT_EQ(records::Read(record, field::Size), records::OsVersionInfoExWSize);
     // The test program carries the program's manifest, so the system does not pretend.
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 4), system.dwMajorVersion);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 8), system.dwMinorVersion);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 12), system.dwBuildNumber);
-    EXPECT_EQ(FieldAt<DWORD>(record.data(), 16), 2u);
-    EXPECT_EQ(FieldAt<WORD>(record.data(), 276), system.wServicePackMajor);
-    EXPECT_EQ(FieldAt<WORD>(record.data(), 278), system.wServicePackMinor);
-    EXPECT_EQ(FieldAt<WORD>(record.data(), 280), system.wSuiteMask);
-    EXPECT_EQ(FieldAt<BYTE>(record.data(), 282), system.wProductType);
-    const BYTE productType = FieldAt<BYTE>(record.data(), 282);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::MajorVersion)), system.dwMajorVersion);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::MinorVersion)), system.dwMinorVersion);
+    EXPECT_EQ(static_cast<DWORD>(records::Read(record, field::BuildNumber)), system.dwBuildNumber);
+    EXPECT_EQ(records::Read(record, field::PlatformId), 2u);
+    EXPECT_EQ(static_cast<WORD>(records::Read(record, field::ServicePackMajor)), system.wServicePackMajor);
+    EXPECT_EQ(static_cast<WORD>(records::Read(record, field::ServicePackMinor)), system.wServicePackMinor);
+    EXPECT_EQ(records::Read(record, field::SuiteMask), system.wSuiteMask);
+    EXPECT_EQ(records::Read(record, field::ProductType), system.wProductType);
+    const BYTE productType = records::Read(record, field::ProductType);
     EXPECT_TRUE(productType >= 1 && productType <= 3) << int(productType);
 }
 

@@ -1,9 +1,5 @@
 // The shell port: special folders through the hidden form's window, and the path tests
 // behind FileExists.
-// modSpecialFoldersWin.h declares its own MAX_PATH constant: it comes before
-// <windows.h>, whose MAX_PATH macro would otherwise replace the name.
-#include "filecheck/modSpecialFoldersWin.h"
-
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +7,7 @@
 #include "Win32TestSupport.h"
 #include "filecheck/frmSpecialFoldersWin.h"
 #include "filecheck/modFileDirExists_v2.h"
+#include "filecheck/modSpecialFoldersWin.h"
 #include "platform/ShellFolders.h"
 
 namespace {
@@ -41,6 +38,18 @@ int CountOwnWindows(const wchar_t* className) {
     return search.count;
 }
 
+// Message-only windows of the given class that belong to this process.
+int CountOwnMessageOnlyWindows(const wchar_t* className) {
+    int count = 0;
+    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, className, nullptr); window;
+         window = FindWindowExW(HWND_MESSAGE, window, className, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId()) ++count;
+    }
+    return count;
+}
+
 std::wstring WindowCaption(HWND window) {
     wchar_t text[256] = {};
     const int length = GetWindowTextW(window, text, 256);
@@ -50,7 +59,7 @@ std::wstring WindowCaption(HWND window) {
 TEST(SpecialFolders, WindowsFolderIsTheSystemsAnswer) {
     const auto expected = velmora_test::WindowsFolder();
     ASSERT_FALSE(expected.empty());
-    const auto folder = modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS);
+    const auto folder = modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows);
     EXPECT_EQ(folder, expected);
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), L'\\');
@@ -65,12 +74,12 @@ TEST(SpecialFolders, SystemFolderIsTheSystemsAnswer) {
 TEST(SpecialFolders, UnknownFolderGivesEmptyText) {
     EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(0x7F7F), L"");
     // And a known folder still reads after the failure.
-    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS),
+    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows),
               velmora_test::WindowsFolder());
 }
 
 TEST(SpecialFolders, PathForTheReportIsBuiltFromIt) {
-    const auto windows = modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS);
+    const auto windows = modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows);
     const auto system = modSpecialFoldersWin::AddBackslash(windows) + modSpecialFoldersWin::AddBackslash(L"System32");
     // The folder the program looks in exists on every Windows (and in every prefix).
     const DWORD attributes = GetFileAttributesW(system.c_str());
@@ -80,23 +89,24 @@ TEST(SpecialFolders, PathForTheReportIsBuiltFromIt) {
 
 TEST(HiddenForm, MadeOnceAcrossCallsAndNeverShown) {
     for (int call = 0; call < 3; ++call) {
-        (void)modSpecialFoldersWin::GetSpecialFolder(modSpecialFoldersWin::CSIDL_WINDOWS);
+        (void)modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows);
         (void)modSpecialFoldersWin::GetSpecialFolder(0x7F7F);
     }
-    EXPECT_EQ(CountOwnWindows(L"VelmoraHiddenForm"), 1);
+    EXPECT_EQ(CountOwnMessageOnlyWindows(L"VelmoraHiddenForm"), 1);
 
     auto& form = frmSpecialFoldersWin::Instance();
     const auto first = form.hWnd();
     const auto second = frmSpecialFoldersWin::Instance().hWnd();
-    ASSERT_NE(first, 0);
+    ASSERT_NE(first.value, 0);
     EXPECT_EQ(first, second);
-    EXPECT_EQ(CountOwnWindows(L"VelmoraHiddenForm"), 1);
+    EXPECT_EQ(CountOwnMessageOnlyWindows(L"VelmoraHiddenForm"), 1);
+    // Message-only: no broadcast to the top-level windows reaches it.
+    EXPECT_EQ(CountOwnWindows(L"VelmoraHiddenForm"), 0);
 
-    const HWND window = reinterpret_cast<HWND>(first);
+    const HWND window = reinterpret_cast<HWND>(first.value);
     EXPECT_TRUE(IsWindow(window));
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ(WindowCaption(window), L"Form1");
-    EXPECT_EQ(GetParent(window), nullptr);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     EXPECT_EQ(process, GetCurrentProcessId());

@@ -6,24 +6,21 @@
 #include <vector>
 
 #include "platform/RunError.h"
+#include "platform/win32/Ownership.h"
 #include "platform/win32/VersionApi.h"
 
 namespace platform {
 
 namespace {
 
-[[noreturn]] void Fail(const wchar_t* what) {
-    throw RunError(static_cast<std::int32_t>(HRESULT_FROM_WIN32(GetLastError())), what);
-}
-
 // The program's own version resource, copied out so that it may be queried.
 std::vector<std::uint8_t> OwnVersionBlock() {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16 /* RT_VERSION */));
-    if (!found) Fail(L"Finding the program's version resource");
+    if (!found) win32::FailWithLastError(L"Finding the program's version resource");
     HGLOBAL loaded = LoadResource(self, found);
     const void* data = loaded ? LockResource(loaded) : nullptr;
-    if (!data) Fail(L"Loading the program's version resource");
+    if (!data) win32::FailWithLastError(L"Loading the program's version resource");
     const DWORD size = SizeofResource(self, found);
     // Twice the size: the query may convert texts in a room behind the resource.
     std::vector<std::uint8_t> block(std::size_t{size} * 2, 0);
@@ -58,8 +55,8 @@ AppInfo ReadAppInfo() {
     UINT length = 0;
     if (!win32::version::Functions().VerQueryValueW(block.data(), L"\\", &root, &length) || !root ||
         length < sizeof(VS_FIXEDFILEINFO)) {
-        throw RunError(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND)),
-                       L"Reading the program's version numbers");
+        Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND)),
+             L"Reading the program's version numbers");
     }
     VS_FIXEDFILEINFO fixed;
     std::memcpy(&fixed, root, sizeof fixed);

@@ -7,7 +7,7 @@
 namespace platform::console {
 
 namespace {
-HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle.value); }
 }  // namespace
 
 void Open() { AllocConsole(); }
@@ -24,7 +24,7 @@ Handle GetStd(StdHandle which) {
     const DWORD id = which == StdHandle::Input    ? STD_INPUT_HANDLE
                      : which == StdHandle::Output ? STD_OUTPUT_HANDLE
                                                   : STD_ERROR_HANDLE;
-    return reinterpret_cast<Handle>(GetStdHandle(id));
+    return Handle{reinterpret_cast<std::intptr_t>(GetStdHandle(id))};
 }
 
 void Write(Handle output, const std::wstring& text) {

@@ -7,13 +7,13 @@
 namespace platform::file {
 
 namespace {
-HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle.value); }
 }  // namespace
 
-Handle Open(const std::wstring& path) {
+UniqueFile Open(const std::wstring& path) {
     HANDLE file =
         CreateFileA(win32::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    return reinterpret_cast<Handle>(file);
+    return UniqueFile(Handle{reinterpret_cast<std::intptr_t>(file)});
 }
 
 std::uint32_t Size(Handle file) {

@@ -12,7 +12,7 @@ std::wstring FormatDateTime(DateTime value) {
     // The automation conversion writes the user's short date, and the time unless it is midnight.
     win32::UniqueBstr text;
     const HRESULT hr = VarBstrFromDate(value.oleDate, LOCALE_USER_DEFAULT, 0, text.put());
-    if (FAILED(hr)) throw RunError(static_cast<std::int32_t>(hr), L"Formatting a date-time");
+    if (FAILED(hr)) Fail(hr, L"Formatting a date-time");
     return text.text();
 }
 
@@ -21,7 +21,7 @@ DateTime UtcToLocal(DateTime utc) {
     SYSTEMTIME local = {};
     if (!VariantTimeToSystemTime(utc.oleDate, &universal) ||
         !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
-        throw RunError(static_cast<std::int32_t>(E_INVALIDARG), L"Converting a date-time to local time");
+        Fail(E_INVALIDARG, L"Converting a date-time to local time");
     }
     DateTime result;
     SystemTimeToVariantTime(&local, &result.oleDate);

@@ -1,39 +1,25 @@
 #pragma once
-// Small owners for Windows resources: kernel handles, modules, COM pointers, BSTRs
-// and VARIANTs. Each releases what it holds on every path.
+// Owners for Windows resources: kernel handles (the platform's UniqueAny), COM
+// pointers, BSTRs and VARIANTs. Each releases what it holds on every path.
 #include <windows.h>
 #include <oleauto.h>
 
 #include <string>
 #include <utility>
 
+#include "platform/RunError.h"
+#include "platform/UniqueAny.h"
+
 namespace platform::win32 {
 
 // A kernel handle closed with CloseHandle; INVALID_HANDLE_VALUE and null hold nothing.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) noexcept : handle_(handle) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() noexcept { return std::exchange(handle_, nullptr); }
-    void reset(HANDLE handle = nullptr) noexcept {
-        if (*this) CloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value handle) noexcept { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void Close(Value handle) noexcept { CloseHandle(handle); }
 };
+using UniqueKernelHandle = UniqueAny<KernelHandleTraits>;
 
 // A reference to a COM interface, released when the owner goes.
 template <class T>
@@ -118,5 +104,10 @@ public:
 private:
     VARIANT value_{};
 };
+
+// The calling thread's last error as the program's error, with what failed.
+[[noreturn]] inline void FailWithLastError(const std::wstring& what) {
+    Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(GetLastError())), what);
+}
 
 }  // namespace platform::win32

@@ -18,8 +18,8 @@ const Api& Functions() {
         return found;
     }();
     if (!api.GetFileVersionInfoSizeA || !api.GetFileVersionInfoA || !api.VerQueryValueA || !api.VerQueryValueW) {
-        throw RunError(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)),
-                       L"Loading version.dll from the system folder");
+        Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)),
+             L"Loading version.dll from the system folder");
     }
     return api;
 }

@@ -3,10 +3,11 @@
 
 #include <exception>
 #include <new>
+#include <string>
 
-#include "app/modVelmora.h"
-#include "platform/ErrorReport.h"
+#include "platform/Entry.h"
 #include "platform/Process.h"
+#include "platform/win32/WinText.h"
 
 namespace {
 
@@ -26,17 +27,27 @@ void KeepDllSearchToSystemFolders() {
     }
 }
 
+// Whatever escapes the run, told the way the program tells its own errors.
+std::uint32_t RunAndReport() {
+    using platform::entry::ReportRunFailure;
+    try {
+        platform::entry::RunProgram();
+    } catch (const platform::RunError& failure) {
+        return ReportRunFailure(failure);
+    } catch (const std::bad_alloc&) {
+        return ReportRunFailure(platform::RunError(static_cast<std::int32_t>(E_OUTOFMEMORY), L"Allocating memory"));
+    } catch (const std::exception& unexpected) {
+        return ReportRunFailure(
+            platform::RunError(static_cast<std::int32_t>(E_UNEXPECTED),
+                               L"An unexpected error: " + platform::win32::FromAnsi(unexpected.what())));
+    } catch (...) {
+        return ReportRunFailure(platform::RunError(static_cast<std::int32_t>(E_UNEXPECTED), L"An unknown error"));
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     KeepDllSearchToSystemFolders();
-    const auto error = static_cast<std::uint32_t>(modVelmora::ExitStatus::Error);
-    try {
-        modVelmora::Main();
-    } catch (const platform::RunError& failure) {
-        platform::ReportRunError(failure);
-    } catch (const std::bad_alloc&) {
-        platform::ReportRunError(platform::RunError(static_cast<std::int32_t>(E_OUTOFMEMORY), L"Allocating memory"));
-    }
-    platform::process::EndNow(error);
+    platform::process::EndNow(RunAndReport());
 }

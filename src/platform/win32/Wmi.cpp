@@ -25,8 +25,6 @@ void EnsureCom() {
     (void)initialised;  // S_FALSE or a changed mode still leaves COM usable on this thread
 }
 
-[[noreturn]] void Fail(HRESULT hr, const std::wstring& what) { throw RunError(static_cast<std::int32_t>(hr), what); }
-
 Object Wrap(ComPtr<IDispatch> dispatch) {
     auto impl = std::make_shared<Object::Impl>();
     impl->dispatch = std::move(dispatch);
@@ -86,7 +84,10 @@ void Invoke(IDispatch* target, DISPID id, WORD flags, DISPPARAMS& params, VARIAN
     UINT badArgument = 0;
     const HRESULT hr =
         target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception.get(), &badArgument);
-    if (FAILED(hr)) Fail(exception.Code(hr), what + exception.Description());
+    if (FAILED(hr)) {
+        const HRESULT code = exception.Code(hr);  // fills in a deferred description first
+        Fail(code, what + exception.Description());
+    }
 }
 
 TaggedValue FromVariant(const VARIANT& source, const std::wstring& what) {
@@ -238,7 +239,7 @@ std::optional<TaggedValue> GetProperty(const Object& target, const std::wstring&
     UINT badArgument = 0;
     hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, GetFlags, &params, result.put(), exception.get(),
                           &badArgument);
-    hr = exception.Code(hr);
+    hr = exception.Code(hr);  // fills in a deferred description first
     if (hr == DISP_E_UNKNOWNNAME) return std::nullopt;
     if (FAILED(hr)) Fail(hr, what + exception.Description());
     return FromVariant(*result.get(), what);

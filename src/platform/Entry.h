@@ -1,0 +1,18 @@
+#pragma once
+// The two hooks the Windows entry point (win32/WinMain.cpp) calls. The platform
+// owns the entry mechanics: it makes the process safe to run, catches whatever
+// escapes the run and ends the process. The program defines both hooks and so
+// decides what a run does and how a failure is told.
+#include <cstdint>
+
+#include "platform/RunError.h"
+
+namespace platform::entry {
+
+// The run. It ends the process itself when it is done; it returns only by an error.
+[[noreturn]] void RunProgram();
+
+// Tells the user what ended the run and gives the process exit code for it.
+std::uint32_t ReportRunFailure(const RunError& error);
+
+}  // namespace platform::entry
