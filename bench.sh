@@ -3,7 +3,7 @@
 # (e.g. --benchmark_filter=Pclmul). Installs what it needs on a fresh Debian machine.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
-source tests/tools/install-deps.sh
+source tools/install-deps.sh
 velmora_install_deps cmake make g++ libgtest-dev libbenchmark-dev zlib1g-dev
 
 cmake --preset native -DVELMORA_BENCHMARKS=ON >/dev/null

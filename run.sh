@@ -19,8 +19,8 @@ for arg in "$@"; do
   esac
 done
 
-# shellcheck source=tests/tools/install-deps.sh
-source tests/tools/install-deps.sh
+# shellcheck source=tools/install-deps.sh
+source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}"
 
 build_log=$root/build/run-build.log
@@ -46,8 +46,8 @@ display_usable() {
 use_wine() {
   [ -f "${WINEPREFIX:-$root/build/wineprefix}/system.reg" ] ||
     echo "Making the Wine prefix (once, 10 to 20 seconds)..." >&2
-  # shellcheck source=tests/tools/wine-env.sh
-  source tests/tools/wine-env.sh
+  # shellcheck source=tools/wine-env.sh
+  source tools/wine-env.sh
 }
 
 # Standard input, output and error are pipes for Wine, never this terminal: Wine

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 root=$PWD
-source tests/tools/install-deps.sh
+source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}" "${VELMORA_TEST_DEPS[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -31,13 +31,13 @@ step "x86: imports, subsystem and reach (static checks; the 32-bit build is not 
 
 step "x86-64: the platform layer under Wine"
 (
-  source tests/tools/wine-env.sh
+  source tools/wine-env.sh
   trap velmora_wine_cleanup EXIT
   cd build/win64 && ctest --output-on-failure
 )
 
 step "End to end: Velmora.exe under Wine"
-tests/e2e/run_e2e.sh build/win64
+python3 tests/e2e/test_e2e.py --build build/win64
 
 step "Fuzzing"
 tests/tools/fuzz.sh

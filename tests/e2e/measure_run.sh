@@ -9,7 +9,7 @@ build=$(cd "${1:-$root/build/win64}" && pwd)
 runs=${2:-7}
 
 unset DISPLAY
-source "$root/tests/tools/wine-env.sh" "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
+source "$root/tools/wine-env.sh" "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
 trap velmora_wine_cleanup EXIT
 syswow64=$WINEPREFIX/drive_c/windows/syswow64
 cp "$build/controlfiles/valid/MsComCtl.OCX" "$syswow64/MsComCtl.OCX"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The program's sources must be formatted as .clang-format says and pass
-# clang-tidy (.clang-tidy) and cppcheck without a finding.
+# The program's sources must include only down their layers, be formatted as
+# .clang-format says and pass clang-tidy (.clang-tidy) and cppcheck without a finding.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -9,6 +9,8 @@ status=0
 mapfile -t sources < <(git ls-files -co --exclude-standard 'src/*.cpp' 'src/*.h')
 mapfile -t logic < <(printf '%s\n' "${sources[@]}" | grep -E '^src/(app|console|filecheck|osinfo)/.*\.cpp$')
 mapfile -t windows < <(printf '%s\n' "${sources[@]}" | grep -E '^src/platform/win32/.*\.cpp$')
+
+if ! python3 tests/tools/check_layers.py; then status=1; fi
 
 echo "clang-format: ${#sources[@]} files"
 if ! clang-format --dry-run --Werror "${sources[@]}"; then status=1; fi

@@ -1,10 +1,10 @@
 # Sourced by the scripts that run Windows programs here: a Wine prefix of the
 # project's own and, when there is no display, a virtual one (Wine's console
 # window needs a display).
-#   source tests/tools/wine-env.sh [prefix-dir]
+#   source tools/wine-env.sh [prefix-dir]
 # Sets WINE, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and DISPLAY.
 
-velmora_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+velmora_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINE=${WINE:-$( [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64 || command -v wine64 || command -v wine )}
 export WINEPREFIX=${1:-${WINEPREFIX:-$velmora_root/build/wineprefix}}
 export WINEDEBUG=${WINEDEBUG:--all}

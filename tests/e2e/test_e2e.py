@@ -1,0 +1,353 @@
+"""End-to-end scenarios: the real Velmora.exe under Wine, its console read back row
+by row by VelmoraHarness.exe, which answers the prompt (or the error message box)
+and records the exit code.
+
+    python3 tests/e2e/test_e2e.py [--build DIR] [unittest options, e.g. -k missing]
+
+DIR (default build/win64) holds Velmora.exe, VelmoraHarness.exe, the control files
+(controlfiles/) and velmora-version.txt. Each scenario is one row of SCENARIOS:
+the Windows the prefix simulates, the control file placed, the exit code; the rows
+the screen must show follow from them. The run ends with "N passed, M failed".
+
+Environment: VELMORA_E2E_PREFIX (default build/wineprefix-e2e) is the simulated
+Windows; VELMORA_E2E_DISPLAY=1 shows the consoles on $DISPLAY instead of a
+virtual display of their own.
+"""
+
+import argparse
+import os
+import re
+import sys
+import tempfile
+import unittest
+from dataclasses import dataclass, field as dataclass_field
+from pathlib import Path
+from typing import Callable, List, Optional
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import screen  # noqa: E402
+import wine  # noqa: E402
+from screen import ANY_ROWS, BAR_ROW  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[2]
+REQUIRED_VERSION = "6.1.98.46"
+REQUIRED_CRC = "B97FD45E"
+
+
+# --- The simulated Windows versions ------------------------------------------------
+
+@dataclass(frozen=True)
+class Windows:
+    version: str          # major.minor, as the registry names it
+    build: str
+    service_pack: int     # 0: none
+    product_type: str     # WinNT or ServerNT
+    wmi_name: str         # what WMI's Caption holds (the WMI branch shows it)
+    kernel_name: str      # the kernel record's name (the other branch shows it)
+
+    @property
+    def major(self):
+        return int(self.version.split(".")[0])
+
+    @property
+    def minor(self):
+        return int(self.version.split(".")[1])
+
+    @property
+    def version_text(self):
+        return f"{self.version}.{self.build}"
+
+    @property
+    def service_pack_text(self):
+        return f"SP{self.service_pack}" if self.service_pack else ""
+
+    @property
+    def enumeration(self):
+        known = {(5, 0): 6, (5, 1): 7, (5, 2): 8, (6, 0): 9, (6, 1): 10}
+        return known.get((self.major, self.minor), 0)
+
+    def common_rows(self):
+        return screen.common_rows(self.version_text, self.build, self.major, self.minor, self.enumeration)
+
+    def report(self, bits):
+        branch = screen.report_wmi_branch if self.enumeration else screen.report_kernel_branch
+        return branch(self, bits)
+
+
+WINDOWS_XP = Windows("5.1", "2600", 3, "WinNT", "Windows XP", "Windows XP Professional")
+WINDOWS_7 = Windows("6.1", "7601", 1, "WinNT", "Windows 7", "Windows 7")
+WINDOWS_81 = Windows("6.3", "9600", 0, "WinNT", "Windows 8.1", "Windows 8.1")
+WINDOWS_10 = Windows("10.0", "19045", 0, "WinNT", "Windows 10", "Windows 10")
+WINDOWS_11 = Windows("10.0", "22631", 0, "WinNT", "Windows 11", "Windows 11")
+SERVER_2022 = Windows("10.0", "20348", 0, "ServerNT", "Windows Server 2022", "Windows Server 2022")
+
+
+# --- Where it runs ----------------------------------------------------------------
+
+@dataclass
+class Target:
+    """One executable on one simulated Windows."""
+    build: Path            # holds Velmora.exe, VelmoraHarness.exe and the control files
+    prefix: wine.Prefix
+    windows_bits: int      # what the simulated Windows is
+
+    @property
+    def exe(self):
+        return self.build / "Velmora.exe"
+
+    @property
+    def harness(self):
+        return self.build / "VelmoraHarness.exe"
+
+    @property
+    def version(self):
+        return (self.build / "velmora-version.txt").read_text().strip()
+
+    @property
+    def control_path(self):
+        folder = "SysWoW64" if self.windows_bits == 64 else "System32"
+        return f"C:\\windows\\{folder}\\MsComCtl.OCX"
+
+    def control_variants(self):
+        """The stand-in control files: variant -> (version text, CRC-32 text)."""
+        variants = {}
+        for line in (self.build / "controlfiles" / "expected.txt").read_text().splitlines():
+            if line.startswith("#") or not line.strip():
+                continue
+            name, _file, _exists, version, crc, _size, _valid = line.split("\t")
+            variants[name] = (version, crc)
+        return variants
+
+
+# --- The scenarios ----------------------------------------------------------------
+
+MISSING = None
+FOLDER = "folder"
+WMI_UNREACHABLE = "wbemprox=d"
+
+
+@dataclass(frozen=True)
+class Scenario:
+    name: str
+    windows: Windows
+    control: Optional[str]          # a control-file variant, FOLDER, or MISSING
+    exit_code: int
+    dll_overrides: str = ""
+    animated_bars: int = 0          # progress bars that must be seen filling
+    checks: List[Callable] = dataclass_field(default_factory=list)  # each (report) -> problem or None
+
+
+def names_wmi(report):
+    boxes = report.all("msgbox")
+    if not any("winmgmts:" in line for line in boxes):
+        return "the message box does not name the WMI connection"
+    if not any(re.search(r"0x[0-9A-F]{8}", line) for line in boxes):
+        return "the message box gives no error number"
+    return None
+
+
+SCENARIOS = [
+    # The control-file check, on Windows 7.
+    Scenario("valid", WINDOWS_7, "valid", 0, animated_bars=4),
+    Scenario("product-version-differs", WINDOWS_7, "product-differs", 0),
+    Scenario("larger-than-two-reads", WINDOWS_7, "large", 0),
+    Scenario("version-and-crc-differ", WINDOWS_7, "other-version", 1),
+    Scenario("version-differs", WINDOWS_7, "other-version-crc-ok", 1),
+    Scenario("crc-differs", WINDOWS_7, "other-crc", 1),
+    Scenario("no-version-resource", WINDOWS_7, "no-version", 1),
+    Scenario("empty-file", WINDOWS_7, "empty", 1),
+    Scenario("missing", WINDOWS_7, MISSING, 2, animated_bars=1),
+    Scenario("folder-in-its-place", WINDOWS_7, FOLDER, 2),
+    # The report on later Windows: the kernel record names them.
+    Scenario("windows-10", WINDOWS_10, MISSING, 2),
+    Scenario("windows-11", WINDOWS_11, MISSING, 2),
+    Scenario("windows-server-2022", SERVER_2022, MISSING, 2),
+    Scenario("windows-8.1", WINDOWS_81, MISSING, 2),
+    # WMI unreachable: the error ends the run before anything of the report shows.
+    Scenario("wmi-unreachable", WINDOWS_7, MISSING, 3, dll_overrides=WMI_UNREACHABLE, checks=[names_wmi]),
+]
+
+
+def expected_rows(target, scenario):
+    """What the screen must show: follows from the Windows, the file and the exit code."""
+    rows = screen.header(target.version)
+    if scenario.exit_code == 3:
+        return rows[:6]  # the error ends the run before the report is written
+    rows += scenario.windows.report(target.windows_bits)
+    if scenario.control in (MISSING, FOLDER):
+        return rows + screen.not_found(target.control_path)
+    version, crc = target.control_variants()[scenario.control]
+    verdict = (["Version fail"] if version != REQUIRED_VERSION else []) + (["CRC32 fail"] if crc != REQUIRED_CRC else [])
+    verdict.append("Supplement is valid" if not verdict else "Supplement is fail")
+    return rows + screen.checked(target.control_path, version, crc, verdict)
+
+
+# --- Running one scenario ---------------------------------------------------------
+
+def set_up_machine(target, scenario, scratch):
+    prefix = target.prefix
+    w = scenario.windows
+    prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, scratch)
+    if scenario.control is MISSING:
+        prefix.remove_control_file()
+    elif scenario.control == FOLDER:
+        prefix.place_control_folder(target.windows_bits)
+    else:
+        source = target.build / "controlfiles" / scenario.control / "MsComCtl.OCX"
+        prefix.place_control_file(source, target.windows_bits)
+
+
+def run_harness(target, report_path, dll_overrides="", arguments=()):
+    """Velmora.exe through the harness; its report, as text."""
+    report_path.unlink(missing_ok=True)
+    args = [target.harness, "--timeout", "60", "--out", wine.winpath(report_path), wine.winpath(target.exe)]
+    try:
+        target.prefix.run(args + list(arguments), timeout=120, dll_overrides=dll_overrides,
+                          log=str(report_path) + ".log")
+    except Exception as error:  # a hung Wine: the report says what there is
+        return f"result|harness did not end: {error}\n"
+    return report_path.read_text(encoding="utf-8") if report_path.exists() else ""
+
+
+def problems_with(report, target, scenario):
+    problems = []
+    if not report.lines:
+        return ["no report"]
+    if report.get("result") != "ok":
+        problems.append(f"harness result: {report.get('result')}")
+    if report.get("title") != "Velmora":
+        problems.append(f"console title: '{report.get('title')}', expected 'Velmora'")
+    if report.get("columns") != "80":
+        problems.append(f"console columns: {report.get('columns')}, expected 80")
+    difference = screen.compare_rows(expected_rows(target, scenario), report.all("row"))
+    if difference:
+        problems.append(difference)
+    if scenario.exit_code == 3:
+        if report.get("msgbox_title") is None:
+            problems.append("no message box titled Velmora")
+        if report.get("prompt") != "none":
+            problems.append(f"prompt: {report.get('prompt')}, expected none after the message box")
+    else:
+        if report.get("prompt") != "waiting":
+            problems.append(f"prompt: {report.get('prompt')}, expected the program waiting at it")
+        enter = report.get("enter_to_exit_ms")
+        if enter is None or int(enter) >= 1000:
+            problems.append(f"from Enter to exit: {enter or 'never'} ms, expected under 1000")
+        if report.get("msgbox_title") is not None:
+            problems.append("unexpected message box: " + " ".join(report.all("msgbox")))
+    if report.get("exit") != str(scenario.exit_code):
+        problems.append(f"exit code: {report.get('exit')}, expected {scenario.exit_code}")
+    problems += bar_problems(report, scenario.animated_bars)
+    for check in scenario.checks:
+        problem = check(report)
+        if problem:
+            problems.append(problem)
+    return problems
+
+
+def bar_problems(report, minimum):
+    """At least `minimum` bars were seen at 3 lengths or more before they were whole;
+    each took about the 2.1 s of its 70 pauses of 30 ms, checked loosely."""
+    if not minimum:
+        return []
+    animated = [ms for partial, ms in report.bars() if partial >= 3]
+    problems = []
+    if len(animated) < minimum:
+        problems.append(f"expected {minimum} animated progress bar(s), saw {len(animated)}")
+    problems += [f"a progress bar took {ms} ms to fill, expected about 2100" for ms in animated
+                 if ms < 1500 or ms > 10000]
+    return problems
+
+
+# --- The test cases ---------------------------------------------------------------
+
+class ScenarioTests(unittest.TestCase):
+    """One test per scenario, on the target of the class (set by make_test_class)."""
+
+    target: Target = None
+    scratch: Path = None
+
+    def run_scenario(self, scenario):
+        set_up_machine(self.target, scenario, self.scratch)
+        report_path = self.scratch / f"{scenario.name}.txt"
+        report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides))
+        problems = problems_with(report, self.target, scenario)
+        self.assertFalse(problems, "\n".join(problems) + f"\n(report: {report_path})")
+
+
+def make_test_class(name, target_factory, scenarios):
+    """A TestCase class with one test_<scenario> method per scenario."""
+    namespace = {}
+    for scenario in scenarios:
+        method = "test_" + re.sub(r"[^0-9a-zA-Z]+", "_", scenario.name)
+        namespace[method] = lambda self, s=scenario: self.run_scenario(s)
+
+    @classmethod
+    def setUpClass(cls):
+        cls.target = target_factory()
+        cls.scratch = cls.target.build / "e2e" / name
+        cls.scratch.mkdir(parents=True, exist_ok=True)
+
+    namespace["setUpClass"] = setUpClass
+    return type(name, (ScenarioTests,), namespace)
+
+
+# --- The simulated Windows of this run ------------------------------------------------
+
+class Machines:
+    """The display and the prefixes, made once per run and shared by every class."""
+
+    display = None
+    prefixes = {}
+
+    @classmethod
+    def display_name(cls):
+        if os.environ.get("VELMORA_E2E_DISPLAY") == "1" and os.environ.get("DISPLAY"):
+            return os.environ["DISPLAY"]
+        if cls.display is None:
+            cls.display = wine.Display()
+            cls.display.start()
+        return cls.display.name
+
+    @classmethod
+    def prefix(cls, arch, path):
+        if arch not in cls.prefixes:
+            prefix = wine.Prefix(path, arch, cls.display_name())
+            prefix.make()
+            cls.prefixes[arch] = prefix
+        return cls.prefixes[arch]
+
+    @classmethod
+    def close(cls):
+        for prefix in cls.prefixes.values():
+            prefix.wait_idle(timeout=20)
+        if cls.display:
+            cls.display.stop()
+
+
+def load_tests(loader, tests, pattern):
+    build = Path(os.environ.get("VELMORA_E2E_BUILD", ROOT / "build" / "win64")).resolve()
+    prefix_path = Path(os.environ.get("VELMORA_E2E_PREFIX", ROOT / "build" / "wineprefix-e2e"))
+    x64 = make_test_class("X64OnWindows64",
+                          lambda: Target(build, Machines.prefix("win64", prefix_path), 64), SCENARIOS)
+    suite = unittest.TestSuite()
+    suite.addTests(loader.loadTestsFromTestCase(x64))
+    return suite
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--build")
+    known, rest = parser.parse_known_args()
+    if known.build:
+        os.environ["VELMORA_E2E_BUILD"] = known.build
+    program = unittest.main(module=__name__, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    Machines.close()
+    result = program.result
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed - len(result.skipped)} passed, {failed} failed, {len(result.skipped)} skipped")
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,181 @@
+"""Simulated Windows for the end-to-end tests: a Wine prefix of the tests' own, a
+virtual display, the Windows version the prefix reports, and the control file in
+the prefix's system folder. Standard library only.
+
+Every wait is bounded: a Wine that hangs fails the run instead of stopping it.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+# No Mono or Gecko installers: the prefixes never need them.
+BASE_DLL_OVERRIDES = "mscoree,mshtml="
+
+
+def winpath(path):
+    """A host path as a Windows program under Wine sees it (Z: is the host's /)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class Display:
+    """A virtual X display of our own (Wine's console window needs one)."""
+
+    def __init__(self):
+        self.process = None
+        self.name = None
+
+    def start(self):
+        with tempfile.TemporaryFile() as number:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(number.fileno()), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(number.fileno(),))
+            for _ in range(100):
+                number.seek(0)
+                text = number.read().decode().strip()
+                if text:
+                    self.name = ":" + text
+                    return self.name
+                time.sleep(0.1)
+        self.stop()
+        raise RuntimeError("Xvfb did not tell its display number")
+
+    def stop(self):
+        if self.process:
+            self.process.kill()
+            self.process.wait(timeout=10)
+            self.process = None
+
+
+class Prefix:
+    """One simulated Windows: a Wine prefix made once, its loader and its folders.
+
+    arch is "win64" (made by the 64-bit loader; with 32-bit Wine present it runs 32-bit
+    programs under WoW64) or "win32" (made and run by the 32-bit loader).
+    """
+
+    def __init__(self, path, arch, display):
+        self.path = Path(path)
+        self.arch = arch
+        self.display = display
+        loader = "/usr/lib/wine/wine64" if arch == "win64" else "/usr/lib/wine/wine"
+        if not os.path.exists(loader):
+            loader = shutil.which("wine64" if arch == "win64" else "wine") or loader
+        self.loader = loader
+        self.wineserver = os.path.join(os.path.dirname(loader), "wineserver")
+        if not os.path.exists(self.wineserver):
+            self.wineserver = shutil.which("wineserver") or self.wineserver
+
+    def env(self, dll_overrides=""):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=str(self.path), WINEARCH=self.arch, WINEDEBUG="-all", DISPLAY=self.display,
+                   WINEDLLOVERRIDES=BASE_DLL_OVERRIDES + (";" + dll_overrides if dll_overrides else ""))
+        return env
+
+    def run(self, args, timeout=120, dll_overrides="", log=None):
+        """A Windows program through this prefix's loader; its output goes to a file,
+        never a pipe (Wine's background processes may keep a pipe open)."""
+        out = open(log, "wb") if log else subprocess.DEVNULL
+        try:
+            return subprocess.run([self.loader] + [str(a) for a in args], env=self.env(dll_overrides),
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout).returncode
+        finally:
+            if log:
+                out.close()
+
+    def make(self):
+        if (self.path / "system.reg").exists():
+            return
+        self.path.mkdir(parents=True, exist_ok=True)
+        self.run(["wineboot", "--init"], timeout=300)
+        self.wait_idle()
+        if not (self.path / "system.reg").exists():
+            raise RuntimeError(f"the Wine prefix {self.path} could not be made")
+
+    def wait_idle(self, timeout=30):
+        try:
+            subprocess.run([self.wineserver, "-w"], env=self.env(), timeout=timeout,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            self.kill()
+
+    def kill(self):
+        subprocess.run([self.wineserver, "-k"], env=self.env(), timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # --- Folders -------------------------------------------------------------------
+
+    @property
+    def windows_dir(self):
+        return self.path / "drive_c" / "windows"
+
+    @property
+    def system_dirs(self):
+        return [self.windows_dir / "system32", self.windows_dir / "syswow64"]
+
+    def control_dir(self, bits):
+        """Where the program looks for the control file: 64-bit Windows has SysWoW64."""
+        return self.windows_dir / ("syswow64" if bits == 64 else "system32")
+
+    def remove_control_file(self):
+        for folder in self.system_dirs:
+            if folder.is_dir():
+                for entry in folder.iterdir():
+                    if entry.name.lower() == "mscomctl.ocx":
+                        shutil.rmtree(entry) if entry.is_dir() and not entry.is_symlink() else entry.unlink()
+
+    def place_control_file(self, source, bits):
+        self.remove_control_file()
+        target = self.control_dir(bits)
+        target.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, target / "MsComCtl.OCX")
+        return target / "MsComCtl.OCX"
+
+    def place_control_folder(self, bits):
+        self.remove_control_file()
+        (self.control_dir(bits) / "MsComCtl.OCX").mkdir(parents=True)
+
+    # --- The Windows version -------------------------------------------------------
+
+    def set_windows_version(self, version, build, service_pack, product_type, scratch):
+        """The version the prefix reports (WMI, GetVersionExA and RtlGetVersion follow
+        the registry when HKCU\\Software\\Wine has no Version value). Both registry
+        views are set: a 32-bit program on a 64-bit Windows reads Wow6432Node."""
+        major, minor = (int(part) for part in version.split("."))
+        if service_pack:
+            csd_text = f'"CSDVersion"="Service Pack {service_pack}"'
+            csd_word = f"dword:{service_pack << 8:08x}"
+        else:
+            csd_text, csd_word = '"CSDVersion"=-', "dword:00000000"
+        numbers = (f'"CurrentMajorVersionNumber"=dword:{major:08x}\n"CurrentMinorVersionNumber"=dword:{minor:08x}'
+                   if major >= 10 else '"CurrentMajorVersionNumber"=-\n"CurrentMinorVersionNumber"=-')
+        views = ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
+        text = "REGEDIT4\n"
+        for view in views:
+            text += (f"\n[HKEY_LOCAL_MACHINE\\{view}\\Microsoft\\Windows NT\\CurrentVersion]\n"
+                     f'"CurrentVersion"="{version}"\n"CurrentBuild"="{build}"\n"CurrentBuildNumber"="{build}"\n'
+                     f"{csd_text}\n{numbers}\n")
+        text += (f'\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ProductOptions]\n'
+                 f'"ProductType"="{product_type}"\n'
+                 f"\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]\n"
+                 f'"CSDVersion"={csd_word}\n')
+        regfile = Path(scratch) / "windows-version.reg"
+        regfile.write_text(text)
+        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
+            raise RuntimeError("regedit could not set the Windows version")
+
+    def set_registry_text(self, key, name, value, scratch):
+        """One text value under HKLM (both views), written as Unicode."""
+        escaped = value.replace("\\", "\\\\").replace('"', '\\"')
+        views = ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
+        text = "Windows Registry Editor Version 5.00\r\n"
+        for view in views:
+            text += f'\r\n[HKEY_LOCAL_MACHINE\\{view}\\{key}]\r\n"{name}"="{escaped}"\r\n'
+        regfile = Path(scratch) / "registry-text.reg"
+        regfile.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
+            raise RuntimeError("regedit could not set " + name)
