@@ -27,7 +27,7 @@ target_include_directories(velmora_platform PUBLIC src PRIVATE ${CMAKE_SOURCE_DI
 target_compile_definitions(velmora_platform PUBLIC
   _WIN32_WINNT=${VELMORA_WINNT} WINVER=${VELMORA_WINNT} WIN32_LEAN_AND_MEAN NOMINMAX STRICT)
 target_link_libraries(velmora_platform PRIVATE velmora_warnings)
-target_link_libraries(velmora_platform PUBLIC ole32 oleaut32 uuid shlwapi shell32 user32 gdi32 advapi32)
+target_link_libraries(velmora_platform PUBLIC ole32 oleaut32 uuid shell32 user32 gdi32 advapi32)
 
 # Self-contained: no libgcc, libstdc++ or winpthread DLL beside the program.
 set(VELMORA_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -63,7 +63,7 @@ target_include_directories(Velmora PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(Velmora PRIVATE velmora_logic velmora_platform velmora_warnings)
 target_compile_options(Velmora PRIVATE ${VELMORA_REPRO_COMPILE})
 target_link_options(Velmora PRIVATE ${VELMORA_STATIC_LINK} ${VELMORA_REPRO_LINK} -s
-  -Wl,--subsystem,windows:${VELMORA_SUBSYSTEM_VERSION}
+  -Wl,--subsystem,windows:${VELMORA_SUBSYSTEM_VERSION} -Wl,--tsaware
   -Wl,--major-os-version,5 -Wl,--minor-os-version,1)
 set_target_properties(Velmora PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(${VELMORA_RC} PROPERTIES OBJECT_DEPENDS

@@ -94,8 +94,26 @@ TaggedValue TakeValue(fuzzcheck::Reader& input, bool lineBreaks) {
 
 // --- The conversions -------------------------------------------------------------------
 
-bool IsRaisedNumber(std::int32_t number) {
-    return number == platform::errors::TypeMismatch || number == platform::errors::Overflow;
+// The error a text that is no 16-bit number raises: an overflow for plain decimal
+// digits (with a sign, spaces around them) that do not fit, a type mismatch otherwise.
+std::int32_t Int16ErrorFor(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L' ');
+    const auto last = text.find_last_not_of(L' ');
+    if (first == std::wstring::npos) return platform::errors::TypeMismatch;
+    std::size_t at = first;
+    if (text[at] == L'-' || text[at] == L'+') ++at;
+    if (at > last) return platform::errors::TypeMismatch;
+    for (; at <= last; ++at)
+        if (text[at] < L'0' || text[at] > L'9') return platform::errors::TypeMismatch;
+    return platform::errors::Overflow;
+}
+
+// The numbers a report may end the run with: a conversion, a missing version part, or
+// what WMI (here: the fake's unanswered query and the injected failure) said.
+bool IsReportErrorNumber(std::int32_t number) {
+    return number == platform::errors::TypeMismatch || number == platform::errors::Overflow ||
+           number == platform::errors::BadIndex || number == static_cast<std::int32_t>(0x80041017u) ||
+           number == static_cast<std::int32_t>(0x80041003u);
 }
 
 bool SameNoCase(const std::wstring& text, const std::wstring& word) {
@@ -119,7 +137,8 @@ std::optional<std::int16_t> Int16Of(const std::wstring& text) {
         }
         return number;
     } catch (const RunError& error) {
-        Check(IsRaisedNumber(error.Number()), "ToInt16 raised an unexpected error number", error.Description());
+        Check(error.Number() == Int16ErrorFor(text), "ToInt16 raised the wrong error for its text",
+              text + L": " + error.Description());
         return std::nullopt;
     }
 }
@@ -146,7 +165,8 @@ void CheckText(const std::wstring& text) {
             Check(flag == (*number != 0), "ToBool of a number's text is not number <> 0", text);
         }
     } catch (const RunError& error) {
-        Check(IsRaisedNumber(error.Number()), "ToBool raised an unexpected error number", error.Description());
+        Check(error.Number() == Int16ErrorFor(word), "ToBool raised the wrong error for its text",
+              text + L": " + error.Description());
         Check(!SameNoCase(word, L"True") && !SameNoCase(word, L"False") && !number.has_value(),
               "ToBool raised for a text it reads", text);
     }
@@ -191,7 +211,9 @@ void CheckValue(const TaggedValue& value) {
     } catch (const RunError& error) {
         Check(null || std::holds_alternative<std::wstring>(value), "ToBool raised for a value other than Null or text",
               error.Description());
-        Check(IsRaisedNumber(error.Number()), "ToBool raised an unexpected error number", error.Description());
+        const auto* text = std::get_if<std::wstring>(&value);
+        const auto expected = text ? Int16ErrorFor(modTaggedValue::TrimSpaces(*text)) : platform::errors::TypeMismatch;
+        Check(error.Number() == expected, "ToBool raised the wrong error", error.Description());
     }
 
     try {
@@ -199,8 +221,10 @@ void CheckValue(const TaggedValue& value) {
         const auto* held = std::get_if<platform::DateTime>(&value);
         Check(held != nullptr, "ToDateTime converted a value that is no date-time");
         Check(std::memcmp(&held->oleDate, &date.oleDate, sizeof date.oleDate) == 0, "ToDateTime changed the date");
-    } catch (const RunError&) {
+    } catch (const RunError& error) {
         Check(!std::holds_alternative<platform::DateTime>(value), "ToDateTime raised for a date-time");
+        Check(error.Number() == platform::errors::TypeMismatch, "ToDateTime raised no type mismatch",
+              error.Description());
     }
 
     if (const auto* text = std::get_if<std::wstring>(&value)) CheckText(*text);
@@ -318,8 +342,12 @@ void CheckReport(fuzzcheck::Reader& input) {
     std::wstring report;
     try {
         report = modVelmora::GetAboutOS();
-    } catch (const RunError&) {
-        return;  // a value the report cannot take ends the run with the error report
+    } catch (const RunError& error) {
+        // A value the report cannot take ends the run with the error report, which names it.
+        Check(IsReportErrorNumber(error.Number()), "the report raised an unexpected error number",
+              error.Description());
+        Check(!error.Description().empty(), "the report raised an error that says nothing");
+        return;
     }
     const std::wstring start = L"About OS Windows\r\n";
     Check(report.compare(0, start.size(), start) == 0, "the report does not start with its title line", report);

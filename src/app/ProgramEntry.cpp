@@ -6,7 +6,22 @@
 
 namespace platform::entry {
 
-void RunProgram() { modVelmora::Main(); }
+namespace {
+// On an error's way out of the run: the run's own end releases them otherwise.
+struct SystemObjectsRelease {
+    SystemObjectsRelease() = default;
+    SystemObjectsRelease(const SystemObjectsRelease&) = delete;
+    SystemObjectsRelease& operator=(const SystemObjectsRelease&) = delete;
+    SystemObjectsRelease(SystemObjectsRelease&&) = delete;
+    SystemObjectsRelease& operator=(SystemObjectsRelease&&) = delete;
+    ~SystemObjectsRelease() { modVelmora::ReleaseSystemObjects(); }
+};
+}  // namespace
+
+void RunProgram() {
+    const SystemObjectsRelease release;
+    modVelmora::Main();
+}
 
 std::uint32_t ReportRunFailure(const RunError& error) {
     ReportRunError(error);

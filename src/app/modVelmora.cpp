@@ -12,7 +12,9 @@
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
 #include "platform/Process.h"
+#include "platform/RunError.h"
 #include "platform/ShellFolders.h"
+#include "platform/Wmi.h"
 
 namespace modVelmora {
 
@@ -150,7 +152,13 @@ void WaitForExit(ExitStatus outcome) {
     Write(L"Press Enter to exit");
     Console().ReadText();
     Console().Hide();
+    ReleaseSystemObjects();
     platform::process::EndNow(static_cast<std::uint32_t>(outcome));
+}
+
+void ReleaseSystemObjects() {
+    modVersionOS_v4::ResetOSPropertySource();
+    platform::wmi::EndCom();
 }
 
 // --- Check run ---------------------------------------------------------------------------
@@ -161,6 +169,8 @@ ExitStatus RunChecks() {
     const SpecialFolderEntry windowsEntry = {
         L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), L"CSIDL_WINDOWS"};
     const std::wstring windowsFolder = windowsEntry.FolderPath;
+    // Without it every path below would be relative to the current drive.
+    if (windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
 
     const std::wstring systemFolder = modVersionOS_v4::GetOSBits() == 64 ? L"SysWoW64" : L"System32";

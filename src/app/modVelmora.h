@@ -27,6 +27,10 @@ void ShowProgress();
 ExitStatus RunChecks();
 std::wstring GetAboutOS();
 
+// The WMI objects the run keeps, and COM after them: released before the process
+// ends, on every path.
+void ReleaseSystemObjects();
+
 // The one console object of the run, made on first use.
 clsWinConsole& Console();
 

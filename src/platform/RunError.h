@@ -32,6 +32,7 @@ constexpr std::int32_t TypeMismatch = static_cast<std::int32_t>(0x80020005u);  /
 constexpr std::int32_t Overflow = static_cast<std::int32_t>(0x8002000Au);      // DISP_E_OVERFLOW
 constexpr std::int32_t UnknownName = static_cast<std::int32_t>(0x80020006u);   // DISP_E_UNKNOWNNAME
 constexpr std::int32_t BadIndex = static_cast<std::int32_t>(0x8002000Bu);      // DISP_E_BADINDEX
+constexpr std::int32_t PathNotFound = static_cast<std::int32_t>(0x80070003u);  // HRESULT of ERROR_PATH_NOT_FOUND
 }  // namespace errors
 
 }  // namespace platform

@@ -21,6 +21,10 @@ private:
     std::shared_ptr<Impl> impl_;
 };
 
+// COM is started on this thread by the first call below. EndCom ends it again, when
+// the program started it; every Object must be gone by then.
+void EndCom();
+
 // The object a moniker names (CoGetObject / MkParseDisplayName).
 Object ObjectFromMoniker(const std::wstring& moniker);
 // An object made from a program identifier; nothing when the class is not registered.
@@ -30,7 +34,8 @@ std::optional<Object> TryCreateObject(const std::wstring& progId);
 Object CallForObject(const Object& target, const std::wstring& method, const std::wstring& argument);
 // A method without arguments that answers a value (GetVarDate).
 TaggedValue CallForValue(const Object& target, const std::wstring& method);
-// The members of a collection, in its order, walked through _NewEnum.
+// The members of a collection, in its order, walked through _NewEnum; no more than
+// 64, more than any real WMI collection of the program holds.
 std::vector<Object> Members(const Object& collection);
 
 // A property read by name; nothing when the object does not know the name.

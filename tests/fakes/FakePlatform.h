@@ -103,6 +103,9 @@ struct WmiState {
     std::optional<platform::TaggedValue> converter;
     std::vector<std::wstring> createdProgIds;  // every TryCreateObject request
     std::vector<std::wstring> converterTrace;  // "Value=<text>", "GetVarDate"
+    std::vector<std::wstring> propertyReads;   // every property read, by name, in order
+    int liveObjects = 0;                       // objects handed out and not yet released
+    std::vector<int> liveObjectsAtEndCom;      // one entry per EndCom call
 
     void Answer(const std::wstring& method, const std::wstring& argument, WmiCollection instances);
     int Connections(const std::wstring& moniker) const;
@@ -113,7 +116,7 @@ struct WmiState {
 
 struct State {
     // Console and process; `trace` orders the console and process events:
-    // "open", "title:<t>", "write:<text>", "read", "letgo", "pause:<ms>", "end:<code>".
+    // "open", "title:<t>", "write:<text>", "read", "letgo", "pause:<ms>", "end:<code>", "endcom".
     ConsoleState console;
     std::vector<std::wstring> trace;
     std::vector<std::uint32_t> pauses;

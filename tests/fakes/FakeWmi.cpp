@@ -7,11 +7,22 @@
 
 using fake::S;
 
+// Counts the objects alive, so that tests see what the program still holds.
+struct LiveObject {
+    LiveObject() { ++S().wmi.liveObjects; }
+    LiveObject(const LiveObject&) : LiveObject() {}
+    LiveObject(LiveObject&&) noexcept : LiveObject() {}
+    LiveObject& operator=(const LiveObject&) = default;
+    LiveObject& operator=(LiveObject&&) = default;
+    ~LiveObject() { --S().wmi.liveObjects; }
+};
+
 struct platform::wmi::Object::Impl {
     enum class Kind { Service, Collection, Instance, Converter } kind;
     std::wstring moniker;          // Service
     fake::WmiCollection members;   // Collection
     fake::WmiInstance properties;  // Instance
+    LiveObject live{};
 };
 
 namespace platform::wmi {
@@ -37,6 +48,11 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 }  // namespace
+
+void EndCom() {
+    S().wmi.liveObjectsAtEndCom.push_back(S().wmi.liveObjects);
+    S().trace.push_back(L"endcom");
+}
 
 Object ObjectFromMoniker(const std::wstring& moniker) {
     S().wmi.connections.push_back(moniker);
@@ -76,6 +92,7 @@ std::vector<Object> Members(const Object& collection) {
 
 std::optional<TaggedValue> GetProperty(const Object& target, const std::wstring& name) {
     const auto& properties = Expect(target, Object::Impl::Kind::Instance, name).properties;
+    S().wmi.propertyReads.push_back(name);
     const auto found = properties.find(name);
     if (found == properties.end()) return std::nullopt;
     return found->second;

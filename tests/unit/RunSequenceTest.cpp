@@ -60,7 +60,7 @@ TEST_F(RunSequenceTest, WaitForExitPromptsReadsLetsGoAndEndsTheRunWithItsOutcome
     EXPECT_EQ(code, 1u);
     EXPECT_FALSE(returned);
     EXPECT_EQ(S().trace,
-              (Texts{L"write:\r\n\r\n", L"write:Press Enter to exit\r\n", L"read", L"letgo", L"end:1"}));
+              (Texts{L"write:\r\n\r\n", L"write:Press Enter to exit\r\n", L"read", L"letgo", L"endcom", L"end:1"}));
 }
 
 TEST_F(RunSequenceTest, AppVersionShowsZeroInPlaceOfTheBuildNumber) {

@@ -9,8 +9,8 @@ namespace test {
 using platform::NullValue;
 
 void VelmoraTest::SetUp() {
+    modVersionOS_v4::ResetOSPropertySource();  // before the fakes' count of live objects starts anew
     fake::Reset();
-    modVersionOS_v4::ResetOSPropertySource();
 }
 
 void UseOperatingSystems(fake::WmiCollection instances) {

@@ -11,15 +11,17 @@
 #          commas, that must be found (the run then succeeds only if exactly these are)
 #
 # Fails when
-#  - a DLL outside KERNEL32 USER32 GDI32 ADVAPI32 OLE32 OLEAUT32 SHELL32 SHLWAPI
-#    msvcrt ntdll is imported (version.dll among them: it is loaded at run time),
-#    or anything is delay-loaded;
+#  - a DLL outside KERNEL32 USER32 GDI32 ADVAPI32 OLE32 OLEAUT32 SHELL32 msvcrt
+#    ntdll is imported (version.dll and shlwapi.dll among them: they are loaded at
+#    run time from the system folder), or anything is delay-loaded;
+#  - the program is not marked terminal-server aware (DllCharacteristics 0x8000),
+#    so that a Remote Desktop host gives it the real Windows folder;
 #  - a function that XP lacks is imported (the secure "_s" CRT functions, Vista's
 #    synchronisation, fiber-local storage, one-time initialisation, K32*, ...);
 #  - the subsystem is not the Windows GUI (2), or its version, or the operating
 #    system version, is above 5.01 (32-bit) / 5.02 (64-bit).
 # Problem keys: dll:<name>  delay-import  xp:<dll>!<function>  subsystem:<n>
-#               subsystem-version:<a.b>  os-version:<a.b>  format:<format>
+#               subsystem-version:<a.b>  os-version:<a.b>  format:<format>  tsaware
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -44,8 +46,9 @@ else()
   message(FATAL_ERROR "CheckImports: BITS must be 4 or 8, not ${BITS}")
 endif()
 
-set(allowed_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll
-                 msvcrt.dll ntdll.dll)
+set(allowed_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll msvcrt.dll
+                 ntdll.dll)
+set(run_time_dlls version.dll shlwapi.dll)
 
 # Functions that XP SP3 (and XP x64 / Server 2003 for the 64-bit build) does not
 # export, as regular expressions over the imported name.
@@ -157,6 +160,8 @@ foreach(line IN LISTS lines)
     endif()
   elseif(line MATCHES "^Subsystem[ \t]+([0-9a-fA-F]+)")
     math(EXPR subsystem "0x${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^DllCharacteristics[ \t]+([0-9a-fA-F]+)")
+    math(EXPR dll_characteristics "0x${CMAKE_MATCH_1}")
   elseif(line MATCHES "^MajorSubsystemVersion[ \t]+([0-9]+)")
     set(subsystem_major ${CMAKE_MATCH_1})
   elseif(line MATCHES "^MinorSubsystemVersion[ \t]+([0-9]+)")
@@ -179,9 +184,9 @@ foreach(line IN LISTS lines)
     string(STRIP "${CMAKE_MATCH_1}" current_dll)
     list(APPEND dlls "${current_dll}")
     string(TOLOWER "${current_dll}" dll_lower)
-    if(dll_lower STREQUAL "version.dll")
+    if(dll_lower IN_LIST run_time_dlls)
       list(APPEND problems "dll:${current_dll}")
-      list(APPEND messages "imports ${current_dll}: version.dll must be loaded at run time from the system folder")
+      list(APPEND messages "imports ${current_dll}: it must be loaded at run time from the system folder")
     elseif(NOT dll_lower IN_LIST allowed_dlls)
       list(APPEND problems "dll:${current_dll}")
       list(APPEND messages "imports ${current_dll}, a DLL outside the allowed set")
@@ -204,6 +209,14 @@ if(NOT DEFINED subsystem OR NOT DEFINED subsystem_major OR NOT DEFINED subsystem
 endif()
 if(NOT dlls OR function_count EQUAL 0)
   message(FATAL_ERROR "CheckImports: no import table read from ${EXE}")
+endif()
+if(NOT DEFINED dll_characteristics)
+  message(FATAL_ERROR "CheckImports: no DllCharacteristics in the dump of ${EXE}")
+endif()
+math(EXPR terminal_server_aware "${dll_characteristics} & 0x8000")
+if(terminal_server_aware EQUAL 0)
+  list(APPEND problems "tsaware")
+  list(APPEND messages "not terminal-server aware: link with --tsaware")
 endif()
 if(NOT subsystem EQUAL 2)
   list(APPEND problems "subsystem:${subsystem}")

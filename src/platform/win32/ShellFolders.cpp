@@ -2,19 +2,41 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
+#include "platform/RunError.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/WinText.h"
 
 namespace platform::shell {
 
+namespace {
+
+// shlwapi.dll is no KnownDLL on Windows XP, so an import of it would be looked for
+// beside the program first. It is loaded from the system folder by full path instead.
+using PathTestFn = BOOL(WINAPI*)(LPCSTR);
+
+PathTestFn PathTest(const char* name) {
+    const auto function = win32::SystemFunction<PathTestFn>(L"shlwapi.dll", name);
+    if (!function) {
+        Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)),
+             L"Loading shlwapi.dll from the system folder");
+    }
+    return function;
+}
+
+}  // namespace
+
 static_assert(MaxPath == MAX_PATH && FolderTypeDefault == SHGFP_TYPE_DEFAULT && CsidlWindows == CSIDL_WINDOWS,
               "the shell's numbers");
 
-int PathExists(const std::wstring& path) { return PathFileExistsA(win32::ToAnsi(path).c_str()); }
+int PathExists(const std::wstring& path) {
+    static const auto pathFileExists = PathTest("PathFileExistsA");
+    return pathFileExists(win32::ToAnsi(path).c_str());
+}
 
 std::uint32_t PathIsFolder(const std::wstring& path) {
-    return static_cast<std::uint32_t>(PathIsDirectoryA(win32::ToAnsi(path).c_str()));
+    static const auto pathIsDirectory = PathTest("PathIsDirectoryA");
+    return static_cast<std::uint32_t>(pathIsDirectory(win32::ToAnsi(path).c_str()));
 }
 
 std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t flags, const std::wstring& buffer) {

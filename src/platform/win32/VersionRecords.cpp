@@ -16,7 +16,7 @@ namespace {
 // The calls fill a properly aligned record; the bytes are copied in and out, never cast.
 template <class Native, class Bytes, class Call>
 auto CallWithRecord(Bytes& bytes, Call call) {
-    Native native;
+    Native native{};
     std::memcpy(&native, bytes.data(), sizeof native);
     const auto result = call(&native);
     std::memcpy(bytes.data(), &native, sizeof native);

@@ -19,11 +19,28 @@ using win32::ComPtr;
 using win32::UniqueBstr;
 using win32::UniqueVariant;
 
-// COM is set up once per run, on first use, and stays until the process ends.
-void EnsureCom() {
-    static const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    (void)initialised;  // S_FALSE or a changed mode still leaves COM usable on this thread
+// COM on the run's thread: started on first use, ended by EndCom.
+enum class ComState { NotStarted, Ours, Others };
+
+ComState& Com() {
+    static ComState state = ComState::NotStarted;
+    return state;
 }
+
+void EnsureCom() {
+    if (Com() != ComState::NotStarted) return;
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (hr == RPC_E_CHANGED_MODE) {
+        Com() = ComState::Others;  // COM is up in another mode: usable, not ours to end
+        return;
+    }
+    if (FAILED(hr)) Fail(hr, L"Starting COM");
+    Com() = ComState::Ours;  // S_OK or S_FALSE: one CoUninitialize is owed
+}
+
+// No run has more than one Win32_OperatingSystem or Win32_ComputerSystem; a walk
+// stops here whatever a collection claims.
+constexpr std::size_t MaxMembers = 64;
 
 Object Wrap(ComPtr<IDispatch> dispatch) {
     auto impl = std::make_shared<Object::Impl>();
@@ -94,6 +111,10 @@ TaggedValue FromVariant(const VARIANT& source, const std::wstring& what) {
     UniqueVariant plain;
     if (FAILED(VariantCopyInd(plain.get(), const_cast<VARIANT*>(&source)))) Fail(DISP_E_TYPEMISMATCH, what);
     const VARIANT& v = *plain.get();
+    // An object is no value: converting it would invoke its default member.
+    if ((V_VT(&v) & VT_TYPEMASK) == VT_DISPATCH || (V_VT(&v) & VT_TYPEMASK) == VT_UNKNOWN) {
+        Fail(DISP_E_TYPEMISMATCH, what + L": an object, not a value");
+    }
     switch (V_VT(&v)) {
     case VT_EMPTY: return EmptyValue{};
     case VT_NULL: return NullValue{};
@@ -156,6 +177,11 @@ ComPtr<IDispatch> DispatchOfVariant(const VARIANT& v, const std::wstring& what) 
 
 }  // namespace
 
+void EndCom() {
+    if (Com() == ComState::Ours) CoUninitialize();
+    Com() = ComState::NotStarted;
+}
+
 Object ObjectFromMoniker(const std::wstring& moniker) {
     EnsureCom();
     ComPtr<IDispatch> dispatch;
@@ -215,7 +241,7 @@ std::vector<Object> Members(const Object& collection) {
     if (FAILED(hr)) Fail(hr, what);
 
     std::vector<Object> members;
-    for (;;) {
+    while (members.size() < MaxMembers) {
         UniqueVariant item;
         ULONG fetched = 0;
         hr = walk->Next(1, item.put(), &fetched);
