@@ -3,8 +3,9 @@
 // written, answers the "Press Enter to exit" prompt (or the error message box)
 // and tells what it saw.
 //
-//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] TARGET.exe
+//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe
 //       Report mode: a plain-text report (UTF-8) to FILE, or to standard output.
+//       --lock holds FILE open without sharing while the target runs.
 //   VelmoraHarness.exe --mirror TARGET.exe
 //       Live mode: the program's rows go to standard output as they appear, each
 //       line read from standard input is typed into the console followed by Enter.
@@ -32,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/Ownership.h"
+
 namespace {
 
 constexpr wchar_t PromptText[] = L"Press Enter to exit";
@@ -42,33 +45,7 @@ constexpr DWORD ExitWaitMs = 10000;
 
 // --- Small helpers -------------------------------------------------------------------
 
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE value) : handle_(value == INVALID_HANDLE_VALUE ? nullptr : value) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset(HANDLE value = nullptr) {
-        if (handle_) CloseHandle(handle_);
-        handle_ = value == INVALID_HANDLE_VALUE ? nullptr : value;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
+using UniqueHandle = platform::win32::UniqueKernelHandle;
 
 double NowMs() {
     static LARGE_INTEGER frequency = [] {
@@ -160,9 +137,9 @@ public:
     // Tries once to attach to the console of process `pid`.
     bool Attach(DWORD pid) {
         if (!AttachConsole(pid)) return false;
-        output_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        output_.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
-        input_.Reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        input_.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
         if (!output_ || !input_) {
             Detach();
@@ -172,8 +149,8 @@ public:
     }
 
     void Detach() {
-        output_.Reset();
-        input_.Reset();
+        output_.reset();
+        input_.reset();
         FreeConsole();
     }
 
@@ -181,7 +158,7 @@ public:
 
     bool Read(Screen& screen) const {
         CONSOLE_SCREEN_BUFFER_INFO info;
-        if (!output_ || !GetConsoleScreenBufferInfo(output_.Get(), &info)) return false;
+        if (!output_ || !GetConsoleScreenBufferInfo(output_.get(), &info)) return false;
         screen.columns = info.dwSize.X;
         screen.bufferRows = info.dwSize.Y;
         screen.cursorRow = info.dwCursorPosition.Y;
@@ -189,7 +166,7 @@ public:
         // One read across the rows: the console continues a read on the next row.
         std::wstring cells(static_cast<std::size_t>(screen.columns) * static_cast<std::size_t>(rowCount), L' ');
         DWORD read = 0;
-        if (!ReadConsoleOutputCharacterW(output_.Get(), cells.data(), static_cast<DWORD>(cells.size()), COORD{0, 0},
+        if (!ReadConsoleOutputCharacterW(output_.get(), cells.data(), static_cast<DWORD>(cells.size()), COORD{0, 0},
                                          &read))
             return false;
         screen.rows.clear();
@@ -224,7 +201,7 @@ public:
         }
         key(L'\r', VK_RETURN);
         DWORD written = 0;
-        WriteConsoleInputW(input_.Get(), records.data(), static_cast<DWORD>(records.size()), &written);
+        WriteConsoleInputW(input_.get(), records.data(), static_cast<DWORD>(records.size()), &written);
     }
 
 private:
@@ -292,10 +269,10 @@ struct Target {
     DWORD pid = 0;
     DWORD startError = 0;
 
-    bool Exited() const { return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0; }
+    bool Exited() const { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }
     DWORD ExitCode() const {
         DWORD code = 0;
-        GetExitCodeProcess(process.Get(), &code);
+        GetExitCodeProcess(process.get(), &code);
         return code;
     }
 };
@@ -312,15 +289,15 @@ Target Start(const std::wstring& path) {
         target.startError = GetLastError();
         return target;
     }
-    target.process.Reset(info.hProcess);
+    target.process.reset(info.hProcess);
     target.pid = info.dwProcessId;
     // The program goes when the harness goes, however the harness ends.
-    target.job.Reset(CreateJobObjectW(nullptr, nullptr));
+    target.job.reset(CreateJobObjectW(nullptr, nullptr));
     if (target.job) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(target.job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        AssignProcessToJobObject(target.job.Get(), info.hProcess);
+        SetInformationJobObject(target.job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        AssignProcessToJobObject(target.job.get(), info.hProcess);
     }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
@@ -366,7 +343,7 @@ void TrackBars(const Screen& screen, double now, std::map<std::size_t, BarTrack>
 
 // Waits a bounded time for the process to end; true when it did.
 bool WaitExit(Observation& seen, const Target& target, DWORD ms) {
-    if (WaitForSingleObject(target.process.Get(), ms) != WAIT_OBJECT_0) return false;
+    if (WaitForSingleObject(target.process.get(), ms) != WAIT_OBJECT_0) return false;
     seen.exited = true;
     seen.exitCode = target.ExitCode();
     return true;
@@ -422,8 +399,8 @@ Observation Observe(const Target& target, double timeoutMs, DWORD settleMs) {
     }
     if (!seen.exited) {
         seen.result = L"timeout";
-        TerminateProcess(target.process.Get(), 259);
-        WaitForSingleObject(target.process.Get(), 2000);
+        TerminateProcess(target.process.get(), 259);
+        WaitForSingleObject(target.process.get(), 2000);
     } else if (!seen.sawConsole && !seen.sawBox) {
         seen.result = L"no-console";
     }
@@ -463,7 +440,7 @@ class InputLines {
 public:
     explicit InputLines(HANDLE input) : input_(input) {
         InitializeCriticalSection(&lock_);
-        if (input_) thread_.Reset(CreateThread(nullptr, 0, &InputLines::Run, this, 0, nullptr));
+        if (input_) thread_.reset(CreateThread(nullptr, 0, &InputLines::Run, this, 0, nullptr));
         if (!thread_) ended_ = true;
     }
 
@@ -617,7 +594,7 @@ int RunMirror(const Target& target, const Sink& out, HANDLE input) {
 // --- Entry ---------------------------------------------------------------------------
 
 int Usage() {
-    std::fputs("usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] TARGET.exe\n"
+    std::fputs("usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe\n"
                "       VelmoraHarness --mirror TARGET.exe\n",
                stderr);
     return 64;
@@ -627,7 +604,7 @@ int Run() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     bool mirror = false;
-    std::wstring outPath, targetPath;
+    std::wstring outPath, targetPath, lockPath;
     double timeoutMs = 60000;
     DWORD settleMs = 300;
     for (int i = 1; i < argc; ++i) {
@@ -638,6 +615,8 @@ int Run() {
             outPath = argv[++i];
         } else if (arg == L"--timeout" && i + 1 < argc) {
             timeoutMs = 1000.0 * std::wcstod(argv[++i], nullptr);
+        } else if (arg == L"--lock" && i + 1 < argc) {
+            lockPath = argv[++i];
         } else if (arg == L"--settle" && i + 1 < argc) {
             settleMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (targetPath.empty() && arg.rfind(L"--", 0) != 0) {
@@ -652,14 +631,23 @@ int Run() {
     // The standard handles are taken before the harness lets its own console go.
     UniqueHandle outFile;
     if (!outPath.empty()) {
-        outFile.Reset(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        outFile.reset(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!outFile) {
             std::fprintf(stderr, "VelmoraHarness: cannot write %ls\n", outPath.c_str());
             return 64;
         }
     }
-    const Sink out(outFile ? outFile.Get() : GetStdHandle(STD_OUTPUT_HANDLE));
+    const Sink out(outFile ? outFile.get() : GetStdHandle(STD_OUTPUT_HANDLE));
+    // Another process's hold on a file, shared with nobody, for the whole run.
+    UniqueHandle lock;
+    if (!lockPath.empty()) {
+        lock.reset(CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!lock) {
+            std::fprintf(stderr, "VelmoraHarness: cannot lock %ls\n", lockPath.c_str());
+            return 64;
+        }
+    }
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     FreeConsole();
 

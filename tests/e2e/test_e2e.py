@@ -2,16 +2,20 @@
 by row by VelmoraHarness.exe, which answers the prompt (or the error message box)
 and records the exit code.
 
-    python3 tests/e2e/test_e2e.py [--build DIR] [unittest options, e.g. -k missing]
+    python3 tests/e2e/test_e2e.py [--build DIR] [--x86 DIR32] [unittest options, e.g. -k missing]
 
-DIR (default build/win64) holds Velmora.exe, VelmoraHarness.exe, the control files
-(controlfiles/) and velmora-version.txt. Each scenario is one row of SCENARIOS:
-the Windows the prefix simulates, the control file placed, the exit code; the rows
-the screen must show follow from them. The run ends with "N passed, M failed".
+DIR (default build/win64) holds the x86-64 Velmora.exe, VelmoraHarness.exe, the
+control files (controlfiles/) and velmora-version.txt; DIR32, when given, the same
+of the x86 build, which then also runs, on a 64-bit and on a 32-bit Windows (this
+needs 32-bit Wine). Each scenario is one row of a table: the Windows the prefix
+simulates, the control file placed, the exit code; the rows the screen must show
+follow from them and from the simulated Windows. The run ends with
+"N passed, M failed".
 
 Environment: VELMORA_E2E_PREFIX (default build/wineprefix-e2e) is the simulated
-Windows; VELMORA_E2E_DISPLAY=1 shows the consoles on $DISPLAY instead of a
-virtual display of their own.
+64-bit Windows, VELMORA_E2E_PREFIX32 (default build/wineprefix32-e2e) the 32-bit
+one; VELMORA_E2E_DISPLAY=1 shows the consoles on $DISPLAY instead of a virtual
+display of their own.
 """
 
 import argparse
@@ -90,6 +94,11 @@ class Target:
     build: Path            # holds Velmora.exe, VelmoraHarness.exe and the control files
     prefix: wine.Prefix
     windows_bits: int      # what the simulated Windows is
+    exe_bits: int = 64     # what the build is
+
+    @property
+    def loader(self):
+        return wine.loader_for(self.exe_bits)
 
     @property
     def exe(self):
@@ -135,6 +144,7 @@ class Scenario:
     dll_overrides: str = ""
     animated_bars: int = 0          # progress bars that must be seen filling
     checks: List[Callable] = dataclass_field(default_factory=list)  # each (report) -> problem or None
+    locked: bool = False            # another process holds the control file open, sharing nothing
 
 
 def names_wmi(report):
@@ -165,7 +175,17 @@ SCENARIOS = [
     Scenario("windows-8.1", WINDOWS_81, MISSING, 2),
     # WMI unreachable: the error ends the run before anything of the report shows.
     Scenario("wmi-unreachable", WINDOWS_7, MISSING, 3, dll_overrides=WMI_UNREACHABLE, checks=[names_wmi]),
+    # Held open by another process: neither read gets through, the verdict follows.
+    Scenario("locked-by-another-process", WINDOWS_7, "valid", 1, locked=True),
 ]
+
+# The x86 build, as a 32-bit program on a 64-bit Windows and on a 32-bit Windows:
+# the control-file outcomes, one Windows of each report branch, WMI unreachable.
+X86_COMMON = [s for s in SCENARIOS if s.name in (
+    "valid", "version-differs", "crc-differs", "missing", "folder-in-its-place", "windows-10", "wmi-unreachable",
+    "locked-by-another-process")]
+X86_ON_WINDOWS_64 = X86_COMMON
+X86_ON_WINDOWS_32 = X86_COMMON + [Scenario("windows-xp", WINDOWS_XP, MISSING, 2)]
 
 
 def expected_rows(target, scenario):
@@ -177,6 +197,8 @@ def expected_rows(target, scenario):
     if scenario.control in (MISSING, FOLDER):
         return rows + screen.not_found(target.control_path)
     version, crc = target.control_variants()[scenario.control]
+    if scenario.locked:
+        version, crc = "", "00000000"  # what the reads give for a file they cannot open
     verdict = (["Version fail"] if version != REQUIRED_VERSION else []) + (["CRC32 fail"] if crc != REQUIRED_CRC else [])
     verdict.append("Supplement is valid" if not verdict else "Supplement is fail")
     return rows + screen.checked(target.control_path, version, crc, verdict)
@@ -185,6 +207,7 @@ def expected_rows(target, scenario):
 # --- Running one scenario ---------------------------------------------------------
 
 def set_up_machine(target, scenario, scratch):
+    """The simulated Windows as the scenario wants it; the control file's host path."""
     prefix = target.prefix
     w = scenario.windows
     prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, scratch)
@@ -194,16 +217,19 @@ def set_up_machine(target, scenario, scratch):
         prefix.place_control_folder(target.windows_bits)
     else:
         source = target.build / "controlfiles" / scenario.control / "MsComCtl.OCX"
-        prefix.place_control_file(source, target.windows_bits)
+        return prefix.place_control_file(source, target.windows_bits)
+    return None
 
 
-def run_harness(target, report_path, dll_overrides="", arguments=()):
+def run_harness(target, report_path, dll_overrides="", lock=None):
     """Velmora.exe through the harness; its report, as text."""
     report_path.unlink(missing_ok=True)
-    args = [target.harness, "--timeout", "60", "--out", wine.winpath(report_path), wine.winpath(target.exe)]
+    args = [target.harness, "--timeout", "60", "--out", wine.winpath(report_path)]
+    if lock:
+        args += ["--lock", wine.winpath(lock)]
     try:
-        target.prefix.run(args + list(arguments), timeout=120, dll_overrides=dll_overrides,
-                          log=str(report_path) + ".log")
+        target.prefix.run(args + [wine.winpath(target.exe)], timeout=120, dll_overrides=dll_overrides,
+                          log=str(report_path) + ".log", loader=target.loader)
     except Exception as error:  # a hung Wine: the report says what there is
         return f"result|harness did not end: {error}\n"
     return report_path.read_text(encoding="utf-8") if report_path.exists() else ""
@@ -268,9 +294,10 @@ class ScenarioTests(unittest.TestCase):
     scratch: Path = None
 
     def run_scenario(self, scenario):
-        set_up_machine(self.target, scenario, self.scratch)
+        control = set_up_machine(self.target, scenario, self.scratch)
         report_path = self.scratch / f"{scenario.name}.txt"
-        report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides))
+        lock = control if scenario.locked else None
+        report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides, lock))
         problems = problems_with(report, self.target, scenario)
         self.assertFalse(problems, "\n".join(problems) + f"\n(report: {report_path})")
 
@@ -327,25 +354,42 @@ class Machines:
 
 def load_tests(loader, tests, pattern):
     build = Path(os.environ.get("VELMORA_E2E_BUILD", ROOT / "build" / "win64")).resolve()
-    prefix_path = Path(os.environ.get("VELMORA_E2E_PREFIX", ROOT / "build" / "wineprefix-e2e"))
-    x64 = make_test_class("X64OnWindows64",
-                          lambda: Target(build, Machines.prefix("win64", prefix_path), 64), SCENARIOS)
+    build32 = os.environ.get("VELMORA_E2E_BUILD32")
+    prefix64 = Path(os.environ.get("VELMORA_E2E_PREFIX", ROOT / "build" / "wineprefix-e2e"))
+    prefix32 = Path(os.environ.get("VELMORA_E2E_PREFIX32", ROOT / "build" / "wineprefix32-e2e"))
+    classes = [make_test_class("X64OnWindows64", lambda: Target(build, Machines.prefix("win64", prefix64), 64),
+                               SCENARIOS)]
+    if build32:
+        build32 = Path(build32).resolve()
+        classes += [
+            make_test_class("X86OnWindows64",
+                            lambda: Target(build32, Machines.prefix("win64", prefix64), 64, exe_bits=32),
+                            X86_ON_WINDOWS_64),
+            make_test_class("X86OnWindows32",
+                            lambda: Target(build32, Machines.prefix("win32", prefix32), 32, exe_bits=32),
+                            X86_ON_WINDOWS_32),
+        ]
     suite = unittest.TestSuite()
-    suite.addTests(loader.loadTestsFromTestCase(x64))
+    for test_class in classes:
+        suite.addTests(loader.loadTestsFromTestCase(test_class))
     return suite
 
 
 def main():
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--build")
+    parser.add_argument("--x86")
     known, rest = parser.parse_known_args()
     if known.build:
         os.environ["VELMORA_E2E_BUILD"] = known.build
+    if known.x86:
+        os.environ["VELMORA_E2E_BUILD32"] = known.x86
     program = unittest.main(module=__name__, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
     Machines.close()
     result = program.result
     failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed - len(result.skipped)} passed, {failed} failed, {len(result.skipped)} skipped")
+    passed = max(result.testsRun - failed - len(result.skipped), 0)
+    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
     return 0 if result.wasSuccessful() else 1
 
 

@@ -50,6 +50,14 @@ class Display:
             self.process = None
 
 
+def loader_for(bits):
+    """Wine's loader for programs of this many bits (Debian: wine64, and wine32's wine)."""
+    loader = "/usr/lib/wine/wine64" if bits == 64 else "/usr/lib/wine/wine"
+    if not os.path.exists(loader):
+        loader = shutil.which("wine64" if bits == 64 else "wine") or loader
+    return loader
+
+
 class Prefix:
     """One simulated Windows: a Wine prefix made once, its loader and its folders.
 
@@ -61,11 +69,8 @@ class Prefix:
         self.path = Path(path)
         self.arch = arch
         self.display = display
-        loader = "/usr/lib/wine/wine64" if arch == "win64" else "/usr/lib/wine/wine"
-        if not os.path.exists(loader):
-            loader = shutil.which("wine64" if arch == "win64" else "wine") or loader
-        self.loader = loader
-        self.wineserver = os.path.join(os.path.dirname(loader), "wineserver")
+        self.loader = loader_for(64 if arch == "win64" else 32)
+        self.wineserver = os.path.join(os.path.dirname(self.loader), "wineserver")
         if not os.path.exists(self.wineserver):
             self.wineserver = shutil.which("wineserver") or self.wineserver
 
@@ -75,12 +80,12 @@ class Prefix:
                    WINEDLLOVERRIDES=BASE_DLL_OVERRIDES + (";" + dll_overrides if dll_overrides else ""))
         return env
 
-    def run(self, args, timeout=120, dll_overrides="", log=None):
-        """A Windows program through this prefix's loader; its output goes to a file,
-        never a pipe (Wine's background processes may keep a pipe open)."""
+    def run(self, args, timeout=120, dll_overrides="", log=None, loader=None):
+        """A Windows program through this prefix's loader (or the one given); its output
+        goes to a file, never a pipe (Wine's background processes may keep one open)."""
         out = open(log, "wb") if log else subprocess.DEVNULL
         try:
-            return subprocess.run([self.loader] + [str(a) for a in args], env=self.env(dll_overrides),
+            return subprocess.run([loader or self.loader] + [str(a) for a in args], env=self.env(dll_overrides),
                                   stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                                   timeout=timeout).returncode
         finally:
