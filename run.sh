@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Velmora.exe (win64 preset) and runs it under Wine; exits with its exit code.
-#   ./run.sh [--headless]
+#   ./run.sh [--headless] [--x86]
+# --x86 runs the x86 build (win32 preset) on a simulated 32-bit Windows instead; it
+# needs a machine that runs 32-bit code, and says so where this one does not.
 # With a usable display, Velmora opens its own console window there, as on Windows.
 # Without one (SSH, CI, a plain terminal), or with --headless, it runs on a virtual
 # display and its console is mirrored live in this terminal: what you type here is
@@ -11,10 +13,12 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 root=$PWD
 
 headless=${VELMORA_HEADLESS:-}
+x86=
 for arg in "$@"; do
   case $arg in
     --headless) headless=1 ;;
-    -h | --help) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --x86) x86=1 ;;
+    -h | --help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $arg" >&2; exit 64 ;;
   esac
 done
@@ -23,9 +27,22 @@ done
 source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}"
 
+preset=win64
+if [ -n "$x86" ]; then
+  if ! velmora_install_wine32; then
+    echo "run.sh: --x86 needs a machine that runs 32-bit programs; this one does not (the kernel refused a" \
+      "static i386 program), so it has no 32-bit Wine" >&2
+    exit 1
+  fi
+  preset=win32
+  # A 32-bit Windows of its own, made and run by Wine's 32-bit loader.
+  export WINE=/usr/lib/wine/wine WINEARCH=win32 WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix32}
+fi
+
 build_log=$root/build/run-build.log
 mkdir -p build
-if ! { cmake --preset win64 && cmake --build build/win64 -j "$(nproc 2>/dev/null || echo 2)" --target Velmora VelmoraHarness; } \
+if ! { cmake --preset "$preset" &&
+  cmake --build "build/$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Velmora VelmoraHarness; } \
   >"$build_log" 2>&1; then
   cat "$build_log" >&2
   echo "run.sh: the build failed" >&2
@@ -57,7 +74,12 @@ set +e
 if [ -z "$headless" ] && display_usable; then
   use_wine
   echo "Velmora is running in its own console window." >&2
-  "$WINE" build/win64/Velmora.exe </dev/null 2> >(cat >&2) | cat
+  if [ -n "$x86" ]; then
+    # A 32-bit prefix's background processes keep inherited pipes open: a file here.
+    "$WINE" build/$preset/Velmora.exe </dev/null >"$root/build/run-wine.log" 2>&1
+    exit $?
+  fi
+  "$WINE" build/$preset/Velmora.exe </dev/null 2> >(cat >&2) | cat
   exit "${PIPESTATUS[0]}"
 fi
 
@@ -70,13 +92,24 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-velmora=$(winpath "$root/build/win64/Velmora.exe")
+velmora=$(winpath "$root/build/$preset/Velmora.exe")
 # What is typed here reaches the harness through a pipe; the copier is ended
 # afterwards, so that it takes no line typed after the run.
 exec 3< <(exec cat)
 copier=$!
-"$WINE" build/win64/VelmoraHarness.exe --mirror "$velmora" <&3 3<&- 2> >(cat >&2) | cat
-code=${PIPESTATUS[0]}
+if [ -n "$x86" ]; then
+  # The mirror goes through a file, shown as it grows: see above on pipes.
+  mirror=$root/build/run-mirror.txt
+  : >"$mirror"
+  "$WINE" build/$preset/VelmoraHarness.exe --mirror "$velmora" <&3 3<&- >"$mirror" 2>&1 &
+  harness=$!
+  tail -n +1 -f --pid="$harness" "$mirror"
+  wait "$harness"
+  code=$?
+else
+  "$WINE" build/$preset/VelmoraHarness.exe --mirror "$velmora" <&3 3<&- 2> >(cat >&2) | cat
+  code=${PIPESTATUS[0]}
+fi
 exec 3<&-
 kill "$copier" 2>/dev/null
 exit "$code"

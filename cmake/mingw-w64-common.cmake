@@ -8,10 +8,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Windows programs built here run under Wine, for ctest too.
-find_program(VELMORA_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT VELMORA_WINE)
-  find_program(VELMORA_WINE NAMES wine64 wine)
+# Windows programs built here run under Wine, for ctest too: 64-bit ones through the
+# 64-bit loader, 32-bit ones through the 32-bit loader of Debian's wine32, which is
+# there only on machines that run 32-bit code.
+if(VELMORA_TRIPLE MATCHES "^x86_64")
+  find_program(VELMORA_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  if(NOT VELMORA_WINE)
+    find_program(VELMORA_WINE NAMES wine64 wine)
+  endif()
+else()
+  find_program(VELMORA_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 endif()
 if(VELMORA_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE})

@@ -21,3 +21,35 @@ VELMORA_RUN_DEPS=(cmake make g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
 # What the native tests, the benchmark and the checks need besides.
 VELMORA_TEST_DEPS=(g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev python3 clang libclang-rt-14-dev
   clang-tidy clang-format cppcheck)
+
+# Whether this machine runs 32-bit x86 code: a tiny static i386 program that only
+# exits with 42 is run. Where the kernel refuses it, nothing 32-bit is installed:
+# 32-bit Wine would be left broken there.
+velmora_runs_i386() {
+  local probe
+  probe=$(mktemp)
+  python3 "$(dirname "${BASH_SOURCE[0]}")/../tests/tools/make_i386_probe.py" "$probe"
+  local status=0
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ]
+}
+
+# 32-bit Wine (Debian's wine32:i386, the same Wine as wine64), only where the probe
+# runs; where it does not, a wine32 that is there is taken away again.
+velmora_install_wine32() {
+  local sudo=
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  if ! velmora_runs_i386; then
+    if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+      echo "Removing wine32: this machine runs no 32-bit code"
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq wine32:i386 >/dev/null
+    fi
+    return 1
+  fi
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && return 0
+  echo "Installing: wine32:i386"
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+}

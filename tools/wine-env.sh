@@ -2,7 +2,9 @@
 # project's own and, when there is no display, a virtual one (Wine's console
 # window needs a display).
 #   source tools/wine-env.sh [prefix-dir]
-# Sets WINE, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and DISPLAY.
+# Sets WINE, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and DISPLAY. A 64-bit Windows
+# by default; with WINE=/usr/lib/wine/wine (Debian's wine32) and WINEARCH=win32
+# exported first, a new prefix is a 32-bit Windows.
 
 velmora_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINE=${WINE:-$( [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64 || command -v wine64 || command -v wine )}
@@ -53,5 +55,7 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$WINE" wineboot --init >/dev/null 2>&1
-  "${WINESERVER:-$(dirname "$WINE")/wineserver}" -w 2>/dev/null || true
+  # Bounded: a 32-bit prefix's background processes may never let the wait end.
+  timeout 60 "${WINESERVER:-$(dirname "$WINE")/wineserver}" -w 2>/dev/null ||
+    "${WINESERVER:-$(dirname "$WINE")/wineserver}" -k 2>/dev/null || true
 fi
