@@ -1,7 +1,10 @@
 #include "app/modVelmora.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
+#include "app/modRunResult.h"
 #include "app/modVersion_v2.h"
 #include "console/clsWinConsole.h"
 #include "filecheck/modCRC32_v2.h"
@@ -31,8 +34,6 @@ constexpr int ProgressSteps = 70;
 constexpr std::uint32_t ProgressPauseMs = 30;
 
 const std::wstring ControlFileName = L"MsComCtl.OCX";
-const std::wstring RequiredVersion = L"6.1.98.46";
-const std::wstring RequiredCRC32 = L"B97FD45E";
 
 struct SpecialFolderEntry {
     std::wstring DisplayName;
@@ -46,35 +47,57 @@ std::wstring Tabs(int count) { return Repeat(L'\t', count); }
 const std::wstring FrameEdge = Repeat(L'-', 5);
 const std::wstring CrLf = L"\r\n";
 
-void Write(const std::wstring& text) { Console().WriteText(text, WithLineEnd); }
+bool Interactive() { return !modRunResult::CurrentRun().options.quiet; }
+
+// Everything on screen goes through here: an unattended run has no console.
+void Put(const std::wstring& text, bool lineEnd) {
+    if (Interactive()) Console().WriteText(text, lineEnd);
+}
+void Write(const std::wstring& text) { Put(text, WithLineEnd); }
+
+modRunResult::RunRecord& Record() { return modRunResult::CurrentRun().record; }
 
 // --- The report --------------------------------------------------------------------
 
-std::wstring ReportLine(const wchar_t* label, int tabs, const std::wstring& value, const wchar_t* after) {
-    return label + Tabs(tabs) + value + after;
-}
+// One line of the report: the label, the TABs to column 32, the value, what follows it.
+struct ReportLine {
+    const wchar_t* label;
+    int tabs;
+    std::wstring value;
+    const wchar_t* after = L"\r\n";
 
-std::wstring PropertyLine(const wchar_t* label, int tabs, std::int32_t index, const wchar_t* after = L"\r\n") {
-    return ReportLine(label, tabs, modTaggedValue::ToReportText(modVersionOS_v4::GetOSProperty(index)), after);
+    std::wstring Text() const { return label + Tabs(tabs) + value + after; }
+    // The row as the result names it: the label before its colon, the value and what
+    // follows it on the row ("64bit"), without the trailing spaces.
+    modRunResult::ReportRow Row() const {
+        const std::wstring name = label;
+        std::wstring shown = value + after;
+        while (!shown.empty() && (shown.back() == L'\n' || shown.back() == L'\r' || shown.back() == L' ')) {
+            shown.pop_back();
+        }
+        return {name.substr(0, name.find(L':')), shown};
+    }
+};
+
+ReportLine PropertyLine(const wchar_t* label, int tabs, std::int32_t index, const wchar_t* after = L"\r\n") {
+    return {label, tabs, modTaggedValue::ToReportText(modVersionOS_v4::GetOSProperty(index)), after};
 }
 
 // Each line is built in a statement of its own, so the property reads, any of which
 // may fail, happen in the report's order.
-std::wstring WmiBranchLines() {
-    std::wstring lines = PropertyLine(L"OS: ", 4, osproperty::Caption);
-    lines += PropertyLine(L"Version OS: ", 3, osproperty::Version, L"  \r\n");
-    lines += PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n");
-    return lines;
+void AddWmiBranchLines(std::vector<ReportLine>& lines) {
+    lines.push_back(PropertyLine(L"OS: ", 4, osproperty::Caption));
+    lines.push_back(PropertyLine(L"Version OS: ", 3, osproperty::Version, L"  \r\n"));
+    lines.push_back(PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n"));
 }
 
-std::wstring KernelRecordBranchLines() {
+void AddKernelRecordBranchLines(std::vector<ReportLine>& lines) {
     std::wstring name, servicePack, version;
     modVersionOS_v4::GetOSInfo(name, servicePack, version);  // its status is not shown
-    std::wstring lines = ReportLine(L"OS: ", 4, name, L"\r\n");
-    lines += ReportLine(L"Version OS: ", 3, version, L"  \r\n");
-    lines += ReportLine(L"Service pack: ", 3, servicePack, L"  \r\n");
-    lines += PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n");
-    return lines;
+    lines.push_back({L"OS: ", 4, name});
+    lines.push_back({L"Version OS: ", 3, version, L"  \r\n"});
+    lines.push_back({L"Service pack: ", 3, servicePack, L"  \r\n"});
+    lines.push_back(PropertyLine(L"Bit version: ", 3, osproperty::Bitness, L"bit\r\n"));
 }
 
 struct CommonLine {
@@ -116,8 +139,10 @@ clsWinConsole& Console() {
 
 // --- Run sequence --------------------------------------------------------------------
 
-void Main() {
-    Console().Show();
+void Main(const modCommandLine::RunOptions& options) {
+    modRunResult::CurrentRun() = {options, {}};
+    if (options.timeoutSeconds) platform::process::StartWatchdog(*options.timeoutSeconds, &OnTimeout);
+    if (Interactive()) Console().Show();
     ShowHeader();
     const ExitStatus outcome = RunChecks();
     WaitForExit(outcome);
@@ -127,33 +152,44 @@ void ShowHeader() {
     const auto& app = platform::App();
     const std::wstring frame = Repeat(L'-', FrameWidth);
     // Five rows of 80 characters without line ends: an 80-column console wraps them.
-    Console().WriteText(frame, WithoutLineEnd);
-    Console().WriteText(
-        FrameEdge + Spaces(18) + app.CompanyName + L" ver. " + modVersion_v2::GetAppVersion() + Spaces(14) + FrameEdge,
+    Put(frame, WithoutLineEnd);
+    Put(FrameEdge + Spaces(18) + app.CompanyName + L" ver. " + modVersion_v2::GetAppVersion() + Spaces(14) + FrameEdge,
         WithoutLineEnd);
-    Console().WriteText(FrameEdge + Spaces(25) + MakerWebAddress + Spaces(25) + FrameEdge, WithoutLineEnd);
-    Console().WriteText(FrameEdge + Spaces(15) + L"ActiveX add-in checker, MsComCtl.OCX file" + Spaces(14) + FrameEdge,
-                        WithoutLineEnd);
-    Console().WriteText(frame, WithoutLineEnd);
+    Put(FrameEdge + Spaces(25) + MakerWebAddress + Spaces(25) + FrameEdge, WithoutLineEnd);
+    Put(FrameEdge + Spaces(15) + L"ActiveX add-in checker, MsComCtl.OCX file" + Spaces(14) + FrameEdge, WithoutLineEnd);
+    Put(frame, WithoutLineEnd);
     Write(L"The program tests the version of installed ActiveX add-on, MsComCtl.OCX file" + CrLf);
 }
 
 void ShowProgress() {
+    if (!Interactive()) return;  // the bar is a pause for a person to watch
     for (int step = 1; step <= ProgressSteps; ++step) {
-        Console().WriteText(step == 1 ? L"|" : L"-", WithoutLineEnd);
+        Put(step == 1 ? L"|" : L"-", WithoutLineEnd);
         platform::process::Pause(ProgressPauseMs);
     }
-    Console().WriteText(L"|", WithoutLineEnd);
+    Put(L"|", WithoutLineEnd);
     Write(L"");
 }
 
 void WaitForExit(ExitStatus outcome) {
-    Write(CrLf);
-    Write(L"Press Enter to exit");
-    Console().ReadText();
-    Console().Hide();
+    // The run is over: the result is written, and waiting at the prompt is no part of it.
+    platform::process::StopWatchdog();
+    Record().outcome = outcome;
+    modRunResult::WriteResult(Record());
+    if (Interactive()) {
+        Write(CrLf);
+        Write(L"Press Enter to exit");
+        Console().ReadText();
+        Console().Hide();
+    }
     ReleaseSystemObjects();
     platform::process::EndNow(static_cast<std::uint32_t>(outcome));
+}
+
+void OnTimeout() {
+    const auto seconds = modRunResult::CurrentRun().options.timeoutSeconds.value_or(0);
+    modRunResult::TellTimeout(seconds);
+    platform::process::EndNow(static_cast<std::uint32_t>(ExitStatus::Error));
 }
 
 void ReleaseSystemObjects() {
@@ -164,7 +200,11 @@ void ReleaseSystemObjects() {
 // --- Check run ---------------------------------------------------------------------------
 
 ExitStatus RunChecks() {
-    Write(GetAboutOS());
+    auto& record = Record();
+    std::vector<modRunResult::ReportRow> reportRows;
+    Write(GetAboutOS(&reportRows));
+    record.report = reportRows;
+    modRunResult::Publish();
 
     const SpecialFolderEntry windowsEntry = {
         L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), L"CSIDL_WINDOWS"};
@@ -172,10 +212,14 @@ ExitStatus RunChecks() {
     // Without it every path below would be relative to the current drive.
     if (windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
+    record.windowsFolder = windowsFolder;
+    modRunResult::Publish();
 
     const std::wstring systemFolder = modVersionOS_v4::GetOSBits() == 64 ? L"SysWoW64" : L"System32";
     const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
                               modSpecialFoldersWin::AddBackslash(systemFolder) + ControlFileName;
+    record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
+    modRunResult::Publish();
 
     Write(L"");
     Write(L"Test ActiveX file .OCX");
@@ -185,18 +229,24 @@ ExitStatus RunChecks() {
         WaitForExit(ExitStatus::NotFound);
     }
     Write(L"File " + path + L" found");
+    record.controlFile->found = true;
+    modRunResult::Publish();
 
     Write(L"");
     Write(L"Test version MsComCtl.OCX");
     ShowProgress();
     const auto version = modFileVersion::GetFileVersion(path);
     Write(L"Version is " + version);
+    record.controlFile->version = version;
+    modRunResult::Publish();
 
     Write(L"");
     Write(L"Test CRC32 MsComCtl.OCX");
     ShowProgress();
     const auto crc = modCRC32_v2::GetFileCRC32Hex(path);
     Write(L"CRC32 is " + crc);
+    record.controlFile->crc32 = crc;
+    modRunResult::Publish();
 
     Write(L"");
     bool verdict = true;
@@ -215,15 +265,26 @@ ExitStatus RunChecks() {
 
 // --- The "About OS Windows" report ----------------------------------------------------------
 
-std::wstring GetAboutOS() {
-    std::wstring report = L"About OS Windows" + CrLf + L"|" + Repeat(L'-', 69) + L"|" + CrLf;
+std::wstring GetAboutOS(std::vector<modRunResult::ReportRow>* rows) {
+    std::vector<ReportLine> lines;
     // Both enumeration calls come before the test.
     const auto first = modVersionOS_v4::GetOSVerEnum(verselector::Enumeration);
     const auto second = modVersionOS_v4::GetOSVerEnum(verselector::Enumeration);
-    report += first <= 10 && second != 0 ? WmiBranchLines() : KernelRecordBranchLines();
+    if (first <= 10 && second != 0) {
+        AddWmiBranchLines(lines);
+    } else {
+        AddKernelRecordBranchLines(lines);
+    }
     for (std::size_t i = 0; i < CommonLines.size(); ++i) {
         const auto& line = CommonLines[i];
-        report += PropertyLine(line.label, line.tabs, line.index, i + 1 < CommonLines.size() ? L"\r\n" : L"");
+        lines.push_back(PropertyLine(line.label, line.tabs, line.index, i + 1 < CommonLines.size() ? L"\r\n" : L""));
+    }
+
+    std::wstring report = L"About OS Windows" + CrLf + L"|" + Repeat(L'-', 69) + L"|" + CrLf;
+    for (const auto& line : lines) report += line.Text();
+    if (rows) {
+        rows->resize(lines.size());
+        std::transform(lines.begin(), lines.end(), rows->begin(), [](const ReportLine& line) { return line.Row(); });
     }
     return report;
 }

@@ -1,23 +1,24 @@
 #pragma once
-// The run: console, header, check run, exit prompt.
+// The run: console, header, check run, exit prompt. An unattended run (/quiet) goes
+// through the same steps without a console, pauses or prompt.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "app/modCommandLine.h"
+#include "app/modRunResult.h"
 
 class clsWinConsole;
 
 namespace modVelmora {
 
-// How a run ends, as the process exit code.
-enum class ExitStatus : std::uint32_t {
-    Valid = 0,     // "Supplement is valid"
-    Fail = 1,      // "Supplement is fail"
-    NotFound = 2,  // the control file is missing
-    Error = 3,     // an error ended the run
-};
+using modRunResult::ExitStatus;
 
 inline constexpr wchar_t MakerWebAddress[] = L"www.velmora-tool.org";
+inline constexpr wchar_t RequiredVersion[] = L"6.1.98.46";
+inline constexpr wchar_t RequiredCRC32[] = L"B97FD45E";
 
-[[noreturn]] void Main();
+[[noreturn]] void Main(const modCommandLine::RunOptions& options = {});
 void ShowHeader();
 void ShowProgress();
 // The exit prompt; the process then ends with `outcome` as its exit code.
@@ -25,7 +26,10 @@ void ShowProgress();
 // The check run: the report, the tests and the verdict, which it returns. A missing
 // control file ends the run at the exit prompt.
 ExitStatus RunChecks();
-std::wstring GetAboutOS();
+// The report text; `rows`, when given, receives its rows as the result names them.
+std::wstring GetAboutOS(std::vector<modRunResult::ReportRow>* rows = nullptr);
+// The watchdog's end of a run that did not reach its verdict in time.
+[[noreturn]] void OnTimeout();
 
 // The WMI objects the run keeps, and COM after them: released before the process
 // ends, on every path.

@@ -4,13 +4,16 @@
 // escapes the run and ends the process. The program defines both hooks and so
 // decides what a run does and how a failure is told.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/RunError.h"
 
 namespace platform::entry {
 
-// The run. It ends the process itself when it is done; it returns only by an error.
-[[noreturn]] void RunProgram();
+// The run, given the command line's arguments after the program's name. It ends the
+// process itself when it is done; it returns only by an error.
+[[noreturn]] void RunProgram(const std::vector<std::wstring>& arguments);
 
 // Tells the user what ended the run and gives the process exit code for it.
 std::uint32_t ReportRunFailure(const RunError& error);

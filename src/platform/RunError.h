@@ -33,6 +33,7 @@ constexpr std::int32_t Overflow = static_cast<std::int32_t>(0x8002000Au);      /
 constexpr std::int32_t UnknownName = static_cast<std::int32_t>(0x80020006u);   // DISP_E_UNKNOWNNAME
 constexpr std::int32_t BadIndex = static_cast<std::int32_t>(0x8002000Bu);      // DISP_E_BADINDEX
 constexpr std::int32_t PathNotFound = static_cast<std::int32_t>(0x80070003u);  // HRESULT of ERROR_PATH_NOT_FOUND
+constexpr std::int32_t Timeout = static_cast<std::int32_t>(0x800705B4u);       // HRESULT of ERROR_TIMEOUT
 }  // namespace errors
 
 }  // namespace platform

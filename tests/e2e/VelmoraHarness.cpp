@@ -3,8 +3,9 @@
 // written, answers the "Press Enter to exit" prompt (or the error message box)
 // and tells what it saw.
 //
-//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe
+//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARGUMENT...]
 //       Report mode: a plain-text report (UTF-8) to FILE, or to standard output.
+//       The arguments after TARGET.exe are the target's.
 //       --lock holds FILE open without sharing while the target runs.
 //   VelmoraHarness.exe --mirror TARGET.exe
 //       Live mode: the program's rows go to standard output as they appear, each
@@ -277,9 +278,27 @@ struct Target {
     }
 };
 
-Target Start(const std::wstring& path) {
+// An argument as the target's command line carries it (CommandLineToArgvW's rules).
+std::wstring Quoted(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t ch : argument) {
+        if (ch == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(ch == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += ch;
+    }
+    return quoted + std::wstring(backslashes * 2, L'\\') + L"\"";
+}
+
+Target Start(const std::wstring& path, const std::vector<std::wstring>& arguments) {
     Target target;
     std::wstring commandLine = L"\"" + path + L"\"";
+    for (const auto& argument : arguments) commandLine += L" " + Quoted(argument);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -594,7 +613,7 @@ int RunMirror(const Target& target, const Sink& out, HANDLE input) {
 // --- Entry ---------------------------------------------------------------------------
 
 int Usage() {
-    std::fputs("usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe\n"
+    std::fputs("usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARG...]\n"
                "       VelmoraHarness --mirror TARGET.exe\n",
                stderr);
     return 64;
@@ -605,11 +624,14 @@ int Run() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     bool mirror = false;
     std::wstring outPath, targetPath, lockPath;
+    std::vector<std::wstring> targetArguments;
     double timeoutMs = 60000;
     DWORD settleMs = 300;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
-        if (arg == L"--mirror") {
+        if (!targetPath.empty()) {
+            targetArguments.push_back(arg);  // everything after the target is its own
+        } else if (arg == L"--mirror") {
             mirror = true;
         } else if (arg == L"--out" && i + 1 < argc) {
             outPath = argv[++i];
@@ -619,7 +641,7 @@ int Run() {
             lockPath = argv[++i];
         } else if (arg == L"--settle" && i + 1 < argc) {
             settleMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
-        } else if (targetPath.empty() && arg.rfind(L"--", 0) != 0) {
+        } else if (arg.rfind(L"--", 0) != 0) {
             targetPath = arg;
         } else {
             return Usage();
@@ -651,7 +673,7 @@ int Run() {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     FreeConsole();
 
-    Target target = Start(targetPath);
+    Target target = Start(targetPath, targetArguments);
     if (!target.process) {
         if (mirror) {
             out.Write(L"VelmoraHarness: cannot start " + targetPath + L", error " + std::to_wstring(target.startError) +

@@ -19,8 +19,10 @@ display of their own.
 """
 
 import argparse
+import json
 import os
 import re
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -221,15 +223,15 @@ def set_up_machine(target, scenario, scratch):
     return None
 
 
-def run_harness(target, report_path, dll_overrides="", lock=None):
-    """Velmora.exe through the harness; its report, as text."""
+def run_harness(target, report_path, dll_overrides="", lock=None, arguments=()):
+    """Velmora.exe through the harness, with `arguments`; the harness's report, as text."""
     report_path.unlink(missing_ok=True)
     args = [target.harness, "--timeout", "60", "--out", wine.winpath(report_path)]
     if lock:
         args += ["--lock", wine.winpath(lock)]
     try:
-        target.prefix.run(args + [wine.winpath(target.exe)], timeout=120, dll_overrides=dll_overrides,
-                          log=str(report_path) + ".log", loader=target.loader)
+        target.prefix.run(args + [wine.winpath(target.exe)] + list(arguments), timeout=120,
+                          dll_overrides=dll_overrides, log=str(report_path) + ".log", loader=target.loader)
     except Exception as error:  # a hung Wine: the report says what there is
         return f"result|harness did not end: {error}\n"
     return report_path.read_text(encoding="utf-8") if report_path.exists() else ""
@@ -285,6 +287,139 @@ def bar_problems(report, minimum):
     return problems
 
 
+# --- Unattended runs: the JSON result --------------------------------------------------
+
+QUIET_SCENARIOS = [s for s in SCENARIOS if s.name in (
+    "valid", "crc-differs", "missing", "folder-in-its-place", "wmi-unreachable")]
+RESULT_NAMES = {0: "valid", 1: "fail", 2: "missing", 3: "error"}
+
+
+def json_problems(result, target, scenario):
+    """The JSON result against the expectations the screen scenarios use."""
+    problems = []
+
+    def expect(what, actual, wanted):
+        if actual != wanted:
+            problems.append(f"{what}: {actual!r}, expected {wanted!r}")
+
+    expect("schema", result.get("schema"), 1)
+    expect("tool", result.get("tool"), "Velmora")
+    expect("version", result.get("version"), target.version)
+    expect("result", result.get("result"), RESULT_NAMES[scenario.exit_code])
+    expect("exitCode", result.get("exitCode"), scenario.exit_code)
+    if scenario.exit_code == 3:
+        for name in ("windowsFolder", "controlFile", "report"):
+            expect(name, result.get(name), None)
+        error = result.get("error") or {}
+        if not re.fullmatch(r"0x[0-9A-F]{8}", str(error.get("number"))):
+            problems.append(f"error number: {error.get('number')!r}")
+        if "winmgmts:" not in str(error.get("description")):
+            problems.append(f"error description: {error.get('description')!r}")
+        return problems
+    expect("error", result.get("error"), None)
+    expect("windowsFolder", result.get("windowsFolder"), "C:\\windows")
+    control = result.get("controlFile") or {}
+    found = scenario.control not in (MISSING, FOLDER)
+    version, crc = target.control_variants()[scenario.control] if found else (None, None)
+    expect("controlFile", control, {"path": target.control_path, "found": found, "version": version, "crc32": crc,
+                                    "expectedVersion": REQUIRED_VERSION, "expectedCrc32": REQUIRED_CRC})
+    rows = [screen.field(row["label"] + ": ", row["value"]) for row in result.get("report") or []]
+    difference = screen.compare_rows(scenario.windows.report(target.windows_bits)[2:], rows, "report row")
+    if difference:
+        problems.append(difference)
+    return problems
+
+
+class UnattendedTests(unittest.TestCase):
+    """Velmora.exe /quiet and /json on the x64 target (set by setUpClass)."""
+
+    target: Target = None
+    scratch: Path = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.target = unattended_target()
+        cls.scratch = cls.target.build / "e2e" / "unattended"
+        cls.scratch.mkdir(parents=True, exist_ok=True)
+
+    def result_path(self, name):
+        path = self.scratch / f"{name}.json"
+        path.unlink(missing_ok=True)
+        return path
+
+    def run_direct(self, arguments, stdout=subprocess.DEVNULL, dll_overrides=""):
+        """Velmora.exe without the harness; its exit code, its standard output and error."""
+        env = self.target.prefix.env(dll_overrides)
+        completed = subprocess.run([self.target.loader, self.target.exe] + list(arguments), env=env,
+                                   stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE, timeout=60)
+        return completed.returncode, completed.stdout or b"", completed.stderr.decode("utf-8", "replace")
+
+    def test_quiet_runs_write_the_result_and_open_nothing(self):
+        for scenario in QUIET_SCENARIOS:
+            with self.subTest(scenario.name):
+                control = set_up_machine(self.target, scenario, self.scratch)
+                result_path = self.result_path("quiet-" + scenario.name)
+                report = screen.Report(run_harness(
+                    self.target, self.scratch / f"quiet-{scenario.name}.txt", scenario.dll_overrides,
+                    control if scenario.locked else None, ["/quiet", "/json", wine.winpath(result_path)]))
+                # No console, no message box, no wait for input: the harness sees only the exit.
+                self.assertEqual(report.get("result"), "no-console")
+                self.assertEqual(report.get("exit"), str(scenario.exit_code))
+                self.assertIsNone(report.get("msgbox_title"))
+                result = json.loads(result_path.read_bytes().decode("utf-8"))
+                self.assertFalse(json_problems(result, self.target, scenario))
+
+    def test_json_to_a_pipe(self):
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        code, out, _ = self.run_direct(["/quiet", "/json", "-"], stdout=subprocess.PIPE)
+        self.assertEqual(code, 0)
+        self.assertFalse(out.startswith(b"\xef\xbb\xbf"), "a byte-order mark")
+        self.assertFalse(json_problems(json.loads(out.decode("utf-8")), self.target, SCENARIOS[0]))
+
+    def test_interactive_run_with_json_shows_the_screen_and_writes_the_same_result(self):
+        valid = SCENARIOS[0]
+        set_up_machine(self.target, valid, self.scratch)
+        interactive = self.result_path("interactive")
+        report = screen.Report(run_harness(self.target, self.scratch / "interactive.txt",
+                                           arguments=["/json", wine.winpath(interactive)]))
+        self.assertFalse(problems_with(report, self.target, valid))
+        quiet = self.result_path("quiet-to-compare")
+        code, _, _ = self.run_direct(["/quiet", "/json", wine.winpath(quiet)])
+        self.assertEqual(code, 0)
+        self.assertEqual(json.loads(interactive.read_bytes()), json.loads(quiet.read_bytes()))
+
+    def test_a_wrong_switch_checks_nothing(self):
+        result_path = self.result_path("wrong-switch")
+        code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(result_path), "/bogus"])
+        self.assertEqual(code, 4)
+        self.assertIn('unknown switch "/bogus"', err)
+        self.assertIn("Velmora.exe /quiet", err)
+        self.assertFalse(result_path.exists())
+
+    def test_a_result_in_a_missing_folder_is_an_error(self):
+        folder = self.scratch / "no-such-folder"
+        code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(folder / "out.json")])
+        self.assertEqual(code, 3)
+        self.assertIn("Writing the result to", err)
+        self.assertFalse(folder.exists())
+        self.assertFalse([p for p in self.scratch.iterdir() if p.name.lower().startswith("vel")], "a temporary file")
+
+    def test_registry_text_comes_back_intact(self):
+        prefix = self.target.prefix
+        owner = 'Jan "Q" Nov\u00e1k \\ \u010cesk\u00fd'
+        organization = 'A\\B "C" \u017elu\u0165ou\u010dk\u00fd'
+        prefix.set_registry_text("Microsoft\\Windows NT\\CurrentVersion", "RegisteredOwner", owner, self.scratch)
+        prefix.set_registry_text("Microsoft\\Windows NT\\CurrentVersion", "RegisteredOrganization", organization,
+                                 self.scratch)
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        result_path = self.result_path("registry-text")
+        code, _, _ = self.run_direct(["/quiet", "/json", wine.winpath(result_path)])
+        self.assertEqual(code, 0)
+        rows = {row["label"]: row["value"] for row in json.loads(result_path.read_bytes().decode("utf-8"))["report"]}
+        self.assertEqual(rows["Registered user"], owner)
+        self.assertEqual(rows["Organization"], organization)
+
+
 # --- The test cases ---------------------------------------------------------------
 
 class ScenarioTests(unittest.TestCase):
@@ -320,6 +455,9 @@ def make_test_class(name, target_factory, scenarios):
 
 
 # --- The simulated Windows of this run ------------------------------------------------
+
+unattended_target = None  # set by load_tests: the x64 target
+
 
 class Machines:
     """The display and the prefixes, made once per run and shared by every class."""
@@ -369,6 +507,9 @@ def load_tests(loader, tests, pattern):
                             lambda: Target(build32, Machines.prefix("win32", prefix32), 32, exe_bits=32),
                             X86_ON_WINDOWS_32),
         ]
+    global unattended_target
+    unattended_target = lambda: Target(build, Machines.prefix("win64", prefix64), 64)  # noqa: E731
+    classes.append(UnattendedTests)
     suite = unittest.TestSuite()
     for test_class in classes:
         suite.addTests(loader.loadTestsFromTestCase(test_class))

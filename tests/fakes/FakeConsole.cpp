@@ -61,6 +61,13 @@ void EndNow(std::uint32_t exitCode) {
     throw fake::FakeProcessEnd{exitCode};
 }
 
+void StartWatchdog(std::uint32_t seconds, void (*onTimeout)()) {
+    S().watchdogSeconds = seconds;
+    S().watchdogCallback = onTimeout;
+}
+
+void StopWatchdog() { S().watchdogStopped = true; }
+
 }  // namespace platform::process
 
 namespace platform {
@@ -68,5 +75,9 @@ namespace platform {
 const AppInfo& App() { return S().app; }
 
 void ReportRunError(const RunError& error) { S().reportedErrors.push_back(error); }
+
+void ShowMessage(const std::wstring& text, bool isError) {
+    S().messages.push_back((isError ? L"error:" : L"info:") + text);
+}
 
 }  // namespace platform

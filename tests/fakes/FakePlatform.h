@@ -147,6 +147,16 @@ struct State {
 
     int utcOffsetMinutes = 0;  // local time = UTC + this
     std::vector<platform::RunError> reportedErrors;
+    std::vector<std::wstring> messages;  // message boxes other than the error report
+
+    // Unattended runs: the caller's streams, the result files, the watchdog.
+    bool outputGiven = false, errorGiven = false;
+    std::wstring output, error;                          // what was written to them
+    std::map<std::wstring, std::wstring> writtenFiles;   // path -> text, written whole
+    std::vector<std::wstring> unwritableFolders;         // a path in one of these fails
+    std::optional<std::uint32_t> watchdogSeconds;        // started with
+    void (*watchdogCallback)() = nullptr;
+    bool watchdogStopped = false;
 };
 
 State& S();

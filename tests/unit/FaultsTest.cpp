@@ -27,7 +27,7 @@ protected:
     // The run through the program's entry hook; the error that escaped it, if any.
     static std::optional<platform::RunError> RunThroughEntry() {
         try {
-            (void)test::ExitCodeOf([] { platform::entry::RunProgram(); });
+            (void)test::ExitCodeOf([] { platform::entry::RunProgram({}); });
         } catch (const platform::RunError& error) {
             return error;
         }
@@ -96,13 +96,13 @@ void ExpectComEndedBeforeTheEnd(const std::wstring& end) {
 }
 
 TEST_F(FaultsTest, ComEndsAfterEveryObjectIsReleasedWhenTheRunEndsAtThePrompt) {
-    EXPECT_EQ(test::ExitCodeOf([] { platform::entry::RunProgram(); }), 0u);
+    EXPECT_EQ(test::ExitCodeOf([] { platform::entry::RunProgram({}); }), 0u);
     ExpectComEndedBeforeTheEnd(L"end:0");
 }
 
 TEST_F(FaultsTest, ComEndsAfterEveryObjectIsReleasedWhenTheControlFileIsMissing) {
     S().pathExists[Control] = 0;
-    EXPECT_EQ(test::ExitCodeOf([] { platform::entry::RunProgram(); }), 2u);
+    EXPECT_EQ(test::ExitCodeOf([] { platform::entry::RunProgram({}); }), 2u);
     ExpectComEndedBeforeTheEnd(L"end:2");
 }
 

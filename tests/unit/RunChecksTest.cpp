@@ -163,7 +163,7 @@ TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {
         SCOPED_TRACE(c.name);
         Machine(c.change);
         S().trace.clear();
-        EXPECT_EQ(test::ExitCodeOf(modVelmora::Main), c.exitCode);
+        EXPECT_EQ(test::ExitCodeOf([] { modVelmora::Main(); }), c.exitCode);
         auto writes = S().console.Texts();
         ASSERT_GT(writes.size(), 6u);
         EXPECT_EQ(writes[0], std::wstring(80, L'-'));  // the header's first row; the header has six writes

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "app/modRunResult.h"
 #include "filecheck/modCRC32_v2.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "osinfo/modWmiDateTime.h"
@@ -11,6 +12,7 @@ using platform::NullValue;
 void VelmoraTest::SetUp() {
     modVersionOS_v4::ResetOSPropertySource();  // before the fakes' count of live objects starts anew
     fake::Reset();
+    modRunResult::CurrentRun() = {};  // an interactive run, nothing found yet
 }
 
 void UseOperatingSystems(fake::WmiCollection instances) {

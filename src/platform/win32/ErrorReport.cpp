@@ -40,4 +40,9 @@ void ReportRunError(const RunError& error) {
     MessageBoxW(nullptr, message.c_str(), L"Velmora", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
+void ShowMessage(const std::wstring& text, bool isError) {
+    MessageBoxW(nullptr, text.c_str(), L"Velmora",
+                MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
 }  // namespace platform

@@ -1,12 +1,15 @@
 // The program's entry: a window-subsystem process that opens its own console.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/Entry.h"
 #include "platform/Process.h"
+#include "platform/UniqueAny.h"
 #include "platform/win32/WinText.h"
 
 namespace {
@@ -27,11 +30,28 @@ void KeepDllSearchToSystemFolders() {
     }
 }
 
+// CommandLineToArgvW's list, freed with LocalFree.
+struct ArgumentListTraits {
+    using Value = wchar_t**;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value list) noexcept { return list != nullptr; }
+    static void Close(Value list) noexcept { LocalFree(list); }
+};
+
+// The arguments after the program's name, split as Windows splits them.
+std::vector<std::wstring> Arguments() {
+    int count = 0;
+    const platform::UniqueAny<ArgumentListTraits> list(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::wstring> arguments;
+    for (int i = 1; list && i < count; ++i) arguments.emplace_back(list.get()[i]);
+    return arguments;
+}
+
 // Whatever escapes the run, told the way the program tells its own errors.
 std::uint32_t RunAndReport() {
     using platform::entry::ReportRunFailure;
     try {
-        platform::entry::RunProgram();
+        platform::entry::RunProgram(Arguments());
     } catch (const platform::RunError& failure) {
         return ReportRunFailure(failure);
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,88 @@
+#include "app/modCommandLine.h"
+
+#include <cwctype>
+
+namespace modCommandLine {
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+    for (auto& ch : text) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
+    return text;
+}
+
+bool IsSwitch(const std::wstring& argument) {
+    return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-');
+}
+
+// 1 to 86400 in plain decimal digits; nothing otherwise.
+std::optional<std::uint32_t> Seconds(const std::wstring& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const auto seconds = static_cast<std::uint32_t>(std::stoul(text));
+    if (seconds < 1 || seconds > MaxTimeoutSeconds) return std::nullopt;
+    return seconds;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
+    ParsedCommandLine parsed;
+    auto& options = parsed.options;
+    const auto fail = [&parsed](const std::wstring& why) {
+        if (parsed.error.empty()) parsed.error = why;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (!IsSwitch(argument)) {
+            fail(L"unexpected argument \"" + argument + L"\"");
+            continue;
+        }
+        const std::wstring name = Lower(argument.substr(1));
+        const bool hasValue = i + 1 < arguments.size();
+        if (name == L"?") {
+            options.usage = true;
+        } else if (name == L"quiet") {
+            options.quiet = true;
+        } else if (name == L"json") {
+            if (!hasValue || arguments[i + 1].empty()) {
+                fail(L"/json needs a file name, or - for standard output");
+            } else if (options.jsonPath) {
+                fail(L"/json is given twice");
+            } else {
+                options.jsonPath = arguments[++i];
+            }
+        } else if (name == L"timeout") {
+            const auto seconds = hasValue ? Seconds(arguments[i + 1]) : std::nullopt;
+            if (!seconds) {
+                fail(L"/timeout needs a number of seconds from 1 to 86400");
+            } else if (options.timeoutSeconds) {
+                fail(L"/timeout is given twice");
+            } else {
+                options.timeoutSeconds = seconds;
+            }
+            if (hasValue) ++i;
+        } else {
+            fail(L"unknown switch \"" + argument + L"\"");
+        }
+    }
+    if (options.quiet && !options.timeoutSeconds) options.timeoutSeconds = QuietTimeoutSeconds;
+    return parsed;
+}
+
+std::wstring UsageText() {
+    return L"Checks the MsComCtl.OCX ActiveX file: its version and its CRC-32.\r\n"
+           L"\r\n"
+           L"Velmora.exe                   the interactive run\r\n"
+           L"Velmora.exe /quiet            no console, no prompt, no message box: the exit code tells\r\n"
+           L"Velmora.exe /json FILE        also write the result as JSON to FILE\r\n"
+           L"Velmora.exe /json -           ... to standard output\r\n"
+           L"Velmora.exe /timeout SECONDS  end as an error if there is no verdict in time (1 to 86400;\r\n"
+           L"                              120 under /quiet)\r\n"
+           L"Velmora.exe /?                this text\r\n"
+           L"\r\n"
+           L"Exit codes: 0 valid, 1 fail, 2 missing, 3 error, 4 command line.\r\n";
+}
+
+}  // namespace modCommandLine

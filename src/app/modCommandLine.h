@@ -1,0 +1,34 @@
+#pragma once
+// The command line of unattended runs. Without arguments the run is the interactive
+// one; switches begin with "/" or "-", are case-insensitive, come in any order, and
+// a switch's value is the next argument.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modCommandLine {
+
+inline constexpr wchar_t StandardOutput[] = L"-";  // the /json value for standard output
+constexpr std::uint32_t QuietTimeoutSeconds = 120;
+constexpr std::uint32_t MaxTimeoutSeconds = 86400;
+
+struct RunOptions {
+    bool quiet = false;                           // no console, no pauses, no prompt, no message box
+    std::optional<std::wstring> jsonPath;         // where the JSON result goes; "-": standard output
+    std::optional<std::uint32_t> timeoutSeconds;  // the watchdog; none interactively unless asked
+    bool usage = false;                           // "/?"
+};
+
+struct ParsedCommandLine {
+    RunOptions options;
+    std::wstring error;  // what is wrong with the command line; empty when nothing is
+};
+
+// The arguments after the program's name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// How to call the program, for "/?" and for a command line that is wrong.
+std::wstring UsageText();
+
+}  // namespace modCommandLine

@@ -1,0 +1,153 @@
+#include "app/modRunResult.h"
+
+#include "app/modJson.h"
+#include "app/modVelmora.h"
+#include "app/modVersion_v2.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileWriting.h"
+#include "platform/RunError.h"
+#include "platform/Streams.h"
+
+namespace modRunResult {
+
+namespace {
+
+using modJson::Quote;
+
+std::wstring Member(const wchar_t* name, const std::wstring& value) { return Quote(name) + L": " + value; }
+
+std::wstring QuotedOrNull(const std::optional<std::wstring>& text) { return text ? Quote(*text) : modJson::Null; }
+
+std::wstring ResultName(ExitStatus outcome) {
+    switch (outcome) {
+    case ExitStatus::Valid: return L"valid";
+    case ExitStatus::Fail: return L"fail";
+    case ExitStatus::NotFound: return L"missing";
+    default: return L"error";
+    }
+}
+
+std::wstring ControlFileJson(const ControlFile& file) {
+    const auto found = [&file](const std::wstring& text) { return file.found ? Quote(text) : modJson::Null; };
+    return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " +
+           Member(L"found", file.found ? L"true" : L"false") + L",\n    " + Member(L"version", found(file.version)) +
+           L",\n    " + Member(L"crc32", found(file.crc32)) + L",\n    " +
+           Member(L"expectedVersion", Quote(modVelmora::RequiredVersion)) + L",\n    " +
+           Member(L"expectedCrc32", Quote(modVelmora::RequiredCRC32)) + L"\n  }";
+}
+
+std::wstring ReportJson(const std::vector<ReportRow>& rows) {
+    std::wstring json = L"[";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        json += i == 0 ? L"\n    " : L",\n    ";
+        json += L"{" + Member(L"label", Quote(rows[i].label)) + L", " + Member(L"value", Quote(rows[i].value)) + L"}";
+    }
+    return json + (rows.empty() ? L"]" : L"\n  ]");
+}
+
+std::wstring ErrorJson(const RunError& error) {
+    return L"{" + Member(L"number", Quote(ErrorNumberText(error.number))) + L", " +
+           Member(L"description", Quote(error.description)) + L"}";
+}
+
+}  // namespace
+
+Run& CurrentRun() {
+    static Run run;
+    return run;
+}
+
+namespace {
+std::shared_ptr<const RunRecord>& PublishedRecord() {
+    static std::shared_ptr<const RunRecord> record = std::make_shared<const RunRecord>();
+    return record;
+}
+}  // namespace
+
+void Publish() {
+    std::atomic_store(&PublishedRecord(),
+                      std::shared_ptr<const RunRecord>(std::make_shared<const RunRecord>(CurrentRun().record)));
+}
+
+std::shared_ptr<const RunRecord> Published() { return std::atomic_load(&PublishedRecord()); }
+
+std::wstring ErrorNumberText(std::int32_t number) {
+    static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
+    std::wstring text = L"0x00000000";
+    auto bits = static_cast<std::uint32_t>(number);
+    for (std::size_t at = text.size(); at > 2; --at, bits >>= 4) text[at - 1] = Digits[bits & 0xFu];
+    return text;
+}
+
+std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion) {
+    const ExitStatus outcome = record.outcome.value_or(ExitStatus::Error);
+    const auto exitCode = static_cast<std::uint32_t>(outcome);
+    std::wstring json = L"{\n  ";
+    json += Member(L"schema", L"1") + L",\n  ";
+    json += Member(L"tool", Quote(L"Velmora")) + L",\n  ";
+    json += Member(L"version", Quote(programVersion)) + L",\n  ";
+    json += Member(L"result", Quote(ResultName(outcome))) + L",\n  ";
+    json += Member(L"exitCode", std::to_wstring(exitCode)) + L",\n  ";
+    json += Member(L"windowsFolder", QuotedOrNull(record.windowsFolder)) + L",\n  ";
+    json +=
+        Member(L"controlFile", record.controlFile ? ControlFileJson(*record.controlFile) : modJson::Null) + L",\n  ";
+    json += Member(L"report", record.report ? ReportJson(*record.report) : modJson::Null) + L",\n  ";
+    json += Member(L"error", record.error ? ErrorJson(*record.error) : modJson::Null) + L"\n}\n";
+    return json;
+}
+
+void WriteResult(const RunRecord& record) {
+    const auto& path = CurrentRun().options.jsonPath;
+    if (!path) return;
+    const std::wstring json = ToJson(record, modVersion_v2::GetAppVersion());
+    if (*path == modCommandLine::StandardOutput) {
+        platform::streams::Write(platform::streams::Stream::Output, json);
+    } else {
+        platform::files::WriteWholeFile(*path, json);
+    }
+}
+
+namespace {
+
+void TellOnStandardError(const std::wstring& line) {
+    if (platform::streams::Given(platform::streams::Stream::Error)) {
+        platform::streams::Write(platform::streams::Stream::Error, L"Velmora: " + line + L"\r\n");
+    }
+}
+
+// Tells a run that ended as `record` does. A result that cannot be written is told
+// on standard error: this is already the report of the run's end, nothing is left
+// to pass another error to.
+void Tell(const RunRecord& record) {
+    try {
+        WriteResult(record);
+    } catch (const platform::RunError& failure) {
+        TellOnStandardError(L"the result could not be written: " + ErrorNumberText(failure.Number()) + L" " +
+                            failure.Description());
+    }
+    const auto& error = *record.error;
+    if (CurrentRun().options.quiet) {
+        TellOnStandardError(L"error " + ErrorNumberText(error.number) + L": " + error.description);
+    } else {
+        platform::ReportRunError(platform::RunError(error.number, error.description));
+    }
+}
+
+}  // namespace
+
+void TellFailure(std::int32_t number, const std::wstring& description) {
+    auto& record = CurrentRun().record;
+    record.outcome = ExitStatus::Error;
+    record.error = RunError{number, description};
+    Tell(record);
+}
+
+void TellTimeout(std::uint32_t seconds) {
+    RunRecord record = *Published();  // the run's thread may be writing its own
+    record.outcome = ExitStatus::Error;
+    record.error = RunError{platform::errors::Timeout,
+                            L"the run did not reach its verdict within " + std::to_wstring(seconds) + L" seconds"};
+    Tell(record);
+}
+
+}  // namespace modRunResult

@@ -1,0 +1,76 @@
+#pragma once
+// The result of the run, as unattended callers read it: what the run found, kept as
+// the run goes, and written as one JSON object at its end.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/modCommandLine.h"
+
+namespace modRunResult {
+
+// How a run ends, as the process exit code.
+enum class ExitStatus : std::uint32_t {
+    Valid = 0,        // "Supplement is valid"
+    Fail = 1,         // "Supplement is fail"
+    NotFound = 2,     // the control file is missing
+    Error = 3,        // an error ended the run
+    CommandLine = 4,  // the command line was wrong: nothing was checked
+};
+
+struct ReportRow {
+    std::wstring label;  // the row's text before its colon
+    std::wstring value;  // the text after the TABs, without trailing spaces
+};
+
+struct ControlFile {
+    std::wstring path;
+    bool found = false;
+    std::wstring version;  // as the screen shows them; only when found
+    std::wstring crc32;
+};
+
+struct RunError {
+    std::int32_t number = 0;
+    std::wstring description;
+};
+
+struct RunRecord {
+    std::optional<std::vector<ReportRow>> report;  // once the report is complete
+    std::optional<std::wstring> windowsFolder;
+    std::optional<ControlFile> controlFile;  // once its path is known
+    std::optional<ExitStatus> outcome;       // at the end
+    std::optional<RunError> error;
+};
+
+// The one run of the process: its options, set once at its start, and its record.
+struct Run {
+    modCommandLine::RunOptions options;
+    RunRecord record;
+};
+Run& CurrentRun();
+
+// A copy of the record as it stands, for the watchdog's thread to read.
+void Publish();
+std::shared_ptr<const RunRecord> Published();
+
+// The record as the JSON result: schema 1, the program's version, every field.
+std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion);
+
+// "0x" and eight upper-case hexadecimal digits, as the message box shows a number.
+std::wstring ErrorNumberText(std::int32_t number);
+
+// Writes the record as JSON where the command line asked for it (a file, written
+// whole or not at all, or standard output); nothing when it did not.
+void WriteResult(const RunRecord& record);
+
+// An error that ended the run, told as the run's options say: in the JSON result,
+// and on standard error (where the caller gave one) or in the message box.
+void TellFailure(std::int32_t number, const std::wstring& description);
+
+// The watchdog's report: the record as it last stood, ended by the timeout.
+void TellTimeout(std::uint32_t seconds);
+
+}  // namespace modRunResult

@@ -1,0 +1,55 @@
+#include "platform/Streams.h"
+
+#include <windows.h>
+
+#include "platform/win32/WinText.h"
+
+namespace platform::streams {
+
+namespace {
+
+// A standard handle the caller gave: one that names a file, a pipe or a console.
+HANDLE CallerHandle(DWORD id) {
+    HANDLE handle = GetStdHandle(id);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+    return GetFileType(handle) == FILE_TYPE_UNKNOWN ? nullptr : handle;
+}
+
+struct CallerStreams {
+    HANDLE output;
+    HANDLE error;
+};
+
+const CallerStreams& Caller() {
+    static const CallerStreams streams = {CallerHandle(STD_OUTPUT_HANDLE), CallerHandle(STD_ERROR_HANDLE)};
+    return streams;
+}
+
+HANDLE HandleOf(Stream which) { return which == Stream::Output ? Caller().output : Caller().error; }
+
+}  // namespace
+
+bool Given(Stream which) { return HandleOf(which) != nullptr; }
+
+void Write(Stream which, const std::wstring& text) {
+    HANDLE handle = HandleOf(which);
+    if (!handle) return;
+    DWORD mode = 0;
+    if (GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;  // a console of the caller's shows the text as it is
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const std::string bytes = win32::ToCodePage(text, CP_UTF8);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0) {
+            return;  // a closed pipe: the caller stopped listening
+        }
+        done += written;
+    }
+}
+
+}  // namespace platform::streams

@@ -1,0 +1,262 @@
+// Unattended runs: the command line, the JSON result and a quiet run's ends.
+#include "TestSupport.h"
+#include "app/modCommandLine.h"
+#include "app/modJson.h"
+#include "app/modRunResult.h"
+#include "platform/Entry.h"
+
+namespace {
+
+using fake::S;
+using modCommandLine::ParseCommandLine;
+using Args = std::vector<std::wstring>;
+
+// --- The command line -----------------------------------------------------------------
+
+TEST(CommandLine, SwitchesInAnyOrderAndCase) {
+    const auto none = ParseCommandLine({});
+    EXPECT_TRUE(none.error.empty());
+    EXPECT_FALSE(none.options.quiet);
+    EXPECT_FALSE(none.options.jsonPath);
+    EXPECT_FALSE(none.options.timeoutSeconds);  // none interactively
+
+    const auto fleet = ParseCommandLine({L"-QUIET", L"/Json", L"C:\\out.json"});
+    EXPECT_TRUE(fleet.error.empty());
+    EXPECT_TRUE(fleet.options.quiet);
+    EXPECT_EQ(fleet.options.jsonPath, L"C:\\out.json");
+    EXPECT_EQ(fleet.options.timeoutSeconds, 120u);  // quiet's default
+
+    const auto timed = ParseCommandLine({L"/timeout", L"86400", L"/json", L"-", L"/quiet"});
+    EXPECT_TRUE(timed.error.empty());
+    EXPECT_EQ(timed.options.timeoutSeconds, 86400u);
+    EXPECT_EQ(timed.options.jsonPath, L"-");
+
+    EXPECT_TRUE(ParseCommandLine({L"/?"}).options.usage);
+    EXPECT_TRUE(ParseCommandLine({L"-?"}).options.usage);
+    EXPECT_EQ(ParseCommandLine({L"/timeout", L"1"}).options.timeoutSeconds, 1u);
+}
+
+TEST(CommandLine, EveryMalformedFormIsAnError) {
+    const Args wrong[] = {
+        {L"/verbose"},
+        {L"quiet"},
+        {L"/json"},
+        {L"/json", L""},
+        {L"/timeout"},
+        {L"/timeout", L"0"},
+        {L"/timeout", L"86401"},
+        {L"/timeout", L"-5"},
+        {L"/timeout", L"1.5"},
+        {L"/timeout", L" 5"},
+        {L"/timeout", L"abc"},
+        {L"/json", L"a", L"/json", L"b"},
+        {L"/"},
+        {L"/quiet", L"extra"},
+    };
+    for (const auto& arguments : wrong) {
+        std::wstring shown;
+        for (const auto& argument : arguments) shown += L"[" + argument + L"]";
+        EXPECT_FALSE(ParseCommandLine(arguments).error.empty()) << std::string(shown.begin(), shown.end());
+    }
+}
+
+// --- JSON text ------------------------------------------------------------------------
+
+TEST(Json, AnyTextBecomesAValidString) {
+    using modJson::Quote;
+    EXPECT_EQ(Quote(L""), L"\"\"");
+    EXPECT_EQ(Quote(L"say \"hi\" C:\\x"), L"\"say \\\"hi\\\" C:\\\\x\"");
+    EXPECT_EQ(Quote(L"a\tb\r\nc\x01\x1f"), L"\"a\\tb\\r\\nc\\u0001\\u001f\"");
+    EXPECT_EQ(Quote(L"\u010Ce\u0161tina \u00E9"), L"\"\u010Ce\u0161tina \u00E9\"");  // kept: written as UTF-8
+    const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};
+    EXPECT_EQ(Quote(pair), L"\"" + pair + L"\"");
+    const std::wstring lone = {L'a', wchar_t(0xD83D), L'b', wchar_t(0xDE00)};
+    EXPECT_EQ(Quote(lone), L"\"a\uFFFDb\uFFFD\"");
+    EXPECT_EQ(modRunResult::ErrorNumberText(static_cast<std::int32_t>(0x80041003u)), L"0x80041003");
+    EXPECT_EQ(modRunResult::ErrorNumberText(5), L"0x00000005");
+}
+
+// --- A run through the entry hook, unattended -------------------------------------------
+
+const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+
+class UnattendedTest : public test::VelmoraTest {
+protected:
+    void SetUp() override {
+        VelmoraTest::SetUp();
+        test::UseWindows7();
+        S().folders[36] = L"C:\\Windows";
+        test::InstallControl(Control);
+        S().errorGiven = true;
+    }
+
+    // The exit code of a run with these arguments; an error's report as the entry makes it.
+    static std::uint32_t Run(const Args& arguments) {
+        try {
+            if (const auto code = test::ExitCodeOf([&] { platform::entry::RunProgram(arguments); })) return *code;
+        } catch (const platform::RunError& error) {
+            return platform::entry::ReportRunFailure(error);
+        }
+        ADD_FAILURE() << "the run returned";
+        return 99;
+    }
+
+    static const std::wstring& Json() { return S().writtenFiles.at(L"C:\\out.json"); }
+
+    static void ExpectNoUserInterface() {
+        EXPECT_EQ(S().console.opens, 0);
+        EXPECT_TRUE(S().console.writes.empty());
+        EXPECT_TRUE(S().console.readHandles.empty());
+        EXPECT_TRUE(S().pauses.empty());
+        EXPECT_TRUE(S().reportedErrors.empty());
+        EXPECT_TRUE(S().messages.empty());
+    }
+};
+
+TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), 0u);
+    ExpectNoUserInterface();
+    EXPECT_EQ(S().watchdogSeconds, 120u);
+    const auto& json = Json();
+    const std::wstring head =
+        L"{\n  \"schema\": 1,\n  \"tool\": \"Velmora\",\n  \"version\": \"1.0.0.6\",\n  \"result\": \"valid\",\n"
+        L"  \"exitCode\": 0,\n  \"windowsFolder\": \"C:\\\\Windows\",\n  \"controlFile\": {\n"
+        L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"
+        L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"expectedVersion\": \"6.1.98.46\",\n"
+        L"    \"expectedCrc32\": \"B97FD45E\"\n  },\n  \"report\": [\n"
+        L"    {\"label\": \"OS\", \"value\": \"Microsoft Windows 7 Professional\"},\n"
+        L"    {\"label\": \"Version OS\", \"value\": \"6.1.7601\"},\n"
+        L"    {\"label\": \"Bit version\", \"value\": \"64bit\"},\n"
+        L"    {\"label\": \"GetOSVerEnum()\", \"value\": \"10\"},\n";
+    EXPECT_EQ(json.substr(0, head.size()), head);
+    EXPECT_NE(json.find(L"    {\"label\": \"Licenced user\", \"value\": \"\"},\n"), std::wstring::npos);
+    const std::wstring tail =
+        L"    {\"label\": \"Boot drive\", \"value\": \"\\\\Device\\\\HarddiskVolume1\"}\n  ],\n"
+        L"  \"error\": null\n}\n";
+    ASSERT_GE(json.size(), tail.size());
+    EXPECT_EQ(json.substr(json.size() - tail.size()), tail);
+    EXPECT_EQ(std::count(json.begin(), json.end(), L'{'), 2 + 3 + 21);  // the result, the control file, the rows
+    EXPECT_TRUE(S().watchdogStopped);
+    EXPECT_TRUE(S().error.empty());
+}
+
+TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        std::uint32_t code;
+        std::wstring result, controlFile;
+    } cases[] = {
+        {"fail", [] { S().files[Control].bytes = test::Bytes("abc"); }, 1, L"\"result\": \"fail\"",
+         L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"352441C2\""},
+        {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
+         L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null"},
+        {"no version information", [] { S().versions.clear(); }, 1, L"\"result\": \"fail\"",
+         L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.change();
+        EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), c.code);
+        ExpectNoUserInterface();
+        EXPECT_NE(Json().find(c.result + L",\n  \"exitCode\": " + std::to_wstring(c.code)), std::wstring::npos);
+        EXPECT_NE(Json().find(c.controlFile), std::wstring::npos) << std::string(Json().begin(), Json().end());
+    }
+}
+
+TEST_F(UnattendedTest, AnErrorGoesToTheResultAndStandardErrorNotAMessageBox) {
+    S().wmi.failures[test::Cimv2Moniker] = static_cast<std::int32_t>(0x80041003u);
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), 3u);
+    ExpectNoUserInterface();
+    const auto& json = Json();
+    EXPECT_NE(json.find(L"\"result\": \"error\",\n  \"exitCode\": 3,\n  \"windowsFolder\": null,\n"
+                        L"  \"controlFile\": null,\n  \"report\": null,\n"
+                        L"  \"error\": {\"number\": \"0x80041003\", \"description\": \"Injected failure: "),
+              std::wstring::npos)
+        << std::string(json.begin(), json.end());
+    EXPECT_EQ(S().error.rfind(L"Velmora: error 0x80041003: Injected failure: ", 0), 0u);
+    EXPECT_EQ(std::count(S().error.begin(), S().error.end(), L'\n'), 1);
+}
+
+TEST_F(UnattendedTest, InteractiveRunWithJsonShowsTheUsualScreenAndWritesTheSameResult) {
+    S().console.reads.push_back(fake::ReadLeaves(L"\r\n"));
+    EXPECT_EQ(Run({L"/json", L"C:\\out.json"}), 0u);
+    EXPECT_EQ(S().console.opens, 1);
+    EXPECT_EQ(S().pauses.size(), 4u * 70u);
+    EXPECT_FALSE(S().watchdogSeconds);
+    const auto interactive = Json();
+
+    SetUp();
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), 0u);
+    EXPECT_EQ(Json(), interactive);
+}
+
+TEST_F(UnattendedTest, JsonToStandardOutput) {
+    S().outputGiven = true;
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"-"}), 0u);
+    EXPECT_EQ(S().output.rfind(L"{\n  \"schema\": 1,", 0), 0u);
+    EXPECT_TRUE(S().writtenFiles.empty());
+}
+
+TEST_F(UnattendedTest, AWrongCommandLineChecksNothing) {
+    const struct {
+        const char* name;
+        Args arguments;
+        bool errorGiven, outputGiven;
+        std::size_t messages;
+    } cases[] = {
+        {"unknown switch, standard error", {L"/bogus"}, true, false, 0},
+        {"unknown switch, no standard error", {L"/bogus"}, false, false, 1},
+        {"quiet: never a message box", {L"/quiet", L"/bogus"}, false, false, 0},
+        {"json to a missing standard output", {L"/json", L"-"}, true, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        S().errorGiven = c.errorGiven;
+        S().outputGiven = c.outputGiven;
+        EXPECT_EQ(Run(c.arguments), 4u);
+        EXPECT_TRUE(S().wmi.connections.empty());
+        EXPECT_EQ(S().console.opens, 0);
+        EXPECT_EQ(S().messages.size(), c.messages);
+        if (c.errorGiven) {
+            EXPECT_NE(S().error.find(L"Velmora.exe /quiet"), std::wstring::npos);
+        }
+    }
+}
+
+TEST_F(UnattendedTest, UsageGoesToStandardOutputOrAMessageBox) {
+    S().outputGiven = true;
+    EXPECT_EQ(Run({L"/?"}), 0u);
+    EXPECT_EQ(S().output, modCommandLine::UsageText());
+    EXPECT_TRUE(S().wmi.connections.empty());
+
+    SetUp();
+    EXPECT_EQ(Run({L"/?"}), 0u);
+    ASSERT_EQ(S().messages.size(), 1u);
+    EXPECT_EQ(S().messages[0], L"info:" + modCommandLine::UsageText());
+}
+
+TEST_F(UnattendedTest, AResultThatCannotBeWrittenIsAnError) {
+    S().unwritableFolders.push_back(L"C:\\missing\\");
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\missing\\out.json"}), 3u);
+    EXPECT_TRUE(S().writtenFiles.empty());
+    EXPECT_NE(S().error.find(L"Writing the result to C:\\missing\\out.json"), std::wstring::npos);
+}
+
+TEST_F(UnattendedTest, TheWatchdogEndsAHangingRunAsAnErrorWithWhatWasFound) {
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 0u);
+    EXPECT_EQ(S().watchdogSeconds, 5u);
+    ASSERT_NE(S().watchdogCallback, nullptr);
+    // Fired as if the run hung after it found the control file.
+    S().writtenFiles.clear();
+    EXPECT_EQ(test::ExitCodeOf(S().watchdogCallback), 3u);
+    const auto& json = Json();
+    EXPECT_NE(json.find(L"\"result\": \"error\""), std::wstring::npos);
+    EXPECT_NE(json.find(L"\"windowsFolder\": \"C:\\\\Windows\""), std::wstring::npos);
+    EXPECT_NE(json.find(L"\"description\": \"the run did not reach its verdict within 5 seconds\""),
+              std::wstring::npos);
+}
+
+}  // namespace
