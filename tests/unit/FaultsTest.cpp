@@ -12,15 +12,13 @@ namespace {
 using fake::S;
 using modVelmora::ExitStatus;
 
-const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+using test::Control;
 
 class FaultsTest : public test::VelmoraTest {
 protected:
     void SetUp() override {
         VelmoraTest::SetUp();
-        test::UseWindows7();
-        S().folders[36] = L"C:\\Windows";
-        test::InstallControl(Control);
+        test::UseWindows7WithControlFile();
         S().console.reads.push_back(fake::ReadLeaves(L"\r\n"));
     }
 

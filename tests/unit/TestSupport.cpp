@@ -58,6 +58,12 @@ void UseWindows7(const wchar_t* architecture) {
     fake::S().rtlRecord = fake::KernelRecord(6, 1, 7601, 1, 0, 0x100, 1);
 }
 
+void UseWindows7WithControlFile() {
+    UseWindows7();
+    fake::S().folders[36] = L"C:\\Windows";
+    InstallControl(Control);
+}
+
 void UseWindows10() {
     auto os = Windows7Instance();
     os[L"BootDevice"] = std::wstring(L"\\Device\\HarddiskVolume2");

@@ -48,6 +48,9 @@ void UseComputerSystems(fake::WmiCollection instances);
 fake::WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
 // Windows 7 SP1 with the scripting date-time object; GetVersionExA tells the truth.
 void UseWindows7(const wchar_t* architecture = L"64-bit");
+// Windows 7 x64 in C:\Windows with a valid control file at Control.
+inline const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+void UseWindows7WithControlFile();
 // Windows 10 22H2 without it; GetVersionExA answers 6.2 as to any program without a manifest.
 void UseWindows10();
 

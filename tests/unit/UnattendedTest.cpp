@@ -78,15 +78,13 @@ TEST(Json, AnyTextBecomesAValidString) {
 
 // --- A run through the entry hook, unattended -------------------------------------------
 
-const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+using test::Control;
 
 class UnattendedTest : public test::VelmoraTest {
 protected:
     void SetUp() override {
         VelmoraTest::SetUp();
-        test::UseWindows7();
-        S().folders[36] = L"C:\\Windows";
-        test::InstallControl(Control);
+        test::UseWindows7WithControlFile();
         S().errorGiven = true;
     }
 
