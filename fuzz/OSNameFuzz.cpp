@@ -105,10 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the service pack text is empty for SP > 0 or the reverse", servicePack);
 
     Check(IsVersionText(version), "the version text is malformed", version);
-    const std::wstring expected = std::to_wstring(records::Read(record, field::MajorVersion)) + L"." + std::to_wstring(records::Read(record, field::MinorVersion)) +
-                                  L"." + std::to_wstring(records::Read(record, field::BuildNumber));
+    const std::wstring expected = std::to_wstring(records::Read(record, field::MajorVersion)) + L"." +
+                                  std::to_wstring(records::Read(record, field::MinorVersion)) + L"." +
+                                  std::to_wstring(records::Read(record, field::BuildNumber));
     Check(version == expected, "the version text is not major.minor.build of the record", version);
 
-    Check(server == (records::Read(record, field::ProductType) != 1), "IsServer is not wProductType != VER_NT_WORKSTATION");
+    Check(server == (records::Read(record, field::ProductType) != 1),
+          "IsServer is not wProductType != VER_NT_WORKSTATION");
     return 0;
 }

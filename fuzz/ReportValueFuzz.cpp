@@ -344,8 +344,7 @@ void CheckReport(fuzzcheck::Reader& input) {
         report = modVelmora::GetAboutOS();
     } catch (const RunError& error) {
         // A value the report cannot take ends the run with the error report, which names it.
-        Check(IsReportErrorNumber(error.Number()), "the report raised an unexpected error number",
-              error.Description());
+        Check(IsReportErrorNumber(error.Number()), "the report raised an unexpected error number", error.Description());
         Check(!error.Description().empty(), "the report raised an error that says nothing");
         return;
     }

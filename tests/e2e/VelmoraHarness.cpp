@@ -61,8 +61,8 @@ double NowMs() {
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     return bytes;
@@ -103,7 +103,8 @@ public:
     explicit Sink(HANDLE handle) : handle_(handle) {}
     void Write(const std::string& bytes) const {
         DWORD written = 0;
-        if (handle_ && !bytes.empty()) WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        if (handle_ && !bytes.empty())
+            WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
     void Write(const std::wstring& text) const { Write(ToUtf8(text)); }
     void Line(const std::wstring& key, const std::wstring& value) const { Write(key + L"|" + value + L"\n"); }
@@ -138,8 +139,8 @@ public:
     // Tries once to attach to the console of process `pid`.
     bool Attach(DWORD pid) {
         if (!AttachConsole(pid)) return false;
-        output_.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+        output_.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
         input_.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
         if (!output_ || !input_) {
@@ -303,8 +304,8 @@ Target Start(const std::wstring& path, const std::vector<std::wstring>& argument
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     // Detached: the program opens a console of its own with AllocConsole.
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        DETACHED_PROCESS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS | CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &info)) {
         target.startError = GetLastError();
         return target;
     }
@@ -438,7 +439,8 @@ void WriteReport(const Sink& out, const Observation& seen) {
     if (seen.enterToExitMs >= 0)
         out.Line(L"enter_to_exit_ms", std::to_wstring(static_cast<long long>(seen.enterToExitMs + 0.5)));
     if (seen.consoleMs >= 0 && seen.promptMs >= 0)
-        out.Line(L"console_to_prompt_ms", std::to_wstring(static_cast<long long>(seen.promptMs - seen.consoleMs + 0.5)));
+        out.Line(L"console_to_prompt_ms",
+                 std::to_wstring(static_cast<long long>(seen.promptMs - seen.consoleMs + 0.5)));
     if (seen.sawBox) {
         out.Line(L"msgbox_title", BoxTitle);
         for (const auto& line : SplitLines(seen.boxText)) out.Line(L"msgbox", line);
@@ -446,8 +448,8 @@ void WriteReport(const Sink& out, const Observation& seen) {
     out.Line(L"exit", seen.exited ? std::to_wstring(seen.exitCode) : L"none");
     for (const auto& [row, bar] : seen.bars) {
         const long long ms = bar.fullMs < 0 ? -1 : static_cast<long long>(bar.fullMs - bar.firstMs + 0.5);
-        out.Line(L"bar", std::to_wstring(row) + L"|" + std::to_wstring(bar.partialLengths.size()) + L"|" +
-                             std::to_wstring(ms));
+        out.Line(L"bar",
+                 std::to_wstring(row) + L"|" + std::to_wstring(bar.partialLengths.size()) + L"|" + std::to_wstring(ms));
     }
 }
 
@@ -613,9 +615,10 @@ int RunMirror(const Target& target, const Sink& out, HANDLE input) {
 // --- Entry ---------------------------------------------------------------------------
 
 int Usage() {
-    std::fputs("usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARG...]\n"
-               "       VelmoraHarness --mirror TARGET.exe\n",
-               stderr);
+    std::fputs(
+        "usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARG...]\n"
+        "       VelmoraHarness --mirror TARGET.exe\n",
+        stderr);
     return 64;
 }
 

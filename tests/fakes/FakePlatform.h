@@ -151,10 +151,10 @@ struct State {
 
     // Unattended runs: the caller's streams, the result files, the watchdog.
     bool outputGiven = false, errorGiven = false;
-    std::wstring output, error;                          // what was written to them
-    std::map<std::wstring, std::wstring> writtenFiles;   // path -> text, written whole
-    std::vector<std::wstring> unwritableFolders;         // a path in one of these fails
-    std::optional<std::uint32_t> watchdogSeconds;        // started with
+    std::wstring output, error;                         // what was written to them
+    std::map<std::wstring, std::wstring> writtenFiles;  // path -> text, written whole
+    std::vector<std::wstring> unwritableFolders;        // a path in one of these fails
+    std::optional<std::uint32_t> watchdogSeconds;       // started with
     void (*watchdogCallback)() = nullptr;
     bool watchdogStopped = false;
 };

@@ -77,7 +77,8 @@ TEST_F(ConsoleTest, ShowKeepsEachHandleItIsGivenEvenAnInvalidOne) {
     const struct {
         H input, output, error;
         bool active;
-    } cases[] = {{H{-1}, H{0}, H{0}, true}, {H{0}, H{-1}, H{0}, true}, {H{0}, H{0}, H{-1}, true}, {H{0}, H{0}, H{0}, false}};
+    } cases[] = {
+        {H{-1}, H{0}, H{0}, true}, {H{0}, H{-1}, H{0}, true}, {H{0}, H{0}, H{-1}, true}, {H{0}, H{0}, H{0}, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.input.value << " " << c.output.value << " " << c.error.value);
         fake::Reset();

@@ -74,8 +74,7 @@ TEST(SpecialFolders, SystemFolderIsTheSystemsAnswer) {
 TEST(SpecialFolders, UnknownFolderGivesEmptyText) {
     EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(0x7F7F), L"");
     // And a known folder still reads after the failure.
-    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows),
-              velmora_test::WindowsFolder());
+    EXPECT_EQ(modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), velmora_test::WindowsFolder());
 }
 
 TEST(SpecialFolders, PathForTheReportIsBuiltFromIt) {
