@@ -29,11 +29,13 @@ velmora_install_deps "${VELMORA_RUN_DEPS[@]}"
 
 preset=win64
 if [ -n "$x86" ]; then
-  if ! velmora_install_wine32; then
+  # The i386 probe first: 32-bit Wine is installed only where 32-bit programs run.
+  if ! velmora_runs_i386; then
     echo "run.sh: --x86 needs a machine that runs 32-bit programs; this one does not (the kernel refused a" \
       "static i386 program), so it has no 32-bit Wine" >&2
     exit 1
   fi
+  velmora_install_wine32
   preset=win32
   # A 32-bit Windows of its own, made and run by Wine's 32-bit loader.
   export WINE=/usr/lib/wine/wine WINEARCH=win32 WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix32}

@@ -7,8 +7,15 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 root=$PWD
 source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}" "${VELMORA_TEST_DEPS[@]}"
-# The x86 build runs here only where the machine runs 32-bit code (a probe tells).
-if velmora_install_wine32; then x86=1; else x86=; fi
+# The x86 build runs here only where the machine runs 32-bit programs: the i386 probe
+# tells, before anything 32-bit is installed.
+if velmora_runs_i386; then
+  velmora_install_wine32
+  x86=1
+else
+  velmora_remove_wine32
+  x86=
+fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 step() { printf '\n== %s\n' "$*"; }

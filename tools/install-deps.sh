@@ -35,21 +35,27 @@ velmora_runs_i386() {
   [ "$status" -eq 42 ]
 }
 
-# 32-bit Wine (Debian's wine32:i386, the same Wine as wine64), only where the probe
-# runs; where it does not, a wine32 that is there is taken away again.
+velmora_wine32_installed() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
+}
+
+# 32-bit Wine (Debian's wine32:i386, the same Wine as wine64). Call it only where
+# velmora_runs_i386 has answered yes.
 velmora_install_wine32() {
   local sudo=
   [ "$(id -u)" -ne 0 ] && sudo=sudo
-  if ! velmora_runs_i386; then
-    if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-      echo "Removing wine32: this machine runs no 32-bit code"
-      DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq wine32:i386 >/dev/null
-    fi
-    return 1
-  fi
-  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && return 0
+  velmora_wine32_installed && return 0
   echo "Installing: wine32:i386"
   dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
   $sudo apt-get update -qq >/dev/null
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+}
+
+# Where velmora_runs_i386 answered no, a wine32 that is there leaves Wine broken.
+velmora_remove_wine32() {
+  local sudo=
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  velmora_wine32_installed || return 0
+  echo "Removing wine32: this machine runs no 32-bit code"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq wine32:i386 >/dev/null
 }
