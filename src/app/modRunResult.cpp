@@ -3,6 +3,7 @@
 #include "app/modJson.h"
 #include "app/modVelmora.h"
 #include "app/modVersion_v2.h"
+#include "filecheck/modCRC32_v2.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileWriting.h"
 #include "platform/RunError.h"
@@ -72,11 +73,8 @@ void Publish() {
 std::shared_ptr<const RunRecord> Published() { return std::atomic_load(&PublishedRecord()); }
 
 std::wstring ErrorNumberText(std::int32_t number) {
-    static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
-    std::wstring text = L"0x00000000";
-    auto bits = static_cast<std::uint32_t>(number);
-    for (std::size_t at = text.size(); at > 2; --at, bits >>= 4) text[at - 1] = Digits[bits & 0xFu];
-    return text;
+    // The same eight upper-case digits as a CRC's text.
+    return L"0x" + modCRC32_v2::FormatCRC32Hex(number);
 }
 
 std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion) {
