@@ -66,14 +66,7 @@ std::uint32_t SlicingUpdate(std::uint32_t reg, const std::uint8_t* data, std::si
         data += 16;
         size -= 16;
     }
-    for (std::size_t i = 0; i < size; ++i) reg = (reg >> 8) ^ t[0][(reg ^ data[i]) & 0xFFu];
-    return reg;
-}
-
-// One table lookup per byte, as the byte step of modCRC32_v2 does it.
-std::uint32_t BytewiseUpdate(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) reg = (reg >> 8) ^ crc32table::Table[(reg ^ data[i]) & 0xFFu];
-    return reg;
+    return crc32table::ByteStep(reg, data, size);
 }
 
 #if CRC32KERNELS_X86
@@ -321,7 +314,7 @@ std::uint32_t VpclmulUpdate(std::uint32_t reg, const std::uint8_t* data, std::si
 
 KernelFn KernelFunction(Kernel kernel) {
     switch (kernel) {
-    case Kernel::Bytewise: return &BytewiseUpdate;
+    case Kernel::Bytewise: return &crc32table::ByteStep;
     case Kernel::Slicing: return &SlicingUpdate;
 #if CRC32KERNELS_X86
     case Kernel::Pclmul: return Cpu().pclmul ? &PclmulUpdate : &SlicingUpdate;

@@ -13,12 +13,7 @@ std::int32_t Signed(std::uint32_t bits) { return static_cast<std::int32_t>(bits)
 }  // namespace
 
 std::int32_t UpdateCRC32(std::int32_t crc, const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t reg = Bits(crc);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto index = (reg ^ bytes[i]) & 0xFFu;
-        reg = (reg >> 8) ^ CRC32Table[index];  // logical shift: zeros enter at the top
-    }
-    return Signed(reg);
+    return Signed(crc32table::ByteStep(Bits(crc), bytes, count));
 }
 
 std::int32_t GetFileCRC32(const std::wstring& path) {
