@@ -5,6 +5,7 @@
 #include "platform/RunError.h"
 #include "platform/win32/Ownership.h"
 #include "platform/win32/WinText.h"
+#include "platform/win32/WriteAll.h"
 
 namespace platform::files {
 
@@ -17,19 +18,10 @@ std::wstring FolderOf(const std::wstring& path) {
     return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
 }
 
-bool WriteAll(const std::wstring& path, const std::string& bytes) {
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const win32::UniqueKernelHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr)) {
-            return false;
-        }
-        done += written;
-    }
-    return FlushFileBuffers(file.get()) != FALSE;
+    return file && win32::WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) != FALSE;
 }
 
 }  // namespace
@@ -38,7 +30,7 @@ void WriteWholeFile(const std::wstring& path, const std::wstring& text) {
     const std::wstring what = L"Writing the result to " + path;
     wchar_t temporary[MAX_PATH] = {};
     if (!GetTempFileNameW(FolderOf(path).c_str(), L"vel", 0, temporary)) win32::FailWithLastError(what);
-    if (!WriteAll(temporary, win32::ToCodePage(text, CP_UTF8)) ||
+    if (!WriteFileBytes(temporary, win32::ToCodePage(text, CP_UTF8)) ||
         !MoveFileExW(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         DeleteFileW(temporary);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/WinText.h"
+#include "platform/win32/WriteAll.h"
 
 namespace platform::streams {
 
@@ -40,16 +41,8 @@ void Write(Stream which, const std::wstring& text) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    const std::string bytes = win32::ToCodePage(text, CP_UTF8);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0) {
-            return;  // a closed pipe: the caller stopped listening
-        }
-        done += written;
-    }
+    // A closed pipe only means that the caller stopped listening.
+    win32::WriteAll(handle, win32::ToCodePage(text, CP_UTF8));
 }
 
 }  // namespace platform::streams
