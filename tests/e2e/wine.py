@@ -146,10 +146,23 @@ class Prefix:
 
     # --- The Windows version -------------------------------------------------------
 
+    @property
+    def software_views(self):
+        """Where HKLM\\Software is: a 32-bit program on a 64-bit Windows reads Wow6432Node."""
+        return ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
+
+    def import_registry(self, sections, scratch, what):
+        """Registry sections ("[key]" and its value lines), imported with regedit from a
+        Unicode .reg file."""
+        text = "Windows Registry Editor Version 5.00\n" + "".join("\n" + section for section in sections)
+        regfile = Path(scratch) / "import.reg"
+        regfile.write_bytes(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
+        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
+            raise RuntimeError("regedit could not set " + what)
+
     def set_windows_version(self, version, build, service_pack, product_type, scratch):
         """The version the prefix reports (WMI, GetVersionExA and RtlGetVersion follow
-        the registry when HKCU\\Software\\Wine has no Version value). Both registry
-        views are set: a 32-bit program on a 64-bit Windows reads Wow6432Node."""
+        the registry when HKCU\\Software\\Wine has no Version value), in both views."""
         major, minor = (int(part) for part in version.split("."))
         if service_pack:
             csd_text = f'"CSDVersion"="Service Pack {service_pack}"'
@@ -158,29 +171,17 @@ class Prefix:
             csd_text, csd_word = '"CSDVersion"=-', "dword:00000000"
         numbers = (f'"CurrentMajorVersionNumber"=dword:{major:08x}\n"CurrentMinorVersionNumber"=dword:{minor:08x}'
                    if major >= 10 else '"CurrentMajorVersionNumber"=-\n"CurrentMinorVersionNumber"=-')
-        views = ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
-        text = "REGEDIT4\n"
-        for view in views:
-            text += (f"\n[HKEY_LOCAL_MACHINE\\{view}\\Microsoft\\Windows NT\\CurrentVersion]\n"
-                     f'"CurrentVersion"="{version}"\n"CurrentBuild"="{build}"\n"CurrentBuildNumber"="{build}"\n'
-                     f"{csd_text}\n{numbers}\n")
-        text += (f'\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ProductOptions]\n'
-                 f'"ProductType"="{product_type}"\n'
-                 f"\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]\n"
-                 f'"CSDVersion"={csd_word}\n')
-        regfile = Path(scratch) / "windows-version.reg"
-        regfile.write_text(text)
-        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
-            raise RuntimeError("regedit could not set the Windows version")
+        sections = [f"[HKEY_LOCAL_MACHINE\\{view}\\Microsoft\\Windows NT\\CurrentVersion]\n"
+                    f'"CurrentVersion"="{version}"\n"CurrentBuild"="{build}"\n"CurrentBuildNumber"="{build}"\n'
+                    f"{csd_text}\n{numbers}\n" for view in self.software_views]
+        sections += [f'[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ProductOptions]\n'
+                     f'"ProductType"="{product_type}"\n',
+                     f"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]\n"
+                     f'"CSDVersion"={csd_word}\n']
+        self.import_registry(sections, scratch, "the Windows version")
 
     def set_registry_text(self, key, name, value, scratch):
-        """One text value under HKLM (both views), written as Unicode."""
+        """One text value under HKLM\\Software (both views)."""
         escaped = value.replace("\\", "\\\\").replace('"', '\\"')
-        views = ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
-        text = "Windows Registry Editor Version 5.00\r\n"
-        for view in views:
-            text += f'\r\n[HKEY_LOCAL_MACHINE\\{view}\\{key}]\r\n"{name}"="{escaped}"\r\n'
-        regfile = Path(scratch) / "registry-text.reg"
-        regfile.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
-        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
-            raise RuntimeError("regedit could not set " + name)
+        self.import_registry([f'[HKEY_LOCAL_MACHINE\\{view}\\{key}]\n"{name}"="{escaped}"\n'
+                              for view in self.software_views], scratch, name)
