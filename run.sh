@@ -27,7 +27,7 @@ done
 source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}"
 
-preset=win64
+preset=win64 arch=win64 prefix=${WINEPREFIX:-$root/build/wineprefix}
 if [ -n "$x86" ]; then
   # The i386 probe first: 32-bit Wine is installed only where 32-bit programs run.
   if ! velmora_runs_i386; then
@@ -36,9 +36,8 @@ if [ -n "$x86" ]; then
     exit 1
   fi
   velmora_install_wine32
-  preset=win32
   # A 32-bit Windows of its own, made and run by Wine's 32-bit loader.
-  export WINE=/usr/lib/wine/wine WINEARCH=win32 WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix32}
+  preset=win32 arch=win32 prefix=${WINEPREFIX:-$root/build/wineprefix32}
 fi
 
 build_log=$root/build/run-build.log
@@ -61,57 +60,50 @@ display_usable() {
   esac
 }
 
-# Sets WINE, WINEPREFIX, DISPLAY (a virtual one when there is none), ...
+# shellcheck source=tools/wine-env.sh
+source tools/wine-env.sh
+# Every Xvfb and wineserver started below ends on every path, Ctrl-C included.
+trap velmora_wine_cleanup EXIT
+trap 'exit 130' INT TERM
+
 use_wine() {
-  [ -f "${WINEPREFIX:-$root/build/wineprefix}/system.reg" ] ||
-    echo "Making the Wine prefix (once, 10 to 20 seconds)..." >&2
-  # shellcheck source=tools/wine-env.sh
-  source tools/wine-env.sh
+  [ -f "$prefix/system.reg" ] || echo "Making the Wine prefix (once, 10 to 30 seconds)..." >&2
+  velmora_wine_use "$prefix" "$arch"
 }
 
-# Standard input, output and error are pipes for Wine, never this terminal: Wine
-# would otherwise give the program's console to the terminal (or the harness a
-# console on it), and the terminal keeps its own echo and line editing.
+# Wine never gets this terminal, nor a pipe: given the terminal, it would give the
+# program's console to it (or the harness a console on it); a pipe would be held
+# open by Wine's background processes. What Wine prints goes to a file.
+wine_log=$root/build/run-wine.log
 set +e
 if [ -z "$headless" ] && display_usable; then
   use_wine
   echo "Velmora is running in its own console window." >&2
-  if [ -n "$x86" ]; then
-    # A 32-bit prefix's background processes keep inherited pipes open: a file here.
-    "$WINE" build/$preset/Velmora.exe </dev/null >"$root/build/run-wine.log" 2>&1
-    exit $?
-  fi
-  "$WINE" build/$preset/Velmora.exe </dev/null 2> >(cat >&2) | cat
-  exit "${PIPESTATUS[0]}"
+  "$WINE" "build/$preset/Velmora.exe" </dev/null >"$wine_log" 2>&1
+  exit $?
 fi
 
 # Headless: a virtual display of our own, the console mirrored by the harness.
 unset DISPLAY
-use_wine
-trap velmora_wine_cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
+if ! velmora_display; then
   echo "run.sh: no virtual display could be started" >&2
   exit 1
 fi
+use_wine
 
 velmora=$(winpath "$root/build/$preset/Velmora.exe")
 # What is typed here reaches the harness through a pipe; the copier is ended
-# afterwards, so that it takes no line typed after the run.
+# afterwards, so that it takes no line typed after the run. The mirror goes
+# through a file, shown as it grows.
 exec 3< <(exec cat)
 copier=$!
-if [ -n "$x86" ]; then
-  # The mirror goes through a file, shown as it grows: see above on pipes.
-  mirror=$root/build/run-mirror.txt
-  : >"$mirror"
-  "$WINE" build/$preset/VelmoraHarness.exe --mirror "$velmora" <&3 3<&- >"$mirror" 2>&1 &
-  harness=$!
-  tail -n +1 -f --pid="$harness" "$mirror"
-  wait "$harness"
-  code=$?
-else
-  "$WINE" build/$preset/VelmoraHarness.exe --mirror "$velmora" <&3 3<&- 2> >(cat >&2) | cat
-  code=${PIPESTATUS[0]}
-fi
+mirror=$root/build/run-mirror.txt
+: >"$mirror"
+"$WINE" "build/$preset/VelmoraHarness.exe" --mirror "$velmora" <&3 3<&- >"$mirror" 2>&1 &
+harness=$!
+tail -n +1 -f --pid="$harness" "$mirror"
+wait "$harness"
+code=$?
 exec 3<&-
 kill "$copier" 2>/dev/null
 exit "$code"

@@ -1,79 +1,156 @@
 #!/usr/bin/env bash
 # Builds the three presets and runs every test: native unit tests over fakes,
 # the Windows tests under Wine, the end-to-end runs of Velmora.exe, and the
-# release checks. Installs what it needs on a fresh Debian machine.
+# release checks. Installs what it needs on a fresh Debian machine. Each step
+# tells its time when it ends; the last lines sum them up.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 root=$PWD
 source tools/install-deps.sh
-velmora_install_deps "${VELMORA_RUN_DEPS[@]}" "${VELMORA_TEST_DEPS[@]}"
-# The x86 build runs here only where the machine runs 32-bit programs: the i386 probe
-# tells, before anything 32-bit is installed.
-if velmora_runs_i386; then
-  velmora_install_wine32
-  x86=1
-else
-  velmora_remove_wine32
-  x86=
-fi
+source tools/wine-env.sh
+# Every Xvfb, wineserver and step started below ends on every path, Ctrl-C included.
+trap 'stop_alongside; velmora_wine_cleanup' EXIT
+trap 'exit 130' INT TERM
+
+started=$SECONDS
+timings=()
+# step NAME COMMAND...: the command, under a heading, then the time it took.
+step() {
+  local name=$1 from=$SECONDS took
+  shift
+  printf '\n== %s\n' "$name"
+  "$@"
+  took=$((SECONDS - from))
+  printf -- '-- %s: %d:%02d\n' "$name" $((took / 60)) $((took % 60))
+  timings+=("$(printf '%3d:%02d  %s' $((took / 60)) $((took % 60)) "$name")")
+}
+
+# alongside NAME COMMAND...: a step that runs beside the next ones, in a process group
+# of its own, its output kept until join_alongside shows it. Only steps that neither
+# use Wine nor build what Wine runs go alongside: the end-to-end runs mostly wait
+# through their progress bars, and these use the processors meanwhile.
+alongside_names=() alongside_pids=() alongside_logs=()
+alongside() {
+  local name=$1 log
+  shift
+  log=$(mktemp)
+  printf '\n== %s: started alongside, shown when it ends\n' "$name"
+  setsid bash -c 'from=$SECONDS; status=0; "$@" || status=$?; echo $((SECONDS - from)) >"$0.seconds"; exit $status' \
+    "$log" "$@" </dev/null >"$log" 2>&1 &
+  alongside_names+=("$name")
+  alongside_pids+=($!)
+  alongside_logs+=("$log")
+}
+
+join_alongside() {
+  local i status failed=0 took
+  for i in "${!alongside_pids[@]}"; do
+    status=0
+    wait "${alongside_pids[$i]}" || status=$?
+    printf '\n== %s\n' "${alongside_names[$i]}"
+    cat "${alongside_logs[$i]}"
+    took=$(cat "${alongside_logs[$i]}.seconds" 2>/dev/null || echo 0)
+    printf -- '-- %s: %d:%02d (alongside)\n' "${alongside_names[$i]}" $((took / 60)) $((took % 60))
+    timings+=("$(printf '%3d:%02d  %s (alongside)' $((took / 60)) $((took % 60)) "${alongside_names[$i]}")")
+    rm -f "${alongside_logs[$i]}" "${alongside_logs[$i]}.seconds"
+    [ "$status" -eq 0 ] || failed=1
+  done
+  alongside_names=() alongside_pids=() alongside_logs=()
+  return $failed
+}
+
+stop_alongside() {
+  local pid
+  for pid in "${alongside_pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+}
 
 jobs=$(nproc 2>/dev/null || echo 2)
-step() { printf '\n== %s\n' "$*"; }
 configure_and_build() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j "$jobs" >/dev/null
 }
 
-step "Native: the logic over fakes"
-configure_and_build native
-ctest --preset native -j "$jobs"
+install_packages() {
+  velmora_install_deps "${VELMORA_RUN_DEPS[@]}" "${VELMORA_TEST_DEPS[@]}"
+  # The x86 build runs here only where the machine runs 32-bit programs: the i386
+  # probe tells, before anything 32-bit is installed.
+  if velmora_runs_i386; then
+    velmora_install_wine32
+    x86=1
+  else
+    velmora_remove_wine32
+    x86=
+  fi
+}
 
-step "Native: AddressSanitizer and UndefinedBehaviorSanitizer"
-tests/tools/sanitizers.sh
+native_tests() {
+  configure_and_build native
+  ctest --preset native -j "$jobs"
+}
 
-step "Windows builds (x86-64 and x86)"
-configure_and_build win64
-configure_and_build win32
+windows_builds() {
+  configure_and_build win64
+  configure_and_build win32
+}
 
-step "x86-64: the platform layer under Wine"
-(
-  source tools/wine-env.sh
-  trap velmora_wine_cleanup EXIT
-  cd build/win64 && ctest --output-on-failure
-)
+# windows_layer BUILD LOADER PREFIX ARCH: a build's Windows tests, run by one Wine
+# loader in one simulated Windows. Every layer runs through here; the loader, the
+# prefix and its architecture are all that differ. The prefix's wineserver stays up
+# for the layer, so no test waits for Wine's background processes to start or end.
+windows_layer() {
+  local build=$1 loader=$2 prefix=$3 arch=$4
+  velmora_display
+  velmora_wine_use "$prefix" "$arch" "$loader"
+  velmora_wine_keep_server
+  (cd "$build" && ctest --output-on-failure)
+  velmora_wine_stop_server
+}
 
-if [ -n "$x86" ]; then
-  step "x86: the platform layer under Wine, as a 32-bit program on a 64-bit Windows"
-  (
-    export WINE=/usr/lib/wine/wine
-    source tools/wine-env.sh build/wineprefix
-    trap velmora_wine_cleanup EXIT
-    cd build/win32 && ctest --output-on-failure
-  )
-  step "x86: the platform layer under Wine, on a 32-bit Windows"
-  (
-    export WINE=/usr/lib/wine/wine WINEARCH=win32
-    source tools/wine-env.sh build/wineprefix32
-    trap velmora_wine_cleanup EXIT
-    cd build/win32 && ctest --output-on-failure
-  )
-else
-  step "x86: imports, subsystem and reach (static checks)"
+copy_prefix() { [ -f "$2/system.reg" ] || [ ! -f "$1/system.reg" ] || cp -a "$1" "$2"; }
+
+# The runner's groups side by side, each in a simulated Windows of its own, on our display.
+end_to_end() {
+  velmora_display
+  # Their simulated Windows start as copies of the ones just made, which is quicker
+  # than making them anew.
+  copy_prefix build/wineprefix build/wineprefix-e2e
+  copy_prefix build/wineprefix build/wineprefix2-e2e
+  copy_prefix build/wineprefix32 build/wineprefix32-e2e
+  export VELMORA_E2E_DISPLAY=1 VELMORA_E2E_PREFIX=$root/build/wineprefix-e2e \
+    VELMORA_E2E_PREFIX2=$root/build/wineprefix2-e2e VELMORA_E2E_PREFIX32=$root/build/wineprefix32-e2e
+  velmora_wine_remember "$VELMORA_E2E_PREFIX"
+  velmora_wine_remember "$VELMORA_E2E_PREFIX2"
+  velmora_wine_remember "$VELMORA_E2E_PREFIX32"
+  python3 tests/e2e/test_e2e.py --side-by-side --build build/win64 ${x86:+--x86 build/win32}
+}
+
+x86_static_checks() {
   (cd build/win32 && ctest -L static --output-on-failure)
   echo "Skipped: the x86 platform tests on a 64-bit and on a 32-bit Windows, and the x86 end-to-end" \
     "scenarios: this machine runs no 32-bit code (the kernel refused a static i386 program), so it has no 32-bit Wine."
+}
+
+step "Packages" install_packages
+step "Native: the logic over fakes" native_tests
+step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
+step "Windows builds (x86-64 and x86)" windows_builds
+step "x86-64: the platform layer under Wine" \
+  windows_layer build/win64 "$(velmora_wine_loader win64)" build/wineprefix win64
+if [ -n "$x86" ]; then
+  step "x86: the platform layer under Wine, as a 32-bit program on a 64-bit Windows" \
+    windows_layer build/win32 "$(velmora_wine_loader win32)" build/wineprefix win64
+  step "x86: the platform layer under Wine, on a 32-bit Windows" \
+    windows_layer build/win32 "$(velmora_wine_loader win32)" build/wineprefix32 win32
+else
+  step "x86: imports, subsystem and reach (static checks)" x86_static_checks
 fi
+alongside "Fuzzing" tests/tools/fuzz.sh
+alongside "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
+step "End to end: Velmora.exe under Wine" end_to_end
+join_alongside
+step "Reproducible release package" tests/tools/check-reproducible.sh
 
-step "End to end: Velmora.exe under Wine"
-python3 tests/e2e/test_e2e.py --build build/win64 ${x86:+--x86 build/win32}
-
-step "Fuzzing"
-tests/tools/fuzz.sh
-
-step "Format, clang-tidy and cppcheck"
-tests/tools/static-analysis.sh
-
-step "Reproducible release package"
-tests/tools/check-reproducible.sh
-
-printf '\nAll tests passed.\n'
+printf '\nEach step:\n'
+printf '%s\n' "${timings[@]}"
+total=$((SECONDS - started))
+printf '%3d:%02d  in all\n\nAll tests passed.\n' $((total / 60)) $((total % 60))

@@ -17,10 +17,12 @@ cmake --build --preset win64 -j "$(nproc 2>/dev/null || echo 2)" \
 
 # No display: a quiet run opens no window.
 unset DISPLAY
-source tools/wine-env.sh "$root/build/wineprefix-bench"
-wineserver=$(dirname "$WINE")/wineserver
-"$wineserver" -p  # persistent: neither program pays for starting it
-trap '"$wineserver" -k 2>/dev/null; velmora_stop_xvfb' EXIT
+source tools/wine-env.sh
+trap velmora_wine_cleanup EXIT
+trap 'exit 130' INT TERM
+velmora_display
+velmora_wine_use "$root/build/wineprefix-bench"
+velmora_wine_keep_server  # neither program pays for starting it
 cp build/win64/controlfiles/valid/MsComCtl.OCX "$WINEPREFIX/drive_c/windows/syswow64/MsComCtl.OCX"
 
 results=$(mktemp)

@@ -9,8 +9,11 @@ build=$(cd "${1:-$root/build/win64}" && pwd)
 runs=${2:-7}
 
 unset DISPLAY
-source "$root/tools/wine-env.sh" "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
+source "$root/tools/wine-env.sh"
 trap velmora_wine_cleanup EXIT
+trap 'exit 130' INT TERM
+velmora_display
+velmora_wine_use "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
 syswow64=$WINEPREFIX/drive_c/windows/syswow64
 cp "$build/controlfiles/valid/MsComCtl.OCX" "$syswow64/MsComCtl.OCX"
 trap 'rm -f "$syswow64/MsComCtl.OCX"; velmora_wine_cleanup' EXIT
