@@ -2,7 +2,8 @@
 by row by VelmoraHarness.exe, which answers the prompt (or the error message box)
 and records the exit code.
 
-    python3 tests/e2e/test_e2e.py [--build DIR] [--x86 DIR32] [unittest options, e.g. -k missing]
+    python3 tests/e2e/test_e2e.py [--build DIR] [--x86 DIR32] [--side-by-side]
+                                  [unittest options, e.g. -k missing]
 
 DIR (default build/win64) holds the x86-64 Velmora.exe, VelmoraHarness.exe, the
 control files (controlfiles/) and velmora-version.txt; DIR32, when given, the same
@@ -10,12 +11,19 @@ of the x86 build, which then also runs, on a 64-bit and on a 32-bit Windows (thi
 needs 32-bit Wine). Each scenario is one row of a table: the Windows the prefix
 simulates, the control file placed, the exit code; the rows the screen must show
 follow from them and from the simulated Windows. The run ends with
-"N passed, M failed".
+"N passed, M failed, K skipped".
 
-Environment: VELMORA_E2E_PREFIX (default build/wineprefix-e2e) is the simulated
-64-bit Windows, VELMORA_E2E_PREFIX32 (default build/wineprefix32-e2e) the 32-bit
-one; VELMORA_E2E_DISPLAY=1 shows the consoles on $DISPLAY instead of a virtual
-display of their own.
+The tests fall into groups, each with a simulated Windows of its own: "x64" (the
+x86-64 scenarios), "unattended" (the JSON runs, and the x86 scenarios on a 64-bit
+Windows) and "x86-on-32". Most of a scenario's time is its progress bars, so
+--side-by-side runs the groups at once, each in a process of its own; their output
+is shown group by group when they have ended.
+
+Environment: VELMORA_E2E_PREFIX (default build/wineprefix-e2e),
+VELMORA_E2E_PREFIX2 (build/wineprefix2-e2e) and VELMORA_E2E_PREFIX32
+(build/wineprefix32-e2e) are the groups' simulated Windows, the last a 32-bit one;
+VELMORA_E2E_GROUP runs one group alone; VELMORA_E2E_DISPLAY=1 shows the consoles
+on $DISPLAY instead of a virtual display of their own.
 """
 
 import argparse
@@ -348,12 +356,10 @@ class UnattendedTests(unittest.TestCase):
         path.unlink(missing_ok=True)
         return path
 
-    def run_direct(self, arguments, stdout=subprocess.DEVNULL, dll_overrides=""):
+    def run_direct(self, arguments, pipe_output=False, dll_overrides=""):
         """Velmora.exe without the harness; its exit code, its standard output and error."""
-        env = self.target.prefix.env(dll_overrides)
-        completed = subprocess.run([self.target.loader, self.target.exe] + list(arguments), env=env,
-                                   stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE, timeout=60)
-        return completed.returncode, completed.stdout or b"", completed.stderr.decode("utf-8", "replace")
+        return self.target.prefix.run_captured([self.target.exe] + list(arguments), self.scratch, pipe_output,
+                                               dll_overrides=dll_overrides, loader=self.target.loader)
 
     def test_quiet_runs_write_the_result_and_open_nothing(self):
         for scenario in QUIET_SCENARIOS:
@@ -372,7 +378,7 @@ class UnattendedTests(unittest.TestCase):
 
     def test_json_to_a_pipe(self):
         set_up_machine(self.target, SCENARIOS[0], self.scratch)
-        code, out, _ = self.run_direct(["/quiet", "/json", "-"], stdout=subprocess.PIPE)
+        code, out, _ = self.run_direct(["/quiet", "/json", "-"], pipe_output=True)
         self.assertEqual(code, 0)
         self.assertFalse(out.startswith(b"\xef\xbb\xbf"), "a byte-order mark")
         self.assertFalse(json_problems(json.loads(out.decode("utf-8")), self.target, SCENARIOS[0]))
@@ -466,7 +472,7 @@ unattended_target = None  # set by load_tests: the x64 target
 
 
 class Machines:
-    """The display and the prefixes, made once per run and shared by every class."""
+    """The display and the prefixes, each made once per run and shared by its classes."""
 
     display = None
     prefixes = {}
@@ -482,57 +488,116 @@ class Machines:
 
     @classmethod
     def prefix(cls, arch, path):
-        if arch not in cls.prefixes:
+        if path not in cls.prefixes:
             prefix = wine.Prefix(path, arch, cls.display_name())
             prefix.make()
-            cls.prefixes[arch] = prefix
-        return cls.prefixes[arch]
+            prefix.keep_server()
+            cls.prefixes[path] = prefix
+        return cls.prefixes[path]
 
     @classmethod
     def close(cls):
         for prefix in cls.prefixes.values():
-            prefix.wait_idle(timeout=20)
+            prefix.stop_server()
         if cls.display:
             cls.display.stop()
 
 
-def load_tests(loader, tests, pattern):
+def groups():
+    """The runner's groups, by name: each is a list of test classes that share one
+    simulated Windows of their own, so that groups can run side by side."""
     build = Path(os.environ.get("VELMORA_E2E_BUILD", ROOT / "build" / "win64")).resolve()
     build32 = os.environ.get("VELMORA_E2E_BUILD32")
-    prefix64 = Path(os.environ.get("VELMORA_E2E_PREFIX", ROOT / "build" / "wineprefix-e2e"))
-    prefix32 = Path(os.environ.get("VELMORA_E2E_PREFIX32", ROOT / "build" / "wineprefix32-e2e"))
-    classes = [make_test_class("X64OnWindows64", lambda: Target(build, Machines.prefix("win64", prefix64), 64),
-                               SCENARIOS)]
+
+    def prefix(variable, name):
+        return Path(os.environ.get(variable, ROOT / "build" / name)).resolve()
+
+    x64 = prefix("VELMORA_E2E_PREFIX", "wineprefix-e2e")
+    second = prefix("VELMORA_E2E_PREFIX2", "wineprefix2-e2e")
+    x32 = prefix("VELMORA_E2E_PREFIX32", "wineprefix32-e2e")
+    global unattended_target
+    unattended_target = lambda: Target(build, Machines.prefix("win64", second), 64)  # noqa: E731
+    found = {
+        "x64": [make_test_class("X64OnWindows64", lambda: Target(build, Machines.prefix("win64", x64), 64),
+                                SCENARIOS)],
+        "unattended": [UnattendedTests],
+    }
     if build32:
         build32 = Path(build32).resolve()
-        classes += [
-            make_test_class("X86OnWindows64",
-                            lambda: Target(build32, Machines.prefix("win64", prefix64), 64, exe_bits=32),
-                            X86_ON_WINDOWS_64),
-            make_test_class("X86OnWindows32",
-                            lambda: Target(build32, Machines.prefix("win32", prefix32), 32, exe_bits=32),
-                            X86_ON_WINDOWS_32),
-        ]
-    global unattended_target
-    unattended_target = lambda: Target(build, Machines.prefix("win64", prefix64), 64)  # noqa: E731
-    classes.append(UnattendedTests)
+        found["unattended"].append(
+            make_test_class("X86OnWindows64", lambda: Target(build32, Machines.prefix("win64", second), 64, exe_bits=32),
+                            X86_ON_WINDOWS_64))
+        found["x86-on-32"] = [
+            make_test_class("X86OnWindows32", lambda: Target(build32, Machines.prefix("win32", x32), 32, exe_bits=32),
+                            X86_ON_WINDOWS_32)]
+    return found
+
+
+def load_tests(loader, tests, pattern):
+    chosen = os.environ.get("VELMORA_E2E_GROUP")
     suite = unittest.TestSuite()
-    for test_class in classes:
-        suite.addTests(loader.loadTestsFromTestCase(test_class))
+    for name, test_classes in groups().items():
+        if chosen in (None, name):
+            for test_class in test_classes:
+                suite.addTests(loader.loadTestsFromTestCase(test_class))
     return suite
+
+
+SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed, (\d+) skipped$", re.M)
+GROUP_SECONDS = 1800  # a group that runs longer has hung
+
+
+def run_groups_side_by_side(rest):
+    """Each group in a process of its own, all at once; their output, group by group,
+    once they have ended; the sum of their results."""
+    logs = ROOT / "build" / "e2e-logs"
+    logs.mkdir(parents=True, exist_ok=True)
+    running = []
+    for name in groups():
+        log = open(logs / f"{name}.txt", "wb")
+        env = dict(os.environ, VELMORA_E2E_GROUP=name)
+        running.append((name, log, subprocess.Popen([sys.executable, __file__] + rest, env=env, stdin=subprocess.DEVNULL,
+                                                    stdout=log, stderr=subprocess.STDOUT)))
+    totals = [0, 0, 0]
+    try:
+        for name, log, process in running:
+            try:
+                process.wait(timeout=GROUP_SECONDS)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+            log.close()
+            text = (logs / f"{name}.txt").read_text(errors="replace")
+            print(f"--- {name}\n{text}", flush=True)
+            counts = SUMMARY.findall(text)
+            if process.returncode != 0 and not counts:
+                counts = [("0", "1", "0")]  # it ended before it could count
+            for i, count in enumerate(counts[-1] if counts else ("0", "0", "0")):
+                totals[i] += int(count)
+    finally:
+        for _, _, process in running:
+            if process.poll() is None:
+                process.kill()
+    print(f"{totals[0]} passed, {totals[1]} failed, {totals[2]} skipped")
+    return 0 if totals[1] == 0 and all(process.returncode == 0 for _, _, process in running) else 1
 
 
 def main():
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--build")
     parser.add_argument("--x86")
+    parser.add_argument("--side-by-side", action="store_true")
     known, rest = parser.parse_known_args()
     if known.build:
         os.environ["VELMORA_E2E_BUILD"] = known.build
     if known.x86:
         os.environ["VELMORA_E2E_BUILD32"] = known.x86
-    program = unittest.main(module=__name__, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
-    Machines.close()
+    if known.side_by_side and "VELMORA_E2E_GROUP" not in os.environ:
+        return run_groups_side_by_side(rest)
+    try:
+        program = unittest.main(module=__name__, argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    finally:
+        Machines.close()
     result = program.result
     failed = len(result.failures) + len(result.errors)
     passed = max(result.testsRun - failed - len(result.skipped), 0)

@@ -50,6 +50,22 @@ class Display:
             self.process = None
 
 
+def read_what_is_there(pipe):
+    """What a pipe holds now, without waiting for its end; the pipe is closed."""
+    os.set_blocking(pipe.fileno(), False)
+    chunks = []
+    try:
+        while True:
+            chunk = os.read(pipe.fileno(), 65536)
+            if not chunk:
+                break
+            chunks.append(chunk)
+    except BlockingIOError:
+        pass
+    pipe.close()
+    return b"".join(chunks)
+
+
 def loader_for(bits):
     """Wine's loader for programs of this many bits (Debian: wine64, and wine32's wine)."""
     loader = "/usr/lib/wine/wine64" if bits == 64 else "/usr/lib/wine/wine"
@@ -92,14 +108,45 @@ class Prefix:
             if log:
                 out.close()
 
+    def run_captured(self, args, scratch, pipe_output=False, timeout=60, dll_overrides="", loader=None):
+        """A Windows program's exit code, standard output and standard error. The error
+        goes through a file; the output through a pipe when asked (else nowhere), read
+        once the program has ended: a background process of Wine's, started by it,
+        may hold the pipe open for as long as the prefix's server runs."""
+        error_path = Path(scratch) / "stderr.txt"
+        with open(error_path, "wb") as error:
+            process = subprocess.Popen([loader or self.loader] + [str(a) for a in args], env=self.env(dll_overrides),
+                                       stdin=subprocess.DEVNULL, stderr=error,
+                                       stdout=subprocess.PIPE if pipe_output else subprocess.DEVNULL)
+            try:
+                code = process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise
+            finally:
+                output = read_what_is_there(process.stdout) if pipe_output else b""
+        return code, output, error_path.read_text(encoding="utf-8", errors="replace")
+
     def make(self):
+        wineboot = "--init"
         if (self.path / "system.reg").exists():
-            return
+            if not self.lacks_wow64():
+                return
+            # Made before 32-bit Wine was installed: brought up to date once (Wine
+            # skips an update its time stamp says was made).
+            (self.path / ".update-timestamp").unlink(missing_ok=True)
+            wineboot = "--update"
         self.path.mkdir(parents=True, exist_ok=True)
-        self.run(["wineboot", "--init"], timeout=300)
+        self.run(["wineboot", wineboot], timeout=300)
         self.wait_idle()
         if not (self.path / "system.reg").exists():
             raise RuntimeError(f"the Wine prefix {self.path} could not be made")
+
+    def lacks_wow64(self):
+        """A 64-bit Windows without the 32-bit system files that 32-bit Wine would give it."""
+        return (self.arch == "win64" and os.path.exists(loader_for(32))
+                and not (self.windows_dir / "syswow64" / "kernel32.dll").exists())
 
     def wait_idle(self, timeout=30):
         try:
@@ -107,6 +154,18 @@ class Prefix:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
             self.kill()
+
+    def keep_server(self):
+        """Keeps the prefix's wineserver, and Wine's background processes with it, up
+        until stop_server: no program then waits for them to start or to end. Safe
+        only because every program's output goes to a file: a kept server would
+        hold an inherited pipe open."""
+        subprocess.run([self.wineserver, "-p"], env=self.env(), timeout=30,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop_server(self):
+        """Ends the server and whatever still runs in the prefix; the registry is saved."""
+        self.kill()
 
     def kill(self):
         subprocess.run([self.wineserver, "-k"], env=self.env(), timeout=30,
