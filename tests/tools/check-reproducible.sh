@@ -1,28 +1,30 @@
 #!/usr/bin/env bash
 # Two builds of the same sources, in different folders and at different times,
-# must give byte-identical executables and release package.
+# must give byte-identical executables and release package: this checkout's own
+# build (the one the tests ran, brought up to date) and a copy's, built afresh
+# elsewhere.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The release target builds both presets, one after the other, each with every processor.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 
-build_copy() {
-  local dir=$1
-  mkdir -p "$dir"
-  # The project's files as git knows them, without any build output.
-  (cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$dir")
-  (cd "$dir" && cmake --preset win64 >/dev/null && cmake --build --preset win64 --target release >/dev/null)
-}
+release() { (cd "$1" && cmake --preset win64 >/dev/null && cmake --build --preset win64 --target release -j 1 >/dev/null); }
 
-build_copy "$work/first/velmora"
+release "$root"
 sleep 2
-build_copy "$work/second/elsewhere/checkout"
+copy=$work/elsewhere/checkout
+mkdir -p "$copy"
+# The project's files as git knows them, without any build output.
+(cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy")
+release "$copy"
 
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 status=0
 for file in build/win32/Velmora.exe build/win64/Velmora.exe "dist/Velmora-$version.zip"; do
-  a=$(sha256sum "$work/first/velmora/$file" | cut -d' ' -f1)
-  b=$(sha256sum "$work/second/elsewhere/checkout/$file" | cut -d' ' -f1)
+  a=$(sha256sum "$root/$file" | cut -d' ' -f1)
+  b=$(sha256sum "$copy/$file" | cut -d' ' -f1)
   if [ "$a" = "$b" ]; then
     echo "same bytes: $file ($a)"
   else
@@ -32,9 +34,11 @@ for file in build/win32/Velmora.exe build/win64/Velmora.exe "dist/Velmora-$versi
 done
 # No build folder may be named inside the programs.
 for file in build/win32/Velmora.exe build/win64/Velmora.exe; do
-  if grep -a -q -e "$work" "$work/first/velmora/$file"; then
-    echo "DIFFERENT: $file names its build folder"
-    status=1
-  fi
+  for built in "$root" "$copy"; do
+    if grep -a -q -e "$built" "$built/$file"; then
+      echo "DIFFERENT: $built/$file names its build folder"
+      status=1
+    fi
+  done
 done
 exit $status

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The libFuzzer targets (fuzz/): builds the `fuzz` preset (clang, AddressSanitizer,
 # UndefinedBehaviorSanitizer), then runs each target for a bounded time on a copy of its
-# seed corpus (fuzz/corpus/<Target>/, never changed here). Any crash, sanitizer report,
-# mismatch, leak, timeout or out-of-memory fails the run.
+# seed corpus (fuzz/corpus/<Target>/, never changed here), as many at once as there
+# are processors. Any crash, sanitizer report, mismatch, leak, timeout or
+# out-of-memory fails the run.
 #
 #   VELMORA_FUZZ_SECONDS  seconds per target (default 20)
 #   VELMORA_FUZZ_TARGETS  the targets to run, space-separated (default all)
@@ -38,18 +39,16 @@ findings=$root/build/fuzz/findings
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-passed=0
-failed=0
-for target in "${targets[@]}"; do
-  corpus=$work/$target/corpus
-  artifacts=$work/$target/artifacts
-  log=$work/$target/log
+# One target's run; its verdict line goes to $work/<target>/verdict, "PASS ..." or "FAIL ...".
+fuzz_target() {
+  local target=$1
+  local corpus=$work/$target/corpus artifacts=$work/$target/artifacts log=$work/$target/log
   rm -rf "${findings:?}/$target"
   mkdir -p "$corpus" "$artifacts"
   if [[ -d fuzz/corpus/$target ]]; then cp -R "fuzz/corpus/$target/." "$corpus/"; fi
+  local seeds status=0 runs cov reports kept what
   seeds=$(find "$corpus" -type f | wc -l)
 
-  status=0
   "$bin/$target" "$corpus" \
     -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" >"$log" 2>&1 || status=$?
@@ -59,18 +58,38 @@ for target in "${targets[@]}"; do
   reports=$(grep -cE '^==[0-9]+==ERROR|runtime error:|==velmora-fuzz== MISMATCH|^==[0-9]+== ERROR: libFuzzer' "$log" || true)
   kept=$(find "$artifacts" -type f | wc -l)
   if [[ $status -eq 0 && $reports -eq 0 && $kept -eq 0 ]]; then
-    passed=$((passed + 1))
     printf 'PASS %-16s %ss, %s runs, coverage %s, %s seeds -> %s inputs\n' \
-      "$target" "$seconds" "${runs:-?}" "${cov:-?}" "$seeds" "$(find "$corpus" -type f | wc -l)"
+      "$target" "$seconds" "${runs:-?}" "${cov:-?}" "$seeds" "$(find "$corpus" -type f | wc -l)" >"$work/$target/verdict"
   else
-    failed=$((failed + 1))
     mkdir -p "$findings/$target"
     cp "$log" "$findings/$target/log"
     if [[ $kept -gt 0 ]]; then cp "$artifacts"/* "$findings/$target/"; fi
     what=$(grep -m1 -E '==velmora-fuzz== MISMATCH|SUMMARY:|runtime error:|ERROR: libFuzzer' "$log" || echo "exit status $status")
-    printf 'FAIL %-16s exit %s: %s (input and log in %s)\n' "$target" "$status" "$what" "${findings#"$root"/}/$target"
-    grep -m2 -F '==velmora-fuzz==' "$log" | sed -n '2p' | sed 's/^/    /' || true
+    {
+      printf 'FAIL %-16s exit %s: %s (input and log in %s)\n' "$target" "$status" "$what" "${findings#"$root"/}/$target"
+      grep -m2 -F '==velmora-fuzz==' "$log" | sed -n '2p' | sed 's/^/    /' || true
+    } >"$work/$target/verdict"
   fi
+}
+
+# As many targets at once as there are processors, each for its full time.
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  fuzz_target "$target" &
+done
+wait
+
+passed=0
+failed=0
+for target in "${targets[@]}"; do
+  if [ -f "$work/$target/verdict" ]; then
+    cat "$work/$target/verdict"
+  else
+    echo "FAIL $target: its run ended without a verdict" | tee "$work/$target/verdict"
+    mkdir -p "$findings/$target"
+    cp "$work/$target/log" "$findings/$target/log" 2>/dev/null || true
+  fi
+  if grep -q '^PASS' "$work/$target/verdict"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 
 echo "$passed passed, $failed failed"
