@@ -1,9 +1,9 @@
 #include "app/modRunResult.h"
 
 #include "app/modJson.h"
-#include "app/modVelmora.h"
 #include "app/modVersion_v2.h"
 #include "filecheck/modCRC32_v2.h"
+#include "filecheck/modControlFile.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileWriting.h"
 #include "platform/RunError.h"
@@ -33,8 +33,8 @@ std::wstring ControlFileJson(const ControlFile& file) {
     return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " +
            Member(L"found", file.found ? L"true" : L"false") + L",\n    " + Member(L"version", found(file.version)) +
            L",\n    " + Member(L"crc32", found(file.crc32)) + L",\n    " +
-           Member(L"expectedVersion", Quote(modVelmora::RequiredVersion)) + L",\n    " +
-           Member(L"expectedCrc32", Quote(modVelmora::RequiredCRC32)) + L"\n  }";
+           Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
+           Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {

@@ -8,6 +8,7 @@
 #include "app/modVersion_v2.h"
 #include "console/clsWinConsole.h"
 #include "filecheck/modCRC32_v2.h"
+#include "filecheck/modControlFile.h"
 #include "filecheck/modFileDirExists_v2.h"
 #include "filecheck/modFileVersion.h"
 #include "filecheck/modSpecialFoldersWin.h"
@@ -32,8 +33,6 @@ constexpr bool WithoutLineEnd = false;
 constexpr int FrameWidth = 80;
 constexpr int ProgressSteps = 70;
 constexpr std::uint32_t ProgressPauseMs = 30;
-
-const std::wstring ControlFileName = L"MsComCtl.OCX";
 
 struct SpecialFolderEntry {
     std::wstring DisplayName;
@@ -217,7 +216,7 @@ ExitStatus RunChecks() {
 
     const std::wstring systemFolder = modVersionOS_v4::GetOSBits() == 64 ? L"SysWoW64" : L"System32";
     const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
-                              modSpecialFoldersWin::AddBackslash(systemFolder) + ControlFileName;
+                              modSpecialFoldersWin::AddBackslash(systemFolder) + modControlFile::FileName;
     record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
     modRunResult::Publish();
 
@@ -250,11 +249,11 @@ ExitStatus RunChecks() {
 
     Write(L"");
     bool verdict = true;
-    if (version != RequiredVersion) {
+    if (version != modControlFile::RequiredVersion) {
         Write(L"Version fail");
         verdict = false;
     }
-    if (crc != RequiredCRC32) {
+    if (crc != modControlFile::RequiredCRC32) {
         Write(L"CRC32 fail");
         verdict = false;
     }

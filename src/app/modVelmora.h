@@ -15,8 +15,6 @@ namespace modVelmora {
 using modRunResult::ExitStatus;
 
 inline constexpr wchar_t MakerWebAddress[] = L"www.velmora-tool.org";
-inline constexpr wchar_t RequiredVersion[] = L"6.1.98.46";
-inline constexpr wchar_t RequiredCRC32[] = L"B97FD45E";
 
 [[noreturn]] void Main(const modCommandLine::RunOptions& options = {});
 void ShowHeader();

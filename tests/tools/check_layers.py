@@ -4,8 +4,10 @@
     app  >  console, filecheck, osinfo  >  platform (its Windows side in win32/)  >  res
 
 A subsystem includes only itself and what lies below it. The Windows side
-implements the platform's headers; the headers never include the Windows side. Prints each include that
-breaks this, and the number of includes checked; exits 1 when one does.
+implements the platform's headers; the headers never include the Windows side.
+Within a layer, modules (a header and its source are one) never include each
+other in a loop. Prints each include that breaks this, each loop, and the number
+of includes checked; exits 1 when there is one.
 """
 import re
 import sys
@@ -26,8 +28,33 @@ def unit_of(path):
     return parts[0] if parts and parts[0] in LAYERS else None
 
 
+def module_of(path):
+    """A module: its path inside src/, without the header's or the source's suffix."""
+    parts = Path(path).parts
+    return str(Path(*(parts[1:] if parts[:1] == ("src",) else parts)).with_suffix(""))
+
+
+def loops(graph):
+    """Each loop of the module graph once, as the modules along it."""
+    found, state = [], {}
+
+    def visit(module, path):
+        state[module] = "open"
+        for other in sorted(graph.get(module, ())):
+            if state.get(other) == "open":
+                found.append(path[path.index(other):] + [other])
+            elif other not in state:
+                visit(other, path + [other])
+        state[module] = "done"
+
+    for module in sorted(graph):
+        if module not in state:
+            visit(module, [module])
+    return found
+
+
 def main():
-    faults, checked = [], 0
+    faults, checked, graph = [], 0, {}
     for source in sorted((ROOT / "src").rglob("*")):
         if source.suffix not in (".h", ".cpp"):
             continue
@@ -38,11 +65,15 @@ def main():
                 continue
             there = unit_of(match.group(1))
             checked += 1
+            mine, theirs = module_of(source.relative_to(ROOT)), module_of(match.group(1))
+            if mine != theirs:
+                graph.setdefault(mine, set()).add(theirs)
             if there is None or there == here or (here, there) in ALLOWED_ACROSS:
                 continue
             if LAYERS[there] <= LAYERS[here]:
                 faults.append(f"{source.relative_to(ROOT)}:{number}: {here} includes {match.group(1)} ({there})")
-    print("\n".join(faults) if faults else f"layers: {checked} includes, all pointing down")
+    faults += ["loop: " + " > ".join(loop) for loop in loops(graph)]
+    print("\n".join(faults) if faults else f"layers: {checked} includes, all pointing down, no loop")
     return 1 if faults else 0
 
 
