@@ -40,7 +40,8 @@ target_compile_options(velmora_logic PRIVATE ${VELMORA_REPRO_COMPILE})
 target_compile_options(velmora_platform PRIVATE ${VELMORA_REPRO_COMPILE})
 
 # The resource script and the manifest carry the project version: the file version
-# 1,0,0,6 and its text 1.00.0006 (minor in two digits, revision in four).
+# as four numbers, and its text with the minor in two digits and the revision in
+# four (major.MM.RRRR).
 function(velmora_zero_pad number width out)
   string(LENGTH "${number}" length)
   math(EXPR missing "${width} - ${length}")

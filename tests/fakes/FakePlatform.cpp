@@ -63,9 +63,9 @@ void Reset() {
     S() = State{};
     S().app.Title = L"Velmora";
     S().app.CompanyName = L"Velmora Tools Corporation";  // 25 characters
-    S().app.Major = 1;
-    S().app.Minor = 0;
-    S().app.Revision = 6;
+    S().app.Major = VELMORA_VERSION_MAJOR;
+    S().app.Minor = VELMORA_VERSION_MINOR;
+    S().app.Revision = VELMORA_VERSION_REVISION;
 }
 
 std::vector<HiddenWindowRequest>& HiddenWindows() {

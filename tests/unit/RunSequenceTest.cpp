@@ -33,7 +33,8 @@ TEST_F(RunSequenceTest, HeaderIsFiveUnbrokenRowsOf80ThenTheDescription) {
     const std::wstring edge = L"-----";
     auto spaces = [](std::size_t n) { return std::wstring(n, L' '); };
     EXPECT_EQ(texts[0], std::wstring(80, L'-'));
-    EXPECT_EQ(texts[1], edge + spaces(18) + L"Velmora Tools Corporation ver. 1.0.0.6" + spaces(14) + edge);
+    EXPECT_EQ(texts[1],
+              edge + spaces(18) + L"Velmora Tools Corporation ver. " + test::AppVersionText() + spaces(14) + edge);
     EXPECT_EQ(texts[2], edge + spaces(25) + L"www.velmora-tool.org" + spaces(25) + edge);
     EXPECT_EQ(texts[3], edge + spaces(15) + L"ActiveX add-in checker, MsComCtl.OCX file" + spaces(14) + edge);
     EXPECT_EQ(texts[4], texts[0]);
@@ -64,7 +65,7 @@ TEST_F(RunSequenceTest, WaitForExitPromptsReadsLetsGoAndEndsTheRunWithItsOutcome
 }
 
 TEST_F(RunSequenceTest, AppVersionShowsZeroInPlaceOfTheBuildNumber) {
-    EXPECT_EQ(modVersion_v2::GetAppVersion(), L"1.0.0.6");
+    EXPECT_EQ(modVersion_v2::GetAppVersion(), test::AppVersionText());
     S().app.Major = 2;
     S().app.Minor = 15;
     S().app.Revision = 120;

@@ -36,6 +36,9 @@ std::optional<std::uint32_t> ExitCodeOf(Body body) {
     return std::nullopt;
 }
 
+// The program's version as GetAppVersion shows it, from the build's numbers.
+std::wstring AppVersionText();
+
 // The monikers the program connects through.
 inline const std::wstring VersionMoniker = L"winmgmts:{impersonationLevel=impersonate}";
 inline const std::wstring ShortMoniker = L"Winmgmts:";

@@ -117,7 +117,8 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
     EXPECT_EQ(S().watchdogSeconds, 120u);
     const auto& json = Json();
     const std::wstring head =
-        L"{\n  \"schema\": 1,\n  \"tool\": \"Velmora\",\n  \"version\": \"1.0.0.6\",\n  \"result\": \"valid\",\n"
+        L"{\n  \"schema\": 1,\n  \"tool\": \"Velmora\",\n  \"version\": \"" + test::AppVersionText() +
+        L"\",\n  \"result\": \"valid\",\n"
         L"  \"exitCode\": 0,\n  \"windowsFolder\": \"C:\\\\Windows\",\n  \"controlFile\": {\n"
         L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"
         L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"expectedVersion\": \"6.1.98.46\",\n"
