@@ -6,6 +6,7 @@
 
 #include "platform/RunError.h"
 #include "platform/win32/Ownership.h"
+#include "platform/win32/WmiObject.h"
 
 namespace platform::wmi {
 
@@ -176,6 +177,15 @@ ComPtr<IDispatch> DispatchOfVariant(const VARIANT& v, const std::wstring& what) 
 }
 
 }  // namespace
+
+Object ObjectOf(IDispatch* dispatch) {
+    ComPtr<IDispatch> shared;
+    if (dispatch) {
+        dispatch->AddRef();
+        *shared.put() = dispatch;
+    }
+    return Wrap(std::move(shared));
+}
 
 void EndCom() {
     if (Com() == ComState::Ours) CoUninitialize();
