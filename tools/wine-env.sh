@@ -74,8 +74,9 @@ velmora_wine_use() {
   WINEPREFIX=$(realpath -m "$1")
   WINE=${3:-$(velmora_wine_loader "$arch")}
   export WINEDEBUG=${WINEDEBUG:--all}
-  # No Mono or Gecko installers: the prefix never needs them.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  # No Mono or Gecko installers: the prefix never needs them. No debugger: a program
+  # that crashes ends at once, rather than waiting for one.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winedbg.exe=}
   velmora_wine_remember "$WINEPREFIX"
   local wineboot=--init
   if [ -f "$WINEPREFIX/system.reg" ]; then
