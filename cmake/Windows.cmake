@@ -12,13 +12,16 @@ endif()
 add_library(velmora_platform STATIC
   src/platform/win32/AppInfo.cpp
   src/platform/win32/Console.cpp
+  src/platform/win32/FileNames.cpp
   src/platform/win32/FileReading.cpp
   src/platform/win32/FileWriting.cpp
   src/platform/win32/Locale.cpp
   src/platform/win32/Process.cpp
+  src/platform/win32/Registry.cpp
   src/platform/win32/ShellFolders.cpp
   src/platform/win32/Streams.cpp
   src/platform/win32/SystemLibrary.cpp
+  src/platform/win32/TypeLibrary.cpp
   src/platform/win32/VersionRecords.cpp
   src/platform/win32/VersionResource.cpp
   src/platform/win32/WinText.cpp

@@ -15,9 +15,11 @@ velmora_install_deps() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# What building and running the Windows program needs (64-bit Wine only).
+# What building and running the Windows program needs (64-bit Wine only); widl
+# (mingw-w64-tools) compiles the stand-in control files' type library, which the
+# Windows build's configuration looks for.
 VELMORA_RUN_DEPS=(cmake make g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64
-  binutils-mingw-w64-i686 wine64 xvfb xauth)
+  binutils-mingw-w64-i686 mingw-w64-tools wine64 xvfb xauth python3)
 # What the native tests, the benchmark and the checks need besides.
 VELMORA_TEST_DEPS=(g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev python3 clang libclang-rt-14-dev
   clang-tidy clang-format cppcheck)

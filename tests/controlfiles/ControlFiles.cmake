@@ -19,6 +19,10 @@
 #     VELMORA_CONTROLFILE_<ID>_CRC32      expected CRC-32 text (8 upper-case hex digits)
 #     VELMORA_CONTROLFILE_<ID>_SIZE       exact size in bytes, or "-" (whatever the linker made)
 #     VELMORA_CONTROLFILE_<ID>_VALID      1 if Velmora should accept the file, else 0
+#     VELMORA_CONTROLFILE_<ID>_TYPELIB    own (ControlTypeLib.idl's), damaged, or none
+#   VELMORA_CONTROLFILES_LIBID, VELMORA_CONTROLFILES_LIBRARY_VERSION (major.minor) and
+#   VELMORA_CONTROLFILES_CREATABLE_CLASSES: what ControlTypeLib.idl declares, the
+#   classes that can't be created left out
 #
 # The files exist once the target velmora_controlfiles is built; make a test program
 # or test depend on it with add_dependencies(<target> velmora_controlfiles), or link
@@ -28,20 +32,41 @@
 set(VELMORA_CONTROLFILES_FILE_VERSION 6.1.98.46)
 set(VELMORA_CONTROLFILES_CRC32 B97FD45E)
 
-# name | file version ("" = no version resource, "-" = no file) | product version | CRC-32 | size
-# Every file is forged to its CRC-32 by four bytes appended after the image.
+# name | file version ("" = no version resource, "-" = no file) | product version | CRC-32 | size | type library
+# Every file is forged to its CRC-32 by four bytes appended after the image. A file
+# with a version resource carries a type library too (own: ControlTypeLib.idl's).
 set(_velmora_controlfile_table
-  "valid|6.1.98.46|6.1.98.46|B97FD45E|-"
-  "other-version|6.1.98.39|6.1.98.39|0BADC0DE|-"
-  "other-version-crc-ok|6.1.98.39|6.1.98.39|B97FD45E|-"
-  "other-crc|6.1.98.46|6.1.98.46|12345678|-"
-  "product-differs|6.1.98.46|6.1.9.0|B97FD45E|-"
-  "no-version|||B97FD45E|-"
-  "empty|||00000000|0"
-  "large|6.1.98.46|6.1.98.46|B97FD45E|1100000"
-  "chunk-boundary|6.1.98.46|6.1.98.46|B97FD45E|1024000"
-  "missing|-|-|00000000|-"
+  "valid|6.1.98.46|6.1.98.46|B97FD45E|-|own"
+  "other-version|6.1.98.39|6.1.98.39|0BADC0DE|-|own"
+  "other-version-crc-ok|6.1.98.39|6.1.98.39|B97FD45E|-|own"
+  "other-crc|6.1.98.46|6.1.98.46|12345678|-|own"
+  "product-differs|6.1.98.46|6.1.9.0|B97FD45E|-|own"
+  "no-version|||B97FD45E|-|none"
+  "empty|||00000000|0|none"
+  "large|6.1.98.46|6.1.98.46|B97FD45E|1100000|own"
+  "chunk-boundary|6.1.98.46|6.1.98.46|B97FD45E|1024000|own"
+  "damaged-typelib|6.1.98.46|6.1.98.46|B97FD45E|-|damaged"
+  "missing|-|-|00000000|-|none"
 )
+
+# What the stand-ins' type library declares, read from its IDL: the library's uuid
+# and version come first, then one uuid per class.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/ControlTypeLib.idl _velmora_idl_lines REGEX "uuid\\(")
+set(VELMORA_CONTROLFILES_LIBID "")
+set(VELMORA_CONTROLFILES_CREATABLE_CLASSES "")
+foreach(_line IN LISTS _velmora_idl_lines)
+  string(REGEX MATCH "uuid\\(([0-9A-Fa-f-]+)\\)" _ "${_line}")
+  string(TOUPPER "{${CMAKE_MATCH_1}}" _uuid)
+  if(VELMORA_CONTROLFILES_LIBID STREQUAL "")
+    set(VELMORA_CONTROLFILES_LIBID ${_uuid})
+    string(REGEX MATCH "version\\(([0-9]+\\.[0-9]+)\\)" _ "${_line}")
+    set(VELMORA_CONTROLFILES_LIBRARY_VERSION ${CMAKE_MATCH_1})
+  elseif(NOT _line MATCHES "noncreatable")
+    list(APPEND VELMORA_CONTROLFILES_CREATABLE_CLASSES ${_uuid})
+  endif()
+endforeach()
+unset(_line)
+unset(_uuid)
 
 if(NOT DEFINED Python3_EXECUTABLE)
   find_package(Python3 COMPONENTS Interpreter QUIET)
@@ -64,6 +89,7 @@ foreach(_row IN LISTS _velmora_controlfile_table)
   list(GET _fields 2 _pv)
   list(GET _fields 3 _crc)
   list(GET _fields 4 _size)
+  list(GET _fields 5 _typelib)
   string(TOUPPER "${_name}" _id)
   string(REPLACE "-" "_" _id "${_id}")
   list(APPEND VELMORA_CONTROLFILES_VARIANTS ${_name})
@@ -82,6 +108,7 @@ foreach(_row IN LISTS _velmora_controlfile_table)
   endif()
   set(VELMORA_CONTROLFILE_${_id}_CRC32 "${_crc}")
   set(VELMORA_CONTROLFILE_${_id}_SIZE "${_size}")
+  set(VELMORA_CONTROLFILE_${_id}_TYPELIB "${_typelib}")
   if(VELMORA_CONTROLFILE_${_id}_EXISTS AND _fv STREQUAL VELMORA_CONTROLFILES_FILE_VERSION
      AND _crc STREQUAL VELMORA_CONTROLFILES_CRC32)
     set(VELMORA_CONTROLFILE_${_id}_VALID 1)
@@ -96,4 +123,5 @@ unset(_fv)
 unset(_pv)
 unset(_crc)
 unset(_size)
+unset(_typelib)
 unset(_id)

@@ -117,7 +117,7 @@ def fixed_versions(block):
 
 
 def check(base, row):
-    variant, rel, exists, version, crc, size, valid = row
+    variant, rel, exists, version, crc, size, valid, _typelib = row
     path = os.path.join(base, rel)
     problems = []
     if exists == "0":
@@ -161,7 +161,7 @@ def main(argv):
             if not line or line.startswith("#"):
                 continue
             fields = line.split("\t")
-            if len(fields) != 7:
+            if len(fields) != 8:
                 print("%s: bad line: %r" % (manifest, line), file=sys.stderr)
                 return 1
             rows.append(fields)

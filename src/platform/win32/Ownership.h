@@ -21,6 +21,15 @@ struct KernelHandleTraits {
 };
 using UniqueKernelHandle = UniqueAny<KernelHandleTraits>;
 
+// An open registry key, closed with RegCloseKey.
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value key) noexcept { return key != nullptr; }
+    static void Close(Value key) noexcept { RegCloseKey(key); }
+};
+using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
+
 // A reference to a COM interface, released when the owner goes.
 template <class T>
 class ComPtr {

@@ -1,0 +1,29 @@
+#pragma once
+// Registry reads in the 32-bit view, the one a 32-bit program sees on any Windows.
+// Nothing is ever written.
+#include <string>
+#include <vector>
+
+namespace platform::registry {
+
+enum class Hive { CurrentUser, LocalMachine };
+
+enum class ValueKind {
+    Missing,         // no such key or value
+    Text,            // REG_SZ
+    ExpandableText,  // REG_EXPAND_SZ, not expanded
+    Other,           // any other type, or text longer than any path
+};
+
+struct Value {
+    ValueKind kind = ValueKind::Missing;
+    std::wstring text;  // up to its first NUL; empty unless Text or ExpandableText
+};
+
+// A value of `key`; the key's default value when `name` is empty.
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name = {});
+
+// The names of the subkeys of `key`; none when it is missing.
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key);
+
+}  // namespace platform::registry

@@ -1,0 +1,51 @@
+#include "platform/FileNames.h"
+
+#include <windows.h>
+
+namespace platform::filenames {
+
+namespace {
+
+// Longer than any path Windows opens: such a text is taken as it is.
+constexpr DWORD MaxCharacters = 32768;
+
+std::wstring Upper(const std::wstring& text) {
+    if (text.empty()) return text;
+    // Invariant upper case, as the file system's own table folds names.
+    std::wstring upper(text.size(), L'\0');
+    const int length = static_cast<int>(text.size());
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), length, upper.data(), length) != length)
+        return text;
+    return upper;
+}
+
+}  // namespace
+
+std::wstring ExpandEnvironment(const std::wstring& text) {
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0 || needed > MaxCharacters) return text;
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0 || written > needed) return text;
+    expanded.resize(written - 1);  // the count includes the NUL
+    return expanded;
+}
+
+std::optional<std::wstring> LongForm(const std::wstring& path) {
+    const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0 || needed > MaxCharacters) return std::nullopt;
+    std::wstring longForm(needed, L'\0');
+    const DWORD written = GetLongPathNameW(path.c_str(), longForm.data(), needed);
+    if (written == 0 || written >= needed) return std::nullopt;
+    longForm.resize(written);
+    return longForm;
+}
+
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && Upper(a) == Upper(b); }
+
+}  // namespace platform::filenames

@@ -1,0 +1,70 @@
+#include "platform/Registry.h"
+
+#include <windows.h>
+
+#include "platform/win32/Ownership.h"
+
+namespace platform::registry {
+
+namespace {
+
+using win32::UniqueRegistryKey;
+
+// The 32-bit view: what a 32-bit program sees. A 32-bit process has it already;
+// 32-bit Windows ignores the flag.
+constexpr REGSAM View = KEY_WOW64_32KEY;
+
+// No path is longer; a longer value names no file.
+constexpr DWORD MaxTextCharacters = 32767;
+// No key has more versions or classes than this; a walk stops here.
+constexpr DWORD MaxSubkeys = 4096;
+
+HKEY Root(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+UniqueRegistryKey Open(Hive hive, const std::wstring& key, REGSAM access) {
+    UniqueRegistryKey opened;
+    if (RegOpenKeyExW(Root(hive), key.c_str(), 0, access | View, opened.put()) != ERROR_SUCCESS) opened.reset();
+    return opened;
+}
+
+}  // namespace
+
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
+    const auto opened = Open(hive, key, KEY_QUERY_VALUE);
+    if (!opened) return {};
+    const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExW(opened.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return {ValueKind::Other, {}};
+    if (size / sizeof(wchar_t) > MaxTextCharacters + 1) return {ValueKind::Other, {}};
+
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD read = size;
+    // A value that changed size since it was measured is read as no path.
+    if (RegQueryValueExW(opened.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &read) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return {ValueKind::Other, {}};
+    }
+    // Stored text need not end in a NUL, nor have an even size: cut at what was read.
+    text.resize(read / sizeof(wchar_t));
+    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+    return {type == REG_EXPAND_SZ ? ValueKind::ExpandableText : ValueKind::Text, text};
+}
+
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key) {
+    std::vector<std::wstring> names;
+    const auto opened = Open(hive, key, KEY_ENUMERATE_SUB_KEYS);
+    if (!opened) return names;
+    for (DWORD index = 0; index < MaxSubkeys; ++index) {
+        wchar_t name[256];  // a key name has at most 255 characters
+        DWORD length = 256;
+        if (RegEnumKeyExW(opened.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+}  // namespace platform::registry

@@ -1,0 +1,180 @@
+// The registration check's platform calls against the real registry, file system
+// and type-library loader: the 32-bit view of the registry, stored text in every
+// shape, file names as Windows treats them, and a type library read from a file
+// without anything being registered.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "VelmoraControlFiles.h"
+#include "Win32TestSupport.h"
+#include "platform/FileNames.h"
+#include "platform/Registry.h"
+#include "platform/TypeLibrary.h"
+
+namespace {
+
+namespace registry = platform::registry;
+namespace filenames = platform::filenames;
+using registry::Hive;
+using registry::ValueKind;
+
+// A key of the test's own under HKLM\Software\Classes, in one registry view,
+// deleted again when the test ends.
+class TestKey {
+public:
+    TestKey(const std::wstring& path, REGSAM view) : path_(L"Software\\Classes\\" + path), view_(view) {
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key_,
+                        nullptr);
+    }
+    ~TestKey() {
+        RegCloseKey(key_);
+        // The leaf only: its parents may be shared.
+        using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+        const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+        if (deleteKeyEx) deleteKeyEx(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
+    }
+    TestKey(const TestKey&) = delete;
+    TestKey& operator=(const TestKey&) = delete;
+    TestKey(TestKey&&) = delete;
+    TestKey& operator=(TestKey&&) = delete;
+
+    // Stores raw bytes, so that any shape of stored text can be made.
+    void Set(const wchar_t* name, DWORD type, const void* bytes, DWORD size) {
+        ASSERT_EQ(RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(bytes), size), ERROR_SUCCESS);
+    }
+    void SetText(const wchar_t* name, DWORD type, const std::wstring& text) {
+        Set(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    std::wstring Path() const { return path_; }
+
+private:
+    std::wstring path_;
+    REGSAM view_;
+    HKEY key_ = nullptr;
+};
+
+bool Windows64() {
+    if (sizeof(void*) == 8) return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+TEST(Registry, ValuesInEveryShape) {
+    TestKey key(L"VelmoraTest\\Shapes", KEY_WOW64_32KEY);
+    key.SetText(nullptr, REG_SZ, L"C:\\Windows\\SysWOW64\\x.ocx");
+    key.SetText(L"Expandable", REG_EXPAND_SZ, L"%SystemRoot%\\x.ocx");
+    const DWORD number = 7;
+    key.Set(L"Number", REG_DWORD, &number, sizeof number);
+    key.Set(L"Unended", REG_SZ, L"abc", 3 * sizeof(wchar_t));      // no NUL stored
+    key.Set(L"OddSize", REG_SZ, L"abc", 3 * sizeof(wchar_t) + 1);  // half a character more
+    key.Set(L"Inner", REG_SZ, L"ab\0cd", 6 * sizeof(wchar_t));     // text after a NUL
+    key.SetText(L"Empty", REG_SZ, L"");
+    key.SetText(L"Long", REG_SZ, std::wstring(40000, L'x'));
+
+    struct Case {
+        const wchar_t* name;
+        ValueKind kind;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {L"", ValueKind::Text, L"C:\\Windows\\SysWOW64\\x.ocx"},
+        {L"Expandable", ValueKind::ExpandableText, L"%SystemRoot%\\x.ocx"},
+        {L"Number", ValueKind::Other, L""},
+        {L"Unended", ValueKind::Text, L"abc"},
+        {L"OddSize", ValueKind::Text, L"abc"},
+        {L"Inner", ValueKind::Text, L"ab"},
+        {L"Empty", ValueKind::Text, L""},
+        {L"Long", ValueKind::Other, L""},
+        {L"Missing", ValueKind::Missing, L""},
+    };
+    for (const Case& c : cases) {
+        const auto value = registry::Read(Hive::LocalMachine, key.Path(), c.name);
+        EXPECT_EQ(value.kind, c.kind) << testing::PrintToString(std::wstring(c.name));
+        EXPECT_EQ(value.text, c.text) << testing::PrintToString(std::wstring(c.name));
+    }
+    EXPECT_EQ(registry::Read(Hive::LocalMachine, key.Path() + L"\\NoSuchKey").kind, ValueKind::Missing);
+}
+
+TEST(Registry, TheThirtyTwoBitViewAlone) {
+    TestKey seen(L"CLSID\\{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E41}\\InprocServer32", KEY_WOW64_32KEY);
+    seen.SetText(nullptr, REG_SZ, L"32-bit");
+    EXPECT_EQ(registry::Read(Hive::LocalMachine, seen.Path()).text, L"32-bit");
+    if (!Windows64()) GTEST_SKIP() << "a 32-bit Windows has one view";
+    TestKey unseen(L"CLSID\\{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E42}\\InprocServer32", KEY_WOW64_64KEY);
+    unseen.SetText(nullptr, REG_SZ, L"64-bit");
+    EXPECT_EQ(registry::Read(Hive::LocalMachine, unseen.Path()).kind, ValueKind::Missing);
+}
+
+TEST(Registry, SubkeyNames) {
+    TestKey a(L"VelmoraTest\\Versions\\1.0", KEY_WOW64_32KEY);
+    TestKey b(L"VelmoraTest\\Versions\\2.2", KEY_WOW64_32KEY);
+    auto names = registry::SubkeyNames(Hive::LocalMachine, L"Software\\Classes\\VelmoraTest\\Versions");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"1.0", L"2.2"}));
+    EXPECT_TRUE(registry::SubkeyNames(Hive::LocalMachine, L"Software\\Classes\\VelmoraTest\\None").empty());
+}
+
+TEST(FileNames, AsWindowsTreatsThem) {
+    const std::wstring windows = velmora_test::WindowsFolder();
+    EXPECT_EQ(filenames::ExpandEnvironment(L"%SystemRoot%\\x.ocx"), windows + L"\\x.ocx");
+    EXPECT_EQ(filenames::ExpandEnvironment(L"%VelmoraNoSuchName%\\x"), L"%VelmoraNoSuchName%\\x");
+
+    const std::wstring program = velmora_test::OwnPath();
+    EXPECT_TRUE(filenames::IsFile(program));
+    EXPECT_FALSE(filenames::IsFile(windows));
+    EXPECT_FALSE(filenames::IsFile(windows + L"\\VelmoraNoSuchFile.ocx"));
+
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(program.c_str(), shortName, MAX_PATH), 0u);
+    const auto longForm = filenames::LongForm(shortName);
+    ASSERT_TRUE(longForm.has_value());
+    EXPECT_TRUE(filenames::SameName(*longForm, program)) << testing::PrintToString(*longForm);
+    EXPECT_FALSE(filenames::LongForm(windows + L"\\VelmoraNoSuchFile.ocx").has_value());
+
+    EXPECT_TRUE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"c:\\WINDOWS\\syswow64\\mscomctl.ocx"));
+    EXPECT_FALSE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"C:\\Windows\\System32\\MsComCtl.OCX"));
+    EXPECT_FALSE(filenames::SameName(L"a", L"a "));
+}
+
+// --- The stand-in control files' type libraries -----------------------------------------
+
+using velmora_controlfiles::Variant;
+
+bool Registered(const std::wstring& libraryId) {
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            HKEY key = nullptr;
+            const std::wstring path = L"Software\\Classes\\TypeLib\\" + libraryId;
+            if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+                RegCloseKey(key);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(TypeLibrary, EachStandInReadsAsItIsBuiltAndNothingIsRegistered) {
+    const std::wstring libraryId = velmora_controlfiles::LibraryId;
+    ASSERT_FALSE(Registered(libraryId)) << "registered before the test";
+    const std::vector<std::wstring> creatable(std::begin(velmora_controlfiles::CreatableClasses),
+                                              std::end(velmora_controlfiles::CreatableClasses));
+    for (const Variant& v : velmora_controlfiles::Variants) {
+        const auto library = platform::typelib::Read(v.winePath);
+        EXPECT_EQ(library.has_value(), v.ownTypeLibrary) << testing::PrintToString(std::wstring(v.name));
+        if (!library || !v.ownTypeLibrary) continue;
+        EXPECT_EQ(library->id, libraryId);
+        EXPECT_EQ(library->major, velmora_controlfiles::LibraryMajor);
+        EXPECT_EQ(library->minor, velmora_controlfiles::LibraryMinor);
+        EXPECT_EQ(library->creatableClasses, creatable);  // the list's items left out
+    }
+    EXPECT_FALSE(Registered(libraryId)) << "reading a type library registered it";
+}
+
+}  // namespace
