@@ -11,9 +11,11 @@
 
 #include "platform/AppInfo.h"
 #include "platform/Console.h"
+#include "platform/Registry.h"
 #include "platform/RunError.h"
 #include "platform/ShellFolders.h"
 #include "platform/TaggedValue.h"
+#include "platform/TypeLibrary.h"
 #include "platform/VersionRecords.h"
 #include "platform/VersionResource.h"
 
@@ -112,6 +114,19 @@ struct WmiState {
     int Calls(const std::wstring& method, const std::wstring& argument) const;
 };
 
+// --- Registration: the registry's 32-bit view, type libraries, file names ---------------
+
+struct RegistryState {
+    // hive -> key path -> value name ("" for the default value) -> value. A key is
+    // there when it has a value or a key below it.
+    using Values = std::map<std::wstring, platform::registry::Value, NoCaseLess>;
+    std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values;
+    std::vector<std::wstring> reads;  // every key read or listed, in order
+
+    void Set(platform::registry::Hive hive, const std::wstring& key, platform::registry::ValueKind kind,
+             const std::wstring& text = {});
+};
+
 // --- Everything -------------------------------------------------------------------------
 
 struct State {
@@ -139,6 +154,13 @@ struct State {
     std::vector<FolderRequest> folderRequests;
 
     WmiState wmi;
+
+    RegistryState registry;
+    std::map<std::wstring, platform::typelib::TypeLibrary, NoCaseLess> typeLibraries;  // path -> its library
+    std::vector<std::wstring> typeLibraryReads;
+    std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
+    std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
+    std::vector<std::wstring> folderPaths;                         // paths that name a folder
 
     std::int32_t versionExResult = 1;
     platform::versionrecords::OsVersionInfoA versionEx{};

@@ -1,0 +1,214 @@
+#include "filecheck/modRegistration.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <utility>
+
+#include "filecheck/modControlFile.h"
+#include "filecheck/modSpecialFoldersWin.h"
+#include "platform/FileNames.h"
+#include "platform/Registry.h"
+#include "platform/TypeLibrary.h"
+
+namespace modRegistration {
+
+namespace {
+
+namespace filenames = platform::filenames;
+namespace registry = platform::registry;
+using modSpecialFoldersWin::AddBackslash;
+
+// What every entry is held against.
+struct Machine {
+    std::wstring controlPath;
+    std::wstring controlLongForm;
+    std::wstring systemFolder;  // the control file's folder: where a 32-bit program's system files are
+    std::wstring windowsFolder;
+    bool windows64;
+};
+
+std::wstring LongFormOf(const std::wstring& path) { return filenames::LongForm(path).value_or(path); }
+
+// A value as Windows merges the user's classes over the machine's: the user's
+// wherever it has one.
+std::pair<registry::Value, Scope> ReadClassesValue(const std::wstring& key) {
+    const std::wstring path = L"Software\\Classes\\" + key;
+    auto value = registry::Read(registry::Hive::CurrentUser, path);
+    if (value.kind != registry::ValueKind::Missing) return {std::move(value), Scope::User};
+    return {registry::Read(registry::Hive::LocalMachine, path), Scope::Machine};
+}
+
+Entry Look(const std::wstring& id, const std::wstring& version, const std::wstring& key, const Machine& machine) {
+    Entry entry;
+    entry.id = id;
+    entry.version = version;
+    auto [value, scope] = ReadClassesValue(key);
+    const bool expandable = value.kind == registry::ValueKind::ExpandableText;
+    if (value.kind != registry::ValueKind::Text && !expandable) return entry;  // not registered
+    entry.path = value.text;
+    entry.scope = scope;
+    entry.loads = LoadedPath(value.text, expandable, machine.systemFolder, machine.windowsFolder, machine.windows64);
+    entry.registered = !entry.loads.empty();
+    if (entry.registered) {
+        entry.exists = filenames::IsFile(entry.loads);
+        entry.here = filenames::SameName(LongFormOf(entry.loads), machine.controlLongForm);
+    }
+    return entry;
+}
+
+std::wstring Hex(unsigned number) {
+    static constexpr wchar_t Digits[] = L"0123456789abcdef";
+    std::wstring text;
+    do {
+        text.insert(text.begin(), Digits[number % 16]);
+        number /= 16;
+    } while (number != 0);
+    return text;
+}
+
+// A version key's numbers, hexadecimal as the registry writes them; nothing when it
+// is not "major.minor".
+std::optional<std::pair<unsigned long, unsigned long>> VersionNumbers(const std::wstring& key) {
+    const auto dot = key.find(L'.');
+    const auto number = [](const std::wstring& part) -> std::optional<unsigned long> {
+        if (part.empty() || part.size() > 4 || !std::all_of(part.begin(), part.end(), [](wchar_t ch) {
+                return std::iswxdigit(static_cast<wint_t>(ch)) != 0;
+            })) {
+            return std::nullopt;
+        }
+        return std::stoul(part, nullptr, 16);
+    };
+    if (dot == std::wstring::npos) return std::nullopt;
+    const auto major = number(key.substr(0, dot));
+    const auto minor = number(key.substr(dot + 1));
+    if (!major || !minor) return std::nullopt;
+    return std::pair{*major, *minor};
+}
+
+// The version keys registered for a LIBID in either hive, each once, in version order.
+std::vector<std::wstring> VersionKeys(const std::wstring& libraryKey) {
+    std::vector<std::wstring> keys;
+    for (const auto hive : {registry::Hive::CurrentUser, registry::Hive::LocalMachine}) {
+        for (auto& name : registry::SubkeyNames(hive, L"Software\\Classes\\" + libraryKey)) {
+            const bool known =
+                std::any_of(keys.begin(), keys.end(), [&](const auto& k) { return filenames::SameName(k, name); });
+            if (!known) keys.push_back(std::move(name));
+        }
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const std::wstring& a, const std::wstring& b) {
+        const auto x = VersionNumbers(a), y = VersionNumbers(b);
+        if (x && y) return *x < *y;
+        return x.has_value() > y.has_value();  // keys that are no version last
+    });
+    return keys;
+}
+
+State StateOf(const Registration& found) {
+    // How many of the type library and its classes have `flag` set.
+    const auto count = [&found](bool Entry::*flag) {
+        return (*found.typeLibrary.*flag ? 1u : 0u) +
+               static_cast<std::size_t>(std::count_if(found.classes.begin(), found.classes.end(),
+                                                      [flag](const Entry& entry) { return entry.*flag; }));
+    };
+    const std::size_t here = count(&Entry::here);
+    if (here == 1 + found.classes.size()) return State::Registered;
+    if (count(&Entry::registered) == 0) return State::NotRegistered;
+    if (here == 0) return State::RegisteredElsewhere;
+    return State::PartlyRegistered;
+}
+
+// What programs load in place of this file: a class's file first, as creating a
+// control loads it, else the type library's.
+const Entry& Elsewhere(const Registration& found) {
+    const auto other = std::find_if(found.classes.begin(), found.classes.end(),
+                                    [](const Entry& entry) { return entry.registered && !entry.here; });
+    return other != found.classes.end() ? *other : *found.typeLibrary;
+}
+
+std::optional<std::wstring> Hint(const Registration& found, const Machine& machine) {
+    const std::wstring command = L"run as an administrator: \"" + AddBackslash(machine.systemFolder) +
+                                 L"regsvr32.exe\" \"" + machine.controlPath + L"\"";
+    switch (found.state) {
+    case State::Registered: return std::nullopt;
+    case State::NotRegistered: return L"To register it, " + command;
+    case State::PartlyRegistered: return L"To register it whole, " + command;
+    case State::RegisteredElsewhere: {
+        const Entry& other = Elsewhere(found);
+        const std::wstring instead = other.exists
+                                         ? L"Programs load " + other.loads + L" instead; "
+                                         : L"Programs look for " + other.loads + L" instead, which is not there; ";
+        return instead + L"to register this file, " + command;
+    }
+    case State::NoTypeLibrary:
+        return std::wstring(L"This file holds no type library, so it is no build of the control: put build ") +
+               modControlFile::RequiredVersion + L" in its place, then " + command;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring LoadedPath(const std::wstring& text, bool expandable, const std::wstring& systemFolder,
+                        const std::wstring& windowsFolder, bool windows64) {
+    std::wstring path = expandable ? filenames::ExpandEnvironment(text) : text;
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+    if (path.empty()) return path;
+    // A bare name is looked for in the system folder (after the program's own folder,
+    // which no check can know).
+    if (path.find_first_of(L"\\/:") == std::wstring::npos) path = AddBackslash(systemFolder) + path;
+    if (windows64) {
+        // The file-system redirector: to a 32-bit program, System32 is SysWOW64.
+        const std::wstring system32 = AddBackslash(windowsFolder) + L"System32\\";
+        if (path.size() > system32.size() && filenames::SameName(path.substr(0, system32.size()), system32)) {
+            path = AddBackslash(windowsFolder) + L"SysWOW64\\" + path.substr(system32.size());
+        }
+    }
+    return path;
+}
+
+Registration CheckRegistration(const std::wstring& controlPath, const std::wstring& windowsFolder, bool windows64) {
+    const Machine machine{controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
+                          windowsFolder, windows64};
+    Registration found;
+    const auto library = platform::typelib::Read(controlPath);
+    if (!library) {
+        found.hint = Hint(found, machine);
+        return found;
+    }
+    const std::wstring libraryKey = L"TypeLib\\" + library->id;
+    auto versions = VersionKeys(libraryKey);
+    // Its own version under whatever spelling the registry has for it.
+    const auto own = std::find_if(versions.begin(), versions.end(), [&](const std::wstring& key) {
+        return VersionNumbers(key) == std::pair<unsigned long, unsigned long>{library->major, library->minor};
+    });
+    const std::wstring ownKey = own != versions.end() ? *own : Hex(library->major) + L"." + Hex(library->minor);
+    if (own != versions.end()) versions.erase(own);
+
+    const auto win32Key = [&libraryKey](const std::wstring& version) {
+        return libraryKey + L"\\" + version + L"\\0\\win32";
+    };
+    found.typeLibrary = Look(library->id, ownKey, win32Key(ownKey), machine);
+    for (const auto& classId : library->creatableClasses) {
+        found.classes.push_back(Look(classId, {}, L"CLSID\\" + classId + L"\\InprocServer32", machine));
+    }
+    for (const auto& version : versions)
+        found.otherVersions.push_back(Look(library->id, version, win32Key(version), machine));
+    found.state = StateOf(found);
+    found.hint = Hint(found, machine);
+    return found;
+}
+
+std::wstring StateText(State state) {
+    switch (state) {
+    case State::Registered: return L"registered";
+    case State::NotRegistered: return L"not registered";
+    case State::RegisteredElsewhere: return L"registered elsewhere";
+    case State::PartlyRegistered: return L"partly registered";
+    case State::NoTypeLibrary: return L"no type library";
+    }
+    return {};
+}
+
+std::wstring ScopeText(Scope scope) { return scope == Scope::User ? L"user" : L"machine"; }
+
+}  // namespace modRegistration

@@ -1,0 +1,52 @@
+#pragma once
+// Whether a program that needs the control will load this file: the control file's
+// own type library names what must be registered, and the registry's 32-bit view
+// (per user first, then per machine, as Windows merges them) tells where each of
+// those entries points.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modRegistration {
+
+enum class State { Registered, NotRegistered, RegisteredElsewhere, PartlyRegistered, NoTypeLibrary };
+enum class Scope { User, Machine };
+
+// One registry entry of the control: a type library version or a class.
+struct Entry {
+    std::wstring id;                   // the LIBID or the CLSID, as the type library names it
+    std::wstring version;              // type library entries: the version key, as the registry names it
+    std::optional<std::wstring> path;  // the value as written, when it is text
+    std::optional<Scope> scope;        // where that text was found
+    std::wstring loads;                // the file a 32-bit program would load for it; empty: none
+    bool registered = false;           // the text names a file at all
+    bool here = false;                 // it names this file, as a 32-bit program would load it
+    bool exists = false;               // the file it names exists
+};
+
+struct Registration {
+    State state = State::NoTypeLibrary;
+    std::optional<Entry> typeLibrary;  // the file's own version
+    std::vector<Entry> classes;        // its creatable classes, in its type library's order
+    std::vector<Entry> otherVersions;  // every other version registered for its LIBID
+    std::optional<std::wstring> hint;  // one sentence, unless it is registered
+};
+
+// The control file at `controlPath`, found on this Windows: its folder is the
+// 32-bit system folder, `windowsFolder` is the Windows folder and `windows64`
+// whether the Windows is 64-bit (where System32 means SysWOW64 to a 32-bit program).
+Registration CheckRegistration(const std::wstring& controlPath, const std::wstring& windowsFolder, bool windows64);
+
+// "registered", "not registered", "registered elsewhere", "partly registered", "no type library".
+std::wstring StateText(State state);
+// "user", "machine".
+std::wstring ScopeText(Scope scope);
+
+// The file a registry text names, as a 32-bit program would open it: expanded when
+// `expandable`, surrounding quotes dropped, a bare name in `systemFolder`, and on a
+// 64-bit Windows System32 under `windowsFolder` taken as SysWOW64. Empty when it
+// names nothing.
+std::wstring LoadedPath(const std::wstring& text, bool expandable, const std::wstring& systemFolder,
+                        const std::wstring& windowsFolder, bool windows64);
+
+}  // namespace modRegistration

@@ -1,0 +1,102 @@
+// The registry's 32-bit view, type libraries and file names, for the registration check.
+#include <algorithm>
+#include <cwctype>
+
+#include "FakePlatform.h"
+#include "platform/FileNames.h"
+#include "platform/Registry.h"
+#include "platform/TypeLibrary.h"
+
+using fake::S;
+
+namespace {
+
+std::wstring Upper(std::wstring text) {
+    for (auto& ch : text) ch = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(ch)));
+    return text;
+}
+
+bool Same(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
+
+}  // namespace
+
+void fake::RegistryState::Set(platform::registry::Hive hive, const std::wstring& key,
+                              platform::registry::ValueKind kind, const std::wstring& text) {
+    values[hive][key][L""] = {kind, text};
+}
+
+namespace platform::registry {
+
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
+    S().registry.reads.push_back(key);
+    auto& keys = S().registry.values[hive];
+    const auto found = keys.find(key);
+    if (found == keys.end()) return {};
+    const auto value = found->second.find(name);
+    return value == found->second.end() ? Value{} : value->second;
+}
+
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key) {
+    S().registry.reads.push_back(key);
+    const std::wstring parent = Upper(key) + L"\\";
+    std::vector<std::wstring> names;
+    for (const auto& [path, values] : S().registry.values[hive]) {
+        if (Upper(path).compare(0, parent.size(), parent) != 0) continue;
+        const auto rest = path.substr(parent.size());
+        const auto name = rest.substr(0, rest.find(L'\\'));
+        const bool known = std::any_of(names.begin(), names.end(), [&name](const auto& n) { return Same(n, name); });
+        if (!known) names.push_back(name);
+    }
+    return names;
+}
+
+}  // namespace platform::registry
+
+namespace platform::typelib {
+
+std::optional<TypeLibrary> Read(const std::wstring& path) {
+    S().typeLibraryReads.push_back(path);
+    const auto found = S().typeLibraries.find(path);
+    if (found == S().typeLibraries.end()) return std::nullopt;
+    return found->second;
+}
+
+}  // namespace platform::typelib
+
+namespace platform::filenames {
+
+std::wstring ExpandEnvironment(const std::wstring& text) {
+    std::wstring expanded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto end = text[i] == L'%' ? text.find(L'%', i + 1) : std::wstring::npos;
+        const auto value =
+            end == std::wstring::npos ? S().environment.end() : S().environment.find(text.substr(i + 1, end - i - 1));
+        if (value == S().environment.end()) {
+            expanded += text[i];  // an unknown name stays as it is, as on Windows
+        } else {
+            expanded += value->second;
+            i = end;
+        }
+    }
+    return expanded;
+}
+
+std::optional<std::wstring> LongForm(const std::wstring& path) {
+    const auto known = S().longForms.find(path);
+    if (known != S().longForms.end()) return known->second;
+    if (IsFile(path)) return path;
+    return std::nullopt;
+}
+
+bool IsFile(const std::wstring& path) {
+    // A short name names what its long form names.
+    const auto known = S().longForms.find(path);
+    const std::wstring& name = known != S().longForms.end() ? known->second : path;
+    const bool folder = std::any_of(S().folderPaths.begin(), S().folderPaths.end(),
+                                    [&name](const std::wstring& f) { return Same(f, name); });
+    return !folder && S().files.count(name) > 0;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) { return Same(a, b); }
+
+}  // namespace platform::filenames

@@ -1,0 +1,265 @@
+// The registration check over fakes of the registry, the type library and file
+// names: the state each combination of entries makes, the rules by which a registry
+// text names this file, the other versions, and the hint.
+#include "TestSupport.h"
+#include "filecheck/modRegistration.h"
+
+namespace {
+
+using fake::S;
+using modRegistration::CheckRegistration;
+using modRegistration::Scope;
+using modRegistration::State;
+using platform::registry::Hive;
+using platform::registry::ValueKind;
+
+const std::wstring Library = L"{A1B2C3D4-0000-4000-8000-00000000000A}";
+const std::wstring SliderClass = L"{A1B2C3D4-0000-4000-8000-00000000000B}";
+const std::wstring TreeClass = L"{A1B2C3D4-0000-4000-8000-00000000000C}";
+const std::wstring Windows = L"C:\\Windows";
+const std::wstring Control64 = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+const std::wstring Control32 = L"C:\\Windows\\System32\\MsComCtl.OCX";
+const std::wstring AppCopy = L"C:\\App\\MSCOMCTL.OCX";
+
+std::wstring LibraryKey(const std::wstring& version) {
+    return L"Software\\Classes\\TypeLib\\" + Library + L"\\" + version + L"\\0\\win32";
+}
+std::wstring ClassKey(const std::wstring& classId) {
+    return L"Software\\Classes\\CLSID\\" + classId + L"\\InprocServer32";
+}
+
+class Registration : public test::VelmoraTest {
+protected:
+    void SetUp() override {
+        VelmoraTest::SetUp();
+        for (const auto& path : {Control64, Control32, AppCopy}) fake::AddFile(path, test::ControlBytes());
+        S().folderPaths = {L"C:\\Windows\\SysWoW64"};
+        S().typeLibraries[Control64] = {Library, 2, 2, {SliderClass, TreeClass}};
+        S().typeLibraries[Control32] = S().typeLibraries[Control64];
+    }
+
+    static void Set(const std::wstring& key, const std::wstring& text, Hive hive = Hive::LocalMachine,
+                    ValueKind kind = ValueKind::Text) {
+        S().registry.Set(hive, key, kind, text);
+    }
+    // Every entry of version 2.2 at `path`.
+    static void RegisterAll(const std::wstring& path, Hive hive = Hive::LocalMachine) {
+        for (const auto& key : {LibraryKey(L"2.2"), ClassKey(SliderClass), ClassKey(TreeClass)}) Set(key, path, hive);
+    }
+    static modRegistration::Registration Check64() { return CheckRegistration(Control64, Windows, true); }
+};
+
+// --- The state ---------------------------------------------------------------------------
+
+// What one entry holds.
+enum class Holds { Here, Elsewhere, Nothing, NotText, EmptyText, Folder };
+
+void Hold(const std::wstring& key, Holds holds) {
+    const auto set = [&key](ValueKind kind, const std::wstring& text) {
+        S().registry.Set(Hive::LocalMachine, key, kind, text);
+    };
+    switch (holds) {
+    case Holds::Here: set(ValueKind::Text, Control64); break;
+    case Holds::Elsewhere: set(ValueKind::Text, AppCopy); break;
+    case Holds::Nothing: break;
+    case Holds::NotText: set(ValueKind::Other, L""); break;
+    case Holds::EmptyText: set(ValueKind::Text, L""); break;
+    case Holds::Folder: set(ValueKind::Text, L"C:\\Windows\\SysWoW64"); break;
+    }
+}
+
+TEST_F(Registration, EachCombinationOfEntriesHasItsState) {
+    struct Case {
+        Holds library, slider, tree;
+        State state;
+    };
+    using H = Holds;
+    const Case cases[] = {
+        {H::Here, H::Here, H::Here, State::Registered},
+        {H::Nothing, H::Nothing, H::Nothing, State::NotRegistered},
+        {H::NotText, H::EmptyText, H::Nothing, State::NotRegistered},
+        {H::Elsewhere, H::Elsewhere, H::Elsewhere, State::RegisteredElsewhere},
+        {H::Nothing, H::Elsewhere, H::Nothing, State::RegisteredElsewhere},
+        {H::Folder, H::Folder, H::Folder, State::RegisteredElsewhere},  // a folder is not this file
+        {H::Here, H::Nothing, H::Nothing, State::PartlyRegistered},     // an old build's type library
+        {H::Here, H::Elsewhere, H::Here, State::PartlyRegistered},
+        {H::EmptyText, H::Here, H::Here, State::PartlyRegistered},
+    };
+    for (const Case& c : cases) {
+        S().registry = {};
+        Hold(LibraryKey(L"2.2"), c.library);
+        Hold(ClassKey(SliderClass), c.slider);
+        Hold(ClassKey(TreeClass), c.tree);
+        const auto found = Check64();
+        EXPECT_EQ(found.state, c.state) << static_cast<int>(c.library) << static_cast<int>(c.slider)
+                                        << static_cast<int>(c.tree);
+        EXPECT_EQ(found.hint.has_value(), c.state != State::Registered);
+    }
+}
+
+TEST_F(Registration, EntriesAsTheTypeLibraryNamesThem) {
+    RegisterAll(Control64);
+    const auto found = Check64();
+    ASSERT_TRUE(found.typeLibrary.has_value());
+    EXPECT_EQ(found.typeLibrary->id, Library);
+    EXPECT_EQ(found.typeLibrary->version, L"2.2");
+    EXPECT_EQ(found.typeLibrary->path, Control64);
+    EXPECT_EQ(found.typeLibrary->scope, Scope::Machine);
+    EXPECT_TRUE(found.typeLibrary->here && found.typeLibrary->exists);
+    ASSERT_EQ(found.classes.size(), 2u);
+    EXPECT_EQ(found.classes[0].id, SliderClass);  // in the type library's order
+    EXPECT_EQ(found.classes[1].id, TreeClass);
+    EXPECT_TRUE(found.otherVersions.empty());
+    EXPECT_EQ(found.state, State::Registered);
+    EXPECT_FALSE(found.hint.has_value());
+}
+
+TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
+    RegisterAll(Control64);
+    Set(ClassKey(TreeClass), AppCopy, Hive::CurrentUser);
+    const auto found = Check64();
+    EXPECT_EQ(found.classes[1].scope, Scope::User);
+    EXPECT_EQ(found.classes[1].path, AppCopy);
+    EXPECT_FALSE(found.classes[1].here);
+    EXPECT_EQ(found.classes[0].scope, Scope::Machine);
+    EXPECT_EQ(found.state, State::PartlyRegistered);
+
+    // An entry the user has, but holding no path, hides the machine's too.
+    Set(ClassKey(TreeClass), L"", Hive::CurrentUser);
+    EXPECT_FALSE(Check64().classes[1].registered);
+}
+
+TEST_F(Registration, AFileWithoutATypeLibraryReadsNoRegistry) {
+    S().typeLibraries.clear();
+    RegisterAll(Control64);
+    const auto found = Check64();
+    EXPECT_EQ(found.state, State::NoTypeLibrary);
+    EXPECT_FALSE(found.typeLibrary.has_value());
+    EXPECT_TRUE(found.classes.empty());
+    EXPECT_TRUE(found.otherVersions.empty());
+    EXPECT_TRUE(S().registry.reads.empty());
+}
+
+// --- When a registry text names this file -----------------------------------------------------
+
+TEST_F(Registration, PathRules) {
+    S().environment[L"SystemRoot"] = Windows;
+    S().longForms[L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX"] = Control64;
+    struct Case {
+        const wchar_t* text;
+        ValueKind kind;
+        bool windows64;
+        const wchar_t* loads;
+        bool here;
+    };
+    const Case cases[] = {
+        // Expanded only when the value says so.
+        {L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", ValueKind::ExpandableText, true,
+         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true},
+        {L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, true, L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX",
+         false},
+        // Quotes around it are no part of the name.
+        {L"\"C:\\Windows\\SysWoW64\\MsComCtl.OCX\"", ValueKind::Text, true, L"C:\\Windows\\SysWoW64\\MsComCtl.OCX",
+         true},
+        // System32 is SysWOW64 to a 32-bit program on a 64-bit Windows, in any case.
+        {L"C:\\WINDOWS\\SYSTEM32\\MSCOMCTL.OCX", ValueKind::Text, true, L"C:\\Windows\\SysWOW64\\MSCOMCTL.OCX", true},
+        {L"%SystemRoot%\\System32\\MsComCtl.OCX", ValueKind::ExpandableText, true,
+         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true},
+        {L"C:\\Windows\\System32Old\\MsComCtl.OCX", ValueKind::Text, true, L"C:\\Windows\\System32Old\\MsComCtl.OCX",
+         false},
+        {L"D:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, true, L"D:\\Windows\\System32\\MsComCtl.OCX", false},
+        // ... and only there.
+        {L"C:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\System32\\MsComCtl.OCX", true},
+        {L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", false},
+        // A bare name is looked for in the system folder.
+        {L"mscomctl.ocx", ValueKind::Text, true, L"C:\\Windows\\SysWoW64\\mscomctl.ocx", true},
+        // Short names are compared in their long form.
+        {L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", ValueKind::Text, true, L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", true},
+        // Nothing named at all.
+        {L"", ValueKind::Text, true, L"", false},
+        {L"\"\"", ValueKind::Text, true, L"", false},
+    };
+    for (const Case& c : cases) {
+        S().registry = {};
+        const auto control = c.windows64 ? Control64 : Control32;
+        Set(LibraryKey(L"2.2"), c.text, Hive::LocalMachine, c.kind);
+        const auto library = *CheckRegistration(control, Windows, c.windows64).typeLibrary;
+        const auto shown = testing::PrintToString(std::wstring(c.text)) + (c.windows64 ? " on 64-bit" : " on 32-bit");
+        EXPECT_EQ(library.loads, c.loads) << shown;
+        EXPECT_EQ(library.here, c.here) << shown;
+        EXPECT_EQ(library.registered, *c.loads != L'\0') << shown;
+        EXPECT_EQ(library.path, std::wstring(c.text)) << shown;  // as written
+    }
+}
+
+TEST_F(Registration, ExistsFollowsTheFileItNames) {
+    Set(LibraryKey(L"2.2"), L"C:\\Gone\\MSCOMCTL.OCX");
+    Set(ClassKey(SliderClass), AppCopy);
+    Set(ClassKey(TreeClass), L"C:\\Windows\\SysWoW64");
+    const auto found = Check64();
+    EXPECT_FALSE(found.typeLibrary->exists);
+    EXPECT_TRUE(found.classes[0].exists);
+    EXPECT_FALSE(found.classes[1].exists);  // a folder
+}
+
+// --- Other versions ---------------------------------------------------------------------------
+
+TEST_F(Registration, EveryOtherVersionInVersionOrderItsOwnUnderAnySpelling) {
+    Set(LibraryKey(L"2.02"), Control64);  // its own version, spelt otherwise
+    Set(LibraryKey(L"10.0"), AppCopy, Hive::CurrentUser);
+    Set(LibraryKey(L"1.0"), L"C:\\Gone\\MSCOMCTL.OCX");
+    Set(LibraryKey(L"9.a"), Control64);
+    Set(LibraryKey(L"flags"), AppCopy, Hive::CurrentUser);  // listed first, sorted last
+    const auto found = Check64();
+    EXPECT_EQ(found.typeLibrary->version, L"2.02");
+    EXPECT_TRUE(found.typeLibrary->here);
+    std::vector<std::wstring> versions;
+    for (const auto& other : found.otherVersions) versions.push_back(other.version);
+    EXPECT_EQ(versions, (std::vector<std::wstring>{L"1.0", L"9.a", L"10.0", L"flags"}));
+    EXPECT_FALSE(found.otherVersions[0].exists);
+    EXPECT_TRUE(found.otherVersions[1].here);
+    EXPECT_EQ(found.otherVersions[2].scope, Scope::User);
+    EXPECT_EQ(found.otherVersions[0].id, Library);
+}
+
+// --- The hint -----------------------------------------------------------------------------------
+
+TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
+    const std::wstring run64 =
+        L"run as an administrator: \"C:\\Windows\\SysWoW64\\regsvr32.exe\" "
+        L"\"C:\\Windows\\SysWoW64\\MsComCtl.OCX\"";
+    EXPECT_EQ(Check64().hint, L"To register it, " + run64);
+
+    EXPECT_EQ(CheckRegistration(Control32, Windows, false).hint,
+              L"To register it, run as an administrator: \"C:\\Windows\\System32\\regsvr32.exe\" "
+              L"\"C:\\Windows\\System32\\MsComCtl.OCX\"");
+
+    Set(LibraryKey(L"2.2"), Control64);
+    EXPECT_EQ(Check64().hint, L"To register it whole, " + run64);
+
+    Set(LibraryKey(L"2.2"), AppCopy);
+    Set(ClassKey(TreeClass), L"C:\\Gone\\MSCOMCTL.OCX");
+    EXPECT_EQ(Check64().hint,
+              L"Programs look for C:\\Gone\\MSCOMCTL.OCX instead, which is not there; to register this file, " + run64);
+    Set(ClassKey(SliderClass), L"\"C:\\App\\MSCOMCTL.OCX\"");
+    EXPECT_EQ(Check64().hint, L"Programs load C:\\App\\MSCOMCTL.OCX instead; to register this file, " + run64);
+
+    S().typeLibraries.clear();
+    EXPECT_EQ(Check64().hint,
+              L"This file holds no type library, so it is no build of the control: put build "
+              L"6.1.98.46 in its place, then " +
+                  run64);
+}
+
+TEST(RegistrationTexts, StatesAndScopesAsTheResultNamesThem) {
+    using modRegistration::StateText;
+    EXPECT_EQ(StateText(State::Registered), L"registered");
+    EXPECT_EQ(StateText(State::NotRegistered), L"not registered");
+    EXPECT_EQ(StateText(State::RegisteredElsewhere), L"registered elsewhere");
+    EXPECT_EQ(StateText(State::PartlyRegistered), L"partly registered");
+    EXPECT_EQ(StateText(State::NoTypeLibrary), L"no type library");
+    EXPECT_EQ(modRegistration::ScopeText(Scope::User), L"user");
+    EXPECT_EQ(modRegistration::ScopeText(Scope::Machine), L"machine");
+}
+
+}  // namespace
