@@ -45,6 +45,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.usage = true;
         } else if (name == L"quiet") {
             options.quiet = true;
+        } else if (name == L"registration") {
+            options.registration = true;
         } else if (name == L"json") {
             if (!hasValue || arguments[i + 1].empty()) {
                 fail(L"/json needs a file name, or - for standard output");
@@ -78,6 +80,7 @@ std::wstring UsageText() {
            L"Velmora.exe /quiet            no console, no prompt, no message box: the exit code tells\r\n"
            L"Velmora.exe /json FILE        also write the result as JSON to FILE\r\n"
            L"Velmora.exe /json -           ... to standard output\r\n"
+           L"Velmora.exe /registration     also show its registration: will programs load this file?\r\n"
            L"Velmora.exe /timeout SECONDS  end as an error if there is no verdict in time (1 to 86400;\r\n"
            L"                              120 under /quiet)\r\n"
            L"Velmora.exe /?                this text\r\n"

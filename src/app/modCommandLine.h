@@ -17,6 +17,7 @@ struct RunOptions {
     bool quiet = false;                           // no console, no pauses, no prompt, no message box
     std::optional<std::wstring> jsonPath;         // where the JSON result goes; "-": standard output
     std::optional<std::uint32_t> timeoutSeconds;  // the watchdog; none interactively unless asked
+    bool registration = false;                    // the registration's rows after the verdict
     bool usage = false;                           // "/?"
 };
 

@@ -37,6 +37,38 @@ std::wstring ControlFileJson(const ControlFile& file) {
            Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
 }
 
+std::wstring Flag(bool value) { return value ? L"true" : L"false"; }
+
+// An entry's members after its id or version: where it points and what that is.
+std::wstring EntryJson(const modRegistration::Entry& entry) {
+    const auto scope = entry.scope ? Quote(modRegistration::ScopeText(*entry.scope)) : modJson::Null;
+    return Member(L"path", QuotedOrNull(entry.path)) + L", " + Member(L"scope", scope) + L", " +
+           Member(L"here", Flag(entry.here)) + L", " + Member(L"exists", Flag(entry.exists)) + L"}";
+}
+
+std::wstring EntriesJson(const std::vector<modRegistration::Entry>& entries, bool byVersion) {
+    std::wstring json = L"[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& entry = entries[i];
+        json += i == 0 ? L"\n      " : L",\n      ";
+        json += L"{" + (byVersion ? Member(L"version", Quote(entry.version)) : Member(L"id", Quote(entry.id))) + L", " +
+                EntryJson(entry);
+    }
+    return json + (entries.empty() ? L"]" : L"\n    ]");
+}
+
+std::wstring RegistrationJson(const modRegistration::Registration& found) {
+    const auto& library = found.typeLibrary;
+    const std::wstring libraryJson = library
+                                         ? L"{" + Member(L"id", Quote(library->id)) + L", " +
+                                               Member(L"version", Quote(library->version)) + L", " + EntryJson(*library)
+                                         : modJson::Null;
+    return L"{\n    " + Member(L"state", Quote(modRegistration::StateText(found.state))) + L",\n    " +
+           Member(L"typeLibrary", libraryJson) + L",\n    " + Member(L"classes", EntriesJson(found.classes, false)) +
+           L",\n    " + Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
+           Member(L"hint", QuotedOrNull(found.hint)) + L"\n  }";
+}
+
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {
     std::wstring json = L"[";
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -89,6 +121,8 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
     json += Member(L"windowsFolder", QuotedOrNull(record.windowsFolder)) + L",\n  ";
     json +=
         Member(L"controlFile", record.controlFile ? ControlFileJson(*record.controlFile) : modJson::Null) + L",\n  ";
+    json += Member(L"registration", record.registration ? RegistrationJson(*record.registration) : modJson::Null) +
+            L",\n  ";
     json += Member(L"report", record.report ? ReportJson(*record.report) : modJson::Null) + L",\n  ";
     json += Member(L"error", record.error ? ErrorJson(*record.error) : modJson::Null) + L"\n}\n";
     return json;

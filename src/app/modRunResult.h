@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/modCommandLine.h"
+#include "filecheck/modRegistration.h"
 
 namespace modRunResult {
 
@@ -40,8 +41,9 @@ struct RunError {
 struct RunRecord {
     std::optional<std::vector<ReportRow>> report;  // once the report is complete
     std::optional<std::wstring> windowsFolder;
-    std::optional<ControlFile> controlFile;  // once its path is known
-    std::optional<ExitStatus> outcome;       // at the end
+    std::optional<ControlFile> controlFile;                     // once its path is known
+    std::optional<modRegistration::Registration> registration;  // once checked: the file was found
+    std::optional<ExitStatus> outcome;                          // at the end
     std::optional<RunError> error;
 };
 

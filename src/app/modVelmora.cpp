@@ -11,6 +11,7 @@
 #include "filecheck/modControlFile.h"
 #include "filecheck/modFileDirExists_v2.h"
 #include "filecheck/modFileVersion.h"
+#include "filecheck/modRegistration.h"
 #include "filecheck/modSpecialFoldersWin.h"
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
@@ -129,6 +130,46 @@ constexpr std::array<CommonLine, 21> CommonLines = {{
     {L"Boot drive: ", 3, osproperty::BootDevice},
 }};
 
+// --- The registration ------------------------------------------------------------------
+
+// An entry that does not name this file: where it points, or that it points nowhere.
+std::wstring EntryRow(const std::wstring& what, const modRegistration::Entry& entry) {
+    if (!entry.registered) return what + L" is not registered";
+    std::wstring row = what + L" points to " + *entry.path;
+    row += entry.scope == modRegistration::Scope::User ? L" (per user)" : L" (per machine)";
+    if (!entry.exists) row += L", which is not there";
+    return row;
+}
+
+void ShowRegistration(const modRegistration::Registration& found) {
+    Write(L"");
+    Write(L"Test registration MsComCtl.OCX");
+    Write(L"Registration: " + modRegistration::StateText(found.state));
+    if (const auto& library = found.typeLibrary; library && !library->here) {
+        Write(EntryRow(L"Type library " + library->id + L" " + library->version, *library));
+    }
+    for (const auto& entry : found.classes) {
+        if (!entry.here) Write(EntryRow(L"Class " + entry.id, entry));
+    }
+    for (const auto& entry : found.otherVersions) {
+        if (!entry.here) {
+            Write(EntryRow(L"Type library " + entry.id + L" " + entry.version + L" (another version)", entry));
+        }
+    }
+    if (found.hint) Write(*found.hint);
+}
+
+// The registration where it is asked for: on screen with /registration, and in every
+// JSON result. A plain run reads none of it.
+void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+    const auto& options = modRunResult::CurrentRun().options;
+    if (!options.registration && !options.jsonPath) return;
+    auto& record = Record();
+    record.registration = modRegistration::CheckRegistration(path, windowsFolder, windows64);
+    modRunResult::Publish();
+    if (options.registration) ShowRegistration(*record.registration);
+}
+
 }  // namespace
 
 clsWinConsole& Console() {
@@ -214,7 +255,8 @@ ExitStatus RunChecks() {
     record.windowsFolder = windowsFolder;
     modRunResult::Publish();
 
-    const std::wstring systemFolder = modVersionOS_v4::GetOSBits() == 64 ? L"SysWoW64" : L"System32";
+    const bool windows64 = modVersionOS_v4::GetOSBits() == 64;
+    const std::wstring systemFolder = windows64 ? L"SysWoW64" : L"System32";
     const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
                               modSpecialFoldersWin::AddBackslash(systemFolder) + modControlFile::FileName;
     record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
@@ -259,6 +301,7 @@ ExitStatus RunChecks() {
     }
     Write(verdict ? L"Supplement is valid" : L"Supplement is fail");
     ShowProgress();
+    ReportRegistration(path, windowsFolder, windows64);
     return verdict ? ExitStatus::Valid : ExitStatus::Fail;
 }
 

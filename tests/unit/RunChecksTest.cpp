@@ -2,6 +2,7 @@
 #include <functional>
 
 #include "TestSupport.h"
+#include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "console/clsWinConsole.h"
 #include "osinfo/modVersionOS_v4.h"
@@ -144,6 +145,76 @@ TEST_F(RunChecksTest, WindowsFolderIsShownAsReturnedAndJoinedWithOneBackslash) {
     EXPECT_EQ(writes.at(1), L"Windows folder: \t\tC:\\Windows\\\r\n");
     EXPECT_EQ(writes.at(4 + test::Bar().size()), L"File C:\\Windows\\System32\\MsComCtl.OCX found\r\n");
     EXPECT_EQ(writes.at(writes.size() - 1 - test::Bar().size()), L"Supplement is valid\r\n");
+}
+
+// --- The registration, after the verdict -------------------------------------------------
+
+const std::wstring Library = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D21}";
+const std::wstring Slider = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D22}";
+const std::wstring Tree = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D23}";
+
+void Register(const std::wstring& key, const std::wstring& path, platform::registry::Hive hive) {
+    S().registry.Set(hive, L"Software\\Classes\\" + key, platform::registry::ValueKind::Text, path);
+}
+
+TEST_F(RunChecksTest, APlainRunReadsNoRegistration) {
+    S().typeLibraries[Control] = {Library, 2, 2, {Slider}};
+    EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
+    EXPECT_TRUE(S().typeLibraryReads.empty());
+    EXPECT_TRUE(S().registry.reads.empty());
+    EXPECT_FALSE(modRunResult::CurrentRun().record.registration.has_value());
+}
+
+TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
+    using platform::registry::Hive;
+    const auto machine = Hive::LocalMachine;
+    const std::wstring run = L"run as an administrator: \"C:\\Windows\\SysWoW64\\regsvr32.exe\" \"" + Control + L"\"";
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        Writes rows;
+    } cases[] = {
+        {"registered",
+         [&] {
+             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
+             Register(L"CLSID\\" + Slider + L"\\InprocServer32", Control, machine);
+             Register(L"CLSID\\" + Tree + L"\\InprocServer32", Control, machine);
+         },
+         {L"Registration: registered\r\n"}},
+        {"partly, an old version elsewhere",
+         [&] {
+             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
+             Register(L"TypeLib\\" + Library + L"\\1.0\\0\\win32", L"C:\\Old\\MSCOMCTL.OCX", machine);
+             Register(L"CLSID\\" + Slider + L"\\InprocServer32", L"C:\\App\\MSCOMCTL.OCX", Hive::CurrentUser);
+             fake::AddFile(L"C:\\App\\MSCOMCTL.OCX", test::ControlBytes());
+         },
+         {L"Registration: partly registered\r\n",
+          L"Class " + Slider + L" points to C:\\App\\MSCOMCTL.OCX (per user)\r\n",
+          L"Class " + Tree + L" is not registered\r\n",
+          L"Type library " + Library +
+              L" 1.0 (another version) points to C:\\Old\\MSCOMCTL.OCX (per machine), "
+              L"which is not there\r\n",
+          L"To register it whole, " + run + L"\r\n"}},
+        {"no type library",
+         [] { S().typeLibraries.clear(); },
+         {L"Registration: no type library\r\n",
+          L"This file holds no type library, so it is no build of the control: put build 6.1.98.46 in its place, "
+          L"then " +
+              run + L"\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine([&] {
+            S().typeLibraries[Control] = {Library, 2, 2, {Slider, Tree}};
+            c.change();
+        });
+        modRunResult::CurrentRun().options.registration = true;
+        EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
+        EXPECT_EQ(S().console.Texts(),
+                  Expand(Opening(L"C:\\Windows") +
+                         FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"}) +
+                         Writes{L"\r\n", L"Test registration MsComCtl.OCX\r\n"} + c.rows));
+    }
 }
 
 TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {

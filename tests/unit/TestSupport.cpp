@@ -67,6 +67,11 @@ void UseWindows7WithControlFile() {
     UseWindows7();
     fake::S().folders[36] = L"C:\\Windows";
     InstallControl(Control);
+    fake::S().typeLibraries[Control] = {ControlLibrary, 2, 2, {ControlClass}};
+    const auto hklm = platform::registry::Hive::LocalMachine;
+    const auto text = platform::registry::ValueKind::Text;
+    fake::S().registry.Set(hklm, L"Software\\Classes\\TypeLib\\" + ControlLibrary + L"\\2.2\\0\\win32", text, Control);
+    fake::S().registry.Set(hklm, L"Software\\Classes\\CLSID\\" + ControlClass + L"\\InprocServer32", text, Control);
 }
 
 void UseWindows10() {

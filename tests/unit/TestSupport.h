@@ -51,8 +51,11 @@ void UseComputerSystems(fake::WmiCollection instances);
 fake::WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
 // Windows 7 SP1 with the scripting date-time object; GetVersionExA tells the truth.
 void UseWindows7(const wchar_t* architecture = L"64-bit");
-// Windows 7 x64 in C:\Windows with a valid control file at Control.
+// Windows 7 x64 in C:\Windows with a valid control file at Control, registered for
+// the machine: its type library and its one class.
 inline const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
+inline const std::wstring ControlLibrary = L"{5C0A7E21-3B4D-4F60-9A1B-2C3D4E5F6071}";
+inline const std::wstring ControlClass = L"{5C0A7E21-3B4D-4F60-9A1B-2C3D4E5F6072}";
 void UseWindows7WithControlFile();
 // Windows 10 22H2 without it; GetVersionExA answers 6.2 as to any program without a manifest.
 void UseWindows10();

@@ -31,6 +31,10 @@ TEST(CommandLine, SwitchesInAnyOrderAndCase) {
     EXPECT_EQ(timed.options.timeoutSeconds, 86400u);
     EXPECT_EQ(timed.options.jsonPath, L"-");
 
+    EXPECT_FALSE(none.options.registration);
+    EXPECT_TRUE(ParseCommandLine({L"-Registration", L"/quiet"}).options.registration);
+    EXPECT_NE(modCommandLine::UsageText().find(L"/registration"), std::wstring::npos);
+
     EXPECT_TRUE(ParseCommandLine({L"/?"}).options.usage);
     EXPECT_TRUE(ParseCommandLine({L"-?"}).options.usage);
     EXPECT_EQ(ParseCommandLine({L"/timeout", L"1"}).options.timeoutSeconds, 1u);
@@ -122,7 +126,20 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"  \"exitCode\": 0,\n  \"windowsFolder\": \"C:\\\\Windows\",\n  \"controlFile\": {\n"
         L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"
         L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"expectedVersion\": \"6.1.98.46\",\n"
-        L"    \"expectedCrc32\": \"B97FD45E\"\n  },\n  \"report\": [\n"
+        L"    \"expectedCrc32\": \"B97FD45E\"\n  },\n"
+        L"  \"registration\": {\n    \"state\": \"registered\",\n"
+        L"    \"typeLibrary\": {\"id\": \"" +
+        test::ControlLibrary +
+        L"\", \"version\": \"2.2\", "
+        L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
+        L"true},\n"
+        L"    \"classes\": [\n      {\"id\": \"" +
+        test::ControlClass +
+        L"\", "
+        L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
+        L"true}\n    ],\n"
+        L"    \"otherVersions\": [],\n    \"hint\": null\n  },\n"
+        L"  \"report\": [\n"
         L"    {\"label\": \"OS\", \"value\": \"Microsoft Windows 7 Professional\"},\n"
         L"    {\"label\": \"Version OS\", \"value\": \"6.1.7601\"},\n"
         L"    {\"label\": \"Bit version\", \"value\": \"64bit\"},\n"
@@ -134,24 +151,33 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"  \"error\": null\n}\n";
     ASSERT_GE(json.size(), tail.size());
     EXPECT_EQ(json.substr(json.size() - tail.size()), tail);
-    EXPECT_EQ(std::count(json.begin(), json.end(), L'{'), 2 + 3 + 21);  // the result, the control file, the rows
+    // The result, the control file, the registration with its two entries and their
+    // GUIDs' own braces, the rows.
+    EXPECT_EQ(std::count(json.begin(), json.end(), L'{'), 2 + 3 + 3 + 2 + 21);
     EXPECT_TRUE(S().watchdogStopped);
     EXPECT_TRUE(S().error.empty());
 }
 
 TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
+    const std::wstring registered = L"\"registration\": {\n    \"state\": \"registered\"";
     const struct {
         const char* name;
         std::function<void()> change;
         std::uint32_t code;
-        std::wstring result, controlFile;
+        std::wstring result, controlFile, registration;
     } cases[] = {
         {"fail", [] { S().files[Control].bytes = test::Bytes("abc"); }, 1, L"\"result\": \"fail\"",
-         L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"352441C2\""},
+         L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"352441C2\"", registered},
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
-         L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null"},
+         L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
         {"no version information", [] { S().versions.clear(); }, 1, L"\"result\": \"fail\"",
-         L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\""},
+         L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", registered},
+        {"no type library", [] { S().typeLibraries.clear(); }, 0, L"\"result\": \"valid\"", L"\"found\": true",
+         L"\"registration\": {\n    \"state\": \"no type library\",\n    \"typeLibrary\": null,\n"
+         L"    \"classes\": [],\n    \"otherVersions\": [],\n    \"hint\": \"This file holds no type library"},
+        {"not registered", [] { S().registry = {}; }, 0, L"\"result\": \"valid\"", L"\"found\": true",
+         L"\"state\": \"not registered\",\n    \"typeLibrary\": {\"id\": \"" + test::ControlLibrary +
+             L"\", \"version\": \"2.2\", \"path\": null, \"scope\": null, \"here\": false, \"exists\": false},"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -161,6 +187,7 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         ExpectNoUserInterface();
         EXPECT_NE(Json().find(c.result + L",\n  \"exitCode\": " + std::to_wstring(c.code)), std::wstring::npos);
         EXPECT_NE(Json().find(c.controlFile), std::wstring::npos) << std::string(Json().begin(), Json().end());
+        EXPECT_NE(Json().find(c.registration), std::wstring::npos) << std::string(Json().begin(), Json().end());
     }
 }
 
@@ -170,7 +197,7 @@ TEST_F(UnattendedTest, AnErrorGoesToTheResultAndStandardErrorNotAMessageBox) {
     ExpectNoUserInterface();
     const auto& json = Json();
     EXPECT_NE(json.find(L"\"result\": \"error\",\n  \"exitCode\": 3,\n  \"windowsFolder\": null,\n"
-                        L"  \"controlFile\": null,\n  \"report\": null,\n"
+                        L"  \"controlFile\": null,\n  \"registration\": null,\n  \"report\": null,\n"
                         L"  \"error\": {\"number\": \"0x80041003\", \"description\": \"Injected failure: "),
               std::wstring::npos)
         << std::string(json.begin(), json.end());
