@@ -9,7 +9,13 @@ root=$PWD
 source tools/install-deps.sh
 source tools/wine-env.sh
 # Every Xvfb, wineserver and step started below ends on every path, Ctrl-C included.
-trap 'stop_alongside; velmora_wine_cleanup' EXIT
+cleanup() {
+  stop_alongside
+  local prefix
+  for prefix in build/wineprefix-e2e-*/; do [ -d "$prefix" ] && velmora_wine_remember "$prefix"; done
+  velmora_wine_cleanup
+}
+trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 started=$SECONDS
@@ -106,22 +112,12 @@ windows_layer() {
   velmora_wine_stop_server
 }
 
-copy_prefix() { [ -f "$2/system.reg" ] || [ ! -f "$1/system.reg" ] || cp -a "$1" "$2"; }
-
-# The runner's groups side by side, each in a simulated Windows of its own, on our display.
+# The runner's groups side by side, each in a simulated Windows of its own (a copy of
+# one the Windows tests used: quicker than making one), on our display.
 end_to_end() {
   velmora_display
-  # Their simulated Windows start as copies of the ones just made, which is quicker
-  # than making them anew.
-  copy_prefix build/wineprefix build/wineprefix-e2e
-  copy_prefix build/wineprefix build/wineprefix2-e2e
-  copy_prefix build/wineprefix32 build/wineprefix32-e2e
-  export VELMORA_E2E_DISPLAY=1 VELMORA_E2E_PREFIX=$root/build/wineprefix-e2e \
-    VELMORA_E2E_PREFIX2=$root/build/wineprefix2-e2e VELMORA_E2E_PREFIX32=$root/build/wineprefix32-e2e
-  velmora_wine_remember "$VELMORA_E2E_PREFIX"
-  velmora_wine_remember "$VELMORA_E2E_PREFIX2"
-  velmora_wine_remember "$VELMORA_E2E_PREFIX32"
-  python3 tests/e2e/test_e2e.py --side-by-side --build build/win64 ${x86:+--x86 build/win32}
+  VELMORA_E2E_DISPLAY=1 VELMORA_E2E_TEMPLATE64=$root/build/wineprefix VELMORA_E2E_TEMPLATE32=$root/build/wineprefix32 \
+    python3 tests/e2e/test_e2e.py --side-by-side --build build/win64 ${x86:+--x86 build/win32}
 }
 
 x86_static_checks() {

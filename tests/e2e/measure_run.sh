@@ -13,7 +13,7 @@ source "$root/tools/wine-env.sh"
 trap velmora_wine_cleanup EXIT
 trap 'exit 130' INT TERM
 velmora_display
-velmora_wine_use "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e}"
+velmora_wine_use "${VELMORA_E2E_PREFIX:-$root/build/wineprefix-e2e-x64}"
 syswow64=$WINEPREFIX/drive_c/windows/syswow64
 cp "$build/controlfiles/valid/MsComCtl.OCX" "$syswow64/MsComCtl.OCX"
 trap 'rm -f "$syswow64/MsComCtl.OCX"; velmora_wine_cleanup' EXIT

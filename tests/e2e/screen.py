@@ -160,9 +160,9 @@ def not_found(path):
             f"File {path} not found", "", "", "Press Enter to exit"]
 
 
-def checked(path, version, crc, verdict_lines):
-    """A run that reached the verdict."""
+def checked(path, version, crc, verdict_lines, after_verdict=()):
+    """A run that reached the verdict; `after_verdict`, the rows between its bar and the prompt."""
     return [field("Windows folder: ", "C:\\windows"), "", "Test ActiveX file .OCX", BAR_ROW, f"File {path} found",
             "", "Test version MsComCtl.OCX", BAR_ROW, ("Version is " + version).rstrip(" "),
             "", "Test CRC32 MsComCtl.OCX", BAR_ROW, "CRC32 is " + crc, ""] + list(verdict_lines) + [
-            BAR_ROW, "", "", "Press Enter to exit"]
+            BAR_ROW] + list(after_verdict) + ["", "", "Press Enter to exit"]

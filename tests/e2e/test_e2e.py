@@ -13,23 +13,25 @@ simulates, the control file placed, the exit code; the rows the screen must show
 follow from them and from the simulated Windows. The run ends with
 "N passed, M failed, K skipped".
 
-The tests fall into groups, each with a simulated Windows of its own: "x64" (the
-x86-64 scenarios), "unattended" (the JSON runs, and the x86 scenarios on a 64-bit
-Windows) and "x86-on-32". Most of a scenario's time is its progress bars, so
---side-by-side runs the groups at once, each in a process of its own; their output
-is shown group by group when they have ended.
+The tests fall into groups, each with a simulated Windows of its own: "x64" and
+"x64-more" (the x86-64 scenarios, dealt between them), "unattended" (the JSON
+runs and the registration, and the x86 scenarios on a 64-bit Windows) and
+"x86-on-32". Most of a scenario's time is its progress bars, so --side-by-side
+runs the groups at once, each in a process of its own; their output is shown group
+by group when they have ended.
 
-Environment: VELMORA_E2E_PREFIX (default build/wineprefix-e2e),
-VELMORA_E2E_PREFIX2 (build/wineprefix2-e2e) and VELMORA_E2E_PREFIX32
-(build/wineprefix32-e2e) are the groups' simulated Windows, the last a 32-bit one;
-VELMORA_E2E_GROUP runs one group alone; VELMORA_E2E_DISPLAY=1 shows the consoles
-on $DISPLAY instead of a virtual display of their own.
+Each group's simulated Windows is build/wineprefix-e2e-<group>, made once: as a
+copy of VELMORA_E2E_TEMPLATE64 or VELMORA_E2E_TEMPLATE32 (a 64-bit and a 32-bit
+prefix that no Wine server runs) where given, else anew. VELMORA_E2E_GROUP runs
+one group alone; VELMORA_E2E_DISPLAY=1 shows the consoles on $DISPLAY instead of a
+virtual display of their own.
 """
 
 import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -133,7 +135,7 @@ class Target:
         for line in (self.build / "controlfiles" / "expected.txt").read_text().splitlines():
             if line.startswith("#") or not line.strip():
                 continue
-            name, _file, _exists, version, crc, _size, _valid = line.split("\t")
+            name, _file, _exists, version, crc, _size, _valid, _typelib = line.split("\t")
             variants[name] = (version, crc)
         return variants
 
@@ -156,6 +158,98 @@ class Scenario:
     checks: List[Callable] = dataclass_field(default_factory=list)  # each (report) -> problem or None
     locked: bool = False            # another process holds the control file open, sharing nothing
     unreadable: bool = False        # the control file has no read permission
+    registration: Optional[tuple] = None  # the stand-ins' registry entries (Entry...); None: as they are
+    arguments: tuple = ()                 # Velmora's command line
+    after_verdict: Optional[Callable] = None  # (target) -> the rows between the verdict's bar and the prompt
+
+
+# --- Registration: the stand-ins' type library, and its entries in the registry ---------
+
+@dataclass(frozen=True)
+class StandInLibrary:
+    id: str          # the LIBID, as Velmora names it
+    version: str     # its registry key, major.minor in hexadecimal
+    classes: tuple   # the creatable classes' CLSIDs, in the library's order
+
+
+def stand_in_library():
+    """What tests/controlfiles/ControlTypeLib.idl declares: the library's uuid and
+    version first, then one uuid per class."""
+    idl = (ROOT / "tests" / "controlfiles" / "ControlTypeLib.idl").read_text()
+    declared = re.findall(r"\[uuid\(([0-9A-Fa-f-]+)\)([^\]]*)\]", idl)
+    major, minor = re.search(r"version\((\d+)\.(\d+)\)", declared[0][1]).groups()
+    return StandInLibrary("{%s}" % declared[0][0].upper(), f"{int(major):x}.{int(minor):x}",
+                          tuple("{%s}" % uuid.upper() for uuid, rest in declared[1:] if "noncreatable" not in rest))
+
+
+LIBRARY = stand_in_library()
+
+# Where an entry points: the control file itself, written two ways, or another file.
+HERE = "<the control file>"
+SYSTEM32 = "%SystemRoot%\\System32\\MsComCtl.OCX"  # expandable; System32 is SysWOW64 to a 32-bit program
+ELSEWHERE = "C:\\App\\MSCOMCTL.OCX"                  # an application's copy, there
+GONE = "C:\\Old\\MSCOMCTL.OCX"                       # an old installer's path, no file
+
+
+@dataclass(frozen=True)
+class Entry:
+    which: str               # "typelib" (its own version), "typelib 1.0" (another), "class 0", "class 1"
+    path: str
+    scope: str = "machine"   # or "user"
+
+    def key(self):
+        if self.which.startswith("typelib"):
+            version = self.which.split(" ")[1] if " " in self.which else LIBRARY.version
+            return f"Software\\Classes\\TypeLib\\{LIBRARY.id}\\{version}\\0\\win32"
+        return f"Software\\Classes\\CLSID\\{LIBRARY.classes[int(self.which.split(' ')[1])]}\\InprocServer32"
+
+    def written(self, target):
+        """The text the registry holds for it."""
+        return target.control_path if self.path == HERE else self.path
+
+    def value(self, target):
+        """As a .reg file line states it."""
+        if self.path == SYSTEM32:
+            return "hex(2):" + ",".join(f"{b:02x}" for b in (SYSTEM32 + "\0").encode("utf-16-le"))
+        return '"' + self.written(target).replace("\\", "\\\\") + '"'
+
+
+def all_entries(path, scope="machine"):
+    return (Entry("typelib", path, scope), Entry("class 0", path, scope), Entry("class 1", path, scope))
+
+
+HIVES = {"machine": "HKEY_LOCAL_MACHINE", "user": "HKEY_CURRENT_USER"}
+
+
+def register(target, entries, scratch):
+    """The stand-ins' registration as `entries` say and nothing else: their keys are
+    first removed from both hives, as stored in either view, then the entries are
+    written as a 32-bit regsvr32 writes them. The files they name are made to match."""
+    prefix = target.prefix
+    doomed = []
+    for hive in HIVES.values():
+        for classes in ("Software\\Classes", "Software\\Classes\\Wow6432Node"):
+            doomed.append(f"[-{hive}\\{classes}\\TypeLib\\{LIBRARY.id}]\n")
+            doomed += [f"[-{hive}\\{classes}\\CLSID\\{c}]\n" for c in LIBRARY.classes]
+    prefix.import_registry(doomed, scratch, "the stand-ins' keys removed")
+    if entries:
+        prefix.import_registry([f"[{HIVES[e.scope]}\\{e.key()}]\n@={e.value(target)}\n" for e in entries], scratch,
+                               "the stand-ins' registration", as_32_bit_program=True)
+    copy = prefix.path / "drive_c" / "App" / "MSCOMCTL.OCX"
+    copy.parent.mkdir(exist_ok=True)
+    shutil.copyfile(target.build / "controlfiles" / "valid" / "MsComCtl.OCX", copy)
+    shutil.rmtree(prefix.path / "drive_c" / "Old", ignore_errors=True)
+
+
+def registration_rows(*rows):
+    """The rows after the verdict's bar: (target) -> rows, each wrapped at the console's
+    80 columns. "<run>" stands for the command that registers the target's file."""
+    def rows_for(target):
+        folder = target.control_path.rsplit("\\", 1)[0]
+        run = f'run as an administrator: "{folder}\\regsvr32.exe" "{target.control_path}"'
+        texts = ["", "Test registration MsComCtl.OCX"] + [row.replace("<run>", run) for row in rows]
+        return [text[i:i + 80] for text in texts for i in range(0, max(len(text), 1), 80)]
+    return rows_for
 
 
 def names_wmi(report):
@@ -189,14 +283,28 @@ SCENARIOS = [
     # Held open by another process, or unreadable: neither read gets through, the verdict follows.
     Scenario("locked-by-another-process", WINDOWS_7, "valid", 1, locked=True),
     Scenario("no-read-permission", WINDOWS_7, "valid", 1, unreadable=True),
+    # The registration: a plain run's screen is what it always was, registered or not;
+    # /registration adds its rows after the verdict.
+    Scenario("plain-run-of-a-registered-file", WINDOWS_7, "valid", 0, registration=all_entries(HERE)),
+    Scenario("registration-shown", WINDOWS_7, "valid", 0, arguments=("/registration",),
+             registration=(Entry("typelib", HERE), Entry("class 0", ELSEWHERE, "user"), Entry("typelib 1.0", GONE)),
+             after_verdict=registration_rows(
+                 "Registration: partly registered",
+                 f"Class {LIBRARY.classes[0]} points to {ELSEWHERE} (per user)",
+                 f"Class {LIBRARY.classes[1]} is not registered",
+                 f"Type library {LIBRARY.id} 1.0 (another version) points to {GONE} (per machine), which is not there",
+                 "To register it whole, <run>")),
 ]
+REGISTERED_SHOWN = Scenario("registered-shown", WINDOWS_7, "valid", 0, arguments=("/registration",),
+                            registration=all_entries(SYSTEM32),
+                            after_verdict=registration_rows("Registration: registered"))
 
 # The x86 build, as a 32-bit program on a 64-bit Windows and on a 32-bit Windows:
 # the control-file outcomes, one Windows of each report branch, WMI unreachable.
 X86_COMMON = [s for s in SCENARIOS if s.name in (
     "valid", "version-differs", "crc-differs", "missing", "folder-in-its-place", "windows-10", "wmi-unreachable")]
 X86_ON_WINDOWS_64 = X86_COMMON
-X86_ON_WINDOWS_32 = X86_COMMON + [Scenario("windows-xp", WINDOWS_XP, MISSING, 2)]
+X86_ON_WINDOWS_32 = X86_COMMON + [Scenario("windows-xp", WINDOWS_XP, MISSING, 2), REGISTERED_SHOWN]
 
 
 def expected_rows(target, scenario):
@@ -212,7 +320,8 @@ def expected_rows(target, scenario):
         version, crc = "", "00000000"  # what the reads give for a file they cannot open
     verdict = (["Version fail"] if version != REQUIRED_VERSION else []) + (["CRC32 fail"] if crc != REQUIRED_CRC else [])
     verdict.append("Supplement is valid" if not verdict else "Supplement is fail")
-    return rows + screen.checked(target.control_path, version, crc, verdict)
+    after = scenario.after_verdict(target) if scenario.after_verdict else ()
+    return rows + screen.checked(target.control_path, version, crc, verdict, after)
 
 
 # --- Running one scenario ---------------------------------------------------------
@@ -222,6 +331,8 @@ def set_up_machine(target, scenario, scratch):
     prefix = target.prefix
     w = scenario.windows
     prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, scratch)
+    if scenario.registration is not None:
+        register(target, scenario.registration, scratch)
     if scenario.control is MISSING:
         prefix.remove_control_file()
     elif scenario.control == FOLDER:
@@ -427,6 +538,110 @@ class UnattendedTests(unittest.TestCase):
         self.assertEqual(rows["Organization"], organization)
 
 
+# --- Registration, as the JSON result tells it --------------------------------------------
+
+@dataclass(frozen=True)
+class RegistrationCase:
+    name: str
+    entries: tuple   # Entry...
+    state: str
+    control: str = "valid"
+
+
+REGISTRATION_CASES = [
+    RegistrationCase("registered", all_entries(HERE), "registered"),
+    RegistrationCase("not-registered", (), "not registered"),
+    RegistrationCase("registered-elsewhere", all_entries(ELSEWHERE), "registered elsewhere"),
+    RegistrationCase("type-library-alone", (Entry("typelib", HERE),), "partly registered"),
+    RegistrationCase("per-user-over-per-machine", all_entries(HERE) + (Entry("class 1", ELSEWHERE, "user"),),
+                     "partly registered"),
+    RegistrationCase("system32-path", all_entries(SYSTEM32), "registered"),
+    RegistrationCase("stale-other-version", all_entries(HERE) + (Entry("typelib 1.0", GONE),), "registered"),
+    RegistrationCase("no-type-library", all_entries(HERE), "no type library", control="no-version"),
+    RegistrationCase("damaged-type-library", all_entries(HERE), "no type library", control="damaged-typelib"),
+]
+
+
+def expected_entry(case, which, target):
+    """An entry as the result must show it: the user's where there is one."""
+    mine = [e for e in case.entries if e.which == which]
+    chosen = next((e for e in mine if e.scope == "user"), mine[0] if mine else None)
+    if chosen is None:
+        return {"path": None, "scope": None, "here": False, "exists": False}
+    return {"path": chosen.written(target), "scope": chosen.scope, "here": chosen.path in (HERE, SYSTEM32),
+            "exists": chosen.path != GONE}
+
+
+def registration_problems(result, target, case):
+    found = result.get("registration")
+    if not isinstance(found, dict):
+        return [f"registration: {found!r}"]
+    problems = []
+
+    def expect(what, actual, wanted):
+        if actual != wanted:
+            problems.append(f"{what}: {actual!r}, expected {wanted!r}")
+
+    expect("state", found.get("state"), case.state)
+    if case.state == "no type library":
+        for name, empty in (("typeLibrary", None), ("classes", []), ("otherVersions", [])):
+            expect(name, found.get(name), empty)
+    else:
+        expect("typeLibrary", found.get("typeLibrary"),
+               {"id": LIBRARY.id, "version": LIBRARY.version, **expected_entry(case, "typelib", target)})
+        expect("classes", found.get("classes"),
+               [{"id": c, **expected_entry(case, f"class {i}", target)} for i, c in enumerate(LIBRARY.classes)])
+        others = sorted({e.which.split(" ")[1] for e in case.entries if e.which.startswith("typelib ")})
+        expect("otherVersions", found.get("otherVersions"),
+               [{"version": v, **expected_entry(case, f"typelib {v}", target)} for v in others])
+    hint = found.get("hint")
+    if case.state == "registered":
+        expect("hint", hint, None)
+    elif target.control_path not in str(hint) or "regsvr32.exe" not in str(hint):
+        problems.append(f"hint names no command for {target.control_path}: {hint!r}")
+    return problems
+
+
+class RegistrationTests(unittest.TestCase):
+    """Quiet runs with /json, one per case, on the target of the class (make_registration_class)."""
+
+    target: Target = None
+    scratch: Path = None
+
+    def run_case(self, case):
+        prefix = self.target.prefix
+        source = self.target.build / "controlfiles" / case.control / "MsComCtl.OCX"
+        prefix.place_control_file(source, self.target.windows_bits)
+        register(self.target, case.entries, self.scratch)
+        result_path = self.scratch / f"{case.name}.json"
+        result_path.unlink(missing_ok=True)
+        code, _, error = prefix.run_captured([self.target.exe, "/quiet", "/json", wine.winpath(result_path)],
+                                             self.scratch, loader=self.target.loader)
+        version, crc = self.target.control_variants()[case.control]
+        self.assertEqual(code, 0 if (version, crc) == (REQUIRED_VERSION, REQUIRED_CRC) else 1, error)
+        problems = registration_problems(json.loads(result_path.read_bytes().decode("utf-8")), self.target, case)
+        self.assertFalse(problems, "\n".join(problems) + f"\n(result: {result_path})")
+        if case.state == "not registered":  # reading the file's type library registered nothing
+            for hive in HIVES.values():
+                self.assertFalse(prefix.has_key(f"{hive}\\Software\\Classes\\TypeLib\\{LIBRARY.id}"), hive)
+
+
+def make_registration_class(name, target_factory):
+    namespace = {"test_" + re.sub(r"[^0-9a-zA-Z]+", "_", case.name): (lambda self, c=case: self.run_case(c))
+                 for case in REGISTRATION_CASES}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.target = target_factory()
+        cls.scratch = cls.target.build / "e2e" / name
+        cls.scratch.mkdir(parents=True, exist_ok=True)
+        w = WINDOWS_7
+        cls.target.prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, cls.scratch)
+
+    namespace["setUpClass"] = setUpClass
+    return type(name, (RegistrationTests,), namespace)
+
+
 # --- The test cases ---------------------------------------------------------------
 
 class ScenarioTests(unittest.TestCase):
@@ -444,7 +659,7 @@ class ScenarioTests(unittest.TestCase):
             self.addCleanup(control.chmod, 0o644)
         report_path = self.scratch / f"{scenario.name}.txt"
         lock = control if scenario.locked else None
-        report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides, lock))
+        report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides, lock, scenario.arguments))
         problems = problems_with(report, self.target, scenario)
         self.assertFalse(problems, "\n".join(problems) + f"\n(report: {report_path})")
 
@@ -487,10 +702,13 @@ class Machines:
         return cls.display.name
 
     @classmethod
-    def prefix(cls, arch, path):
+    def prefix(cls, arch, group):
+        """The simulated Windows of a group: build/wineprefix-e2e-<group>, made from
+        VELMORA_E2E_TEMPLATE64 or VELMORA_E2E_TEMPLATE32 when given."""
+        path = ROOT / "build" / f"wineprefix-e2e-{group}"
         if path not in cls.prefixes:
             prefix = wine.Prefix(path, arch, cls.display_name())
-            prefix.make()
+            prefix.make(os.environ.get("VELMORA_E2E_TEMPLATE64" if arch == "win64" else "VELMORA_E2E_TEMPLATE32"))
             prefix.keep_server()
             cls.prefixes[path] = prefix
         return cls.prefixes[path]
@@ -505,31 +723,29 @@ class Machines:
 
 def groups():
     """The runner's groups, by name: each is a list of test classes that share one
-    simulated Windows of their own, so that groups can run side by side."""
+    simulated Windows of their own, so that groups can run side by side. The x86-64
+    scenarios, the longest, are dealt between two."""
     build = Path(os.environ.get("VELMORA_E2E_BUILD", ROOT / "build" / "win64")).resolve()
     build32 = os.environ.get("VELMORA_E2E_BUILD32")
 
-    def prefix(variable, name):
-        return Path(os.environ.get(variable, ROOT / "build" / name)).resolve()
+    def on(group, arch="win64", bits=64, exe=build, exe_bits=64):
+        return lambda: Target(exe, Machines.prefix(arch, group), bits, exe_bits)
 
-    x64 = prefix("VELMORA_E2E_PREFIX", "wineprefix-e2e")
-    second = prefix("VELMORA_E2E_PREFIX2", "wineprefix2-e2e")
-    x32 = prefix("VELMORA_E2E_PREFIX32", "wineprefix32-e2e")
     global unattended_target
-    unattended_target = lambda: Target(build, Machines.prefix("win64", second), 64)  # noqa: E731
+    unattended_target = on("unattended")
     found = {
-        "x64": [make_test_class("X64OnWindows64", lambda: Target(build, Machines.prefix("win64", x64), 64),
-                                SCENARIOS)],
-        "unattended": [UnattendedTests],
+        "x64": [make_test_class("X64OnWindows64", on("x64"), SCENARIOS[0::2])],
+        "x64-more": [make_test_class("X64OnWindows64More", on("x64-more"), SCENARIOS[1::2])],
+        "unattended": [UnattendedTests, make_registration_class("RegistrationX64OnWindows64", on("unattended"))],
     }
     if build32:
         build32 = Path(build32).resolve()
-        found["unattended"].append(
-            make_test_class("X86OnWindows64", lambda: Target(build32, Machines.prefix("win64", second), 64, exe_bits=32),
-                            X86_ON_WINDOWS_64))
-        found["x86-on-32"] = [
-            make_test_class("X86OnWindows32", lambda: Target(build32, Machines.prefix("win32", x32), 32, exe_bits=32),
-                            X86_ON_WINDOWS_32)]
+        x86_on_64 = on("unattended", exe=build32, exe_bits=32)
+        x86_on_32 = on("x86-on-32", "win32", 32, build32, 32)
+        found["unattended"] += [make_test_class("X86OnWindows64", x86_on_64, X86_ON_WINDOWS_64),
+                                make_registration_class("RegistrationX86OnWindows64", x86_on_64)]
+        found["x86-on-32"] = [make_test_class("X86OnWindows32", x86_on_32, X86_ON_WINDOWS_32),
+                              make_registration_class("RegistrationX86OnWindows32", x86_on_32)]
     return found
 
 

@@ -12,8 +12,9 @@ import tempfile
 import time
 from pathlib import Path
 
-# No Mono or Gecko installers: the prefixes never need them.
-BASE_DLL_OVERRIDES = "mscoree,mshtml="
+# No Mono or Gecko installers: the prefixes never need them. No debugger: a program
+# that crashes ends at once, rather than waiting for one.
+BASE_DLL_OVERRIDES = "mscoree,mshtml,winedbg.exe="
 
 
 def winpath(path):
@@ -128,7 +129,12 @@ class Prefix:
                 output = read_what_is_there(process.stdout) if pipe_output else b""
         return code, output, error_path.read_text(encoding="utf-8", errors="replace")
 
-    def make(self):
+    def make(self, template=None):
+        """Makes the prefix once: as a copy of `template`, a prefix of the same
+        architecture that no server runs (quicker), or anew."""
+        if not (self.path / "system.reg").exists() and template and (Path(template) / "system.reg").exists():
+            shutil.rmtree(self.path, ignore_errors=True)
+            shutil.copytree(template, self.path, symlinks=True)
         wineboot = "--init"
         if (self.path / "system.reg").exists():
             if not self.lacks_wow64():
@@ -210,14 +216,21 @@ class Prefix:
         """Where HKLM\\Software is: a 32-bit program on a 64-bit Windows reads Wow6432Node."""
         return ["Software"] + (["Software\\Wow6432Node"] if self.arch == "win64" else [])
 
-    def import_registry(self, sections, scratch, what):
-        """Registry sections ("[key]" and its value lines), imported with regedit from a
-        Unicode .reg file."""
+    def import_registry(self, sections, scratch, what, as_32_bit_program=False):
+        """Registry sections ("[key]" and its value lines, or "[-key]" to delete it),
+        imported from a Unicode .reg file: by regedit, which names keys as they are
+        stored, or as a 32-bit program such as regsvr32 writes them (reg import
+        /reg:32, through the registry's 32-bit view)."""
         text = "Windows Registry Editor Version 5.00\n" + "".join("\n" + section for section in sections)
         regfile = Path(scratch) / "import.reg"
         regfile.write_bytes(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
-        if self.run(["regedit", "/S", winpath(regfile)], timeout=60) != 0:
-            raise RuntimeError("regedit could not set " + what)
+        command = ["reg", "import", winpath(regfile), "/reg:32"] if as_32_bit_program else ["regedit", "/S", winpath(regfile)]
+        if self.run(command, timeout=60) != 0:
+            raise RuntimeError("the registry could not take " + what)
+
+    def has_key(self, key):
+        """Whether a key is there, in either view of the registry."""
+        return any(self.run(["reg", "query", key, view], timeout=60) == 0 for view in ("/reg:32", "/reg:64"))
 
     def set_windows_version(self, version, build, service_pack, product_type, scratch):
         """The version the prefix reports (WMI, GetVersionExA and RtlGetVersion follow
