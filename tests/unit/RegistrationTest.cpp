@@ -251,15 +251,4 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
                   run64);
 }
 
-TEST(RegistrationTexts, StatesAndScopesAsTheResultNamesThem) {
-    using modRegistration::StateText;
-    EXPECT_EQ(StateText(State::Registered), L"registered");
-    EXPECT_EQ(StateText(State::NotRegistered), L"not registered");
-    EXPECT_EQ(StateText(State::RegisteredElsewhere), L"registered elsewhere");
-    EXPECT_EQ(StateText(State::PartlyRegistered), L"partly registered");
-    EXPECT_EQ(StateText(State::NoTypeLibrary), L"no type library");
-    EXPECT_EQ(modRegistration::ScopeText(Scope::User), L"user");
-    EXPECT_EQ(modRegistration::ScopeText(Scope::Machine), L"machine");
-}
-
 }  // namespace
