@@ -33,8 +33,8 @@ step() {
 
 # alongside NAME COMMAND...: a step that runs beside the next ones, in a process group
 # of its own, its output kept until join_alongside shows it. Only steps that neither
-# use Wine nor build what Wine runs go alongside: the end-to-end runs mostly wait
-# through their progress bars, and these use the processors meanwhile.
+# use Wine nor build what Wine runs go alongside: the Windows tests and the end-to-end
+# runs mostly wait, and these use the processors meanwhile.
 alongside_names=() alongside_pids=() alongside_logs=()
 alongside() {
   local name=$1 log
@@ -130,6 +130,9 @@ step "Packages" install_packages
 step "Native: the logic over fakes" native_tests
 step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
 step "Windows builds (x86-64 and x86)" windows_builds
+# The Windows tests and the end-to-end runs mostly wait on Wine and on progress bars.
+alongside "Fuzzing" tests/tools/fuzz.sh
+alongside "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
 step "x86-64: the platform layer under Wine" \
   windows_layer build/win64 "$(velmora_wine_loader win64)" build/wineprefix win64
 if [ -n "$x86" ]; then
@@ -140,8 +143,6 @@ if [ -n "$x86" ]; then
 else
   step "x86: imports, subsystem and reach (static checks)" x86_static_checks
 fi
-alongside "Fuzzing" tests/tools/fuzz.sh
-alongside "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
 step "End to end: Velmora.exe under Wine" end_to_end
 join_alongside
 step "Reproducible release package" tests/tools/check-reproducible.sh
