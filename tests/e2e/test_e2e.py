@@ -660,6 +660,12 @@ class ScenarioTests(unittest.TestCase):
         report_path = self.scratch / f"{scenario.name}.txt"
         lock = control if scenario.locked else None
         report = screen.Report(run_harness(self.target, report_path, scenario.dll_overrides, lock, scenario.arguments))
+        if report.get("result") == "no-console":
+            # Seen once in many runs under Wine: the console was never made, and the
+            # program ran on without one. A program that cannot open one fails twice.
+            print(f"\n{scenario.name}: no console came up; run once more", file=sys.stderr)
+            report = screen.Report(
+                run_harness(self.target, report_path, scenario.dll_overrides, lock, scenario.arguments))
         problems = problems_with(report, self.target, scenario)
         self.assertFalse(problems, "\n".join(problems) + f"\n(report: {report_path})")
 
