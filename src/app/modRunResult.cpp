@@ -28,16 +28,15 @@ std::wstring ResultName(ExitStatus outcome) {
     }
 }
 
+std::wstring Flag(bool value) { return value ? L"true" : L"false"; }
+
 std::wstring ControlFileJson(const ControlFile& file) {
     const auto found = [&file](const std::wstring& text) { return file.found ? Quote(text) : modJson::Null; };
-    return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " +
-           Member(L"found", file.found ? L"true" : L"false") + L",\n    " + Member(L"version", found(file.version)) +
-           L",\n    " + Member(L"crc32", found(file.crc32)) + L",\n    " +
-           Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
+    return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " + Member(L"found", Flag(file.found)) +
+           L",\n    " + Member(L"version", found(file.version)) + L",\n    " + Member(L"crc32", found(file.crc32)) +
+           L",\n    " + Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
            Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
 }
-
-std::wstring Flag(bool value) { return value ? L"true" : L"false"; }
 
 // An entry's members after its id or version: where it points and what that is.
 std::wstring EntryJson(const modRegistration::Entry& entry) {

@@ -134,7 +134,7 @@ constexpr std::array<CommonLine, 21> CommonLines = {{
 
 // An entry that does not name this file: where it points, or that it points nowhere.
 std::wstring EntryRow(const std::wstring& what, const modRegistration::Entry& entry) {
-    if (!entry.registered) return what + L" is not registered";
+    if (!entry.Registered()) return what + L" is not registered";
     std::wstring row = what + L" points to " + *entry.path;
     row += entry.scope == modRegistration::Scope::User ? L" (per user)" : L" (per machine)";
     if (!entry.exists) row += L", which is not there";

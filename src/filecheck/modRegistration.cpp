@@ -38,6 +38,26 @@ std::pair<registry::Value, Scope> ReadClassesValue(const std::wstring& key) {
     return {registry::Read(registry::Hive::LocalMachine, path), Scope::Machine};
 }
 
+// The file a registry text names, as a 32-bit program would open it: expanded when
+// `expandable`, surrounding quotes dropped, a bare name in the system folder, and on a
+// 64-bit Windows System32 taken as SysWOW64. Empty when it names nothing.
+std::wstring LoadedPath(const std::wstring& text, bool expandable, const Machine& machine) {
+    std::wstring path = expandable ? filenames::ExpandEnvironment(text) : text;
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+    if (path.empty()) return path;
+    // A bare name is looked for in the system folder (after the program's own folder,
+    // which no check can know).
+    if (path.find_first_of(L"\\/:") == std::wstring::npos) path = AddBackslash(machine.systemFolder) + path;
+    if (machine.windows64) {
+        // The file-system redirector: to a 32-bit program, System32 is SysWOW64.
+        const std::wstring system32 = AddBackslash(machine.windowsFolder) + L"System32\\";
+        if (path.size() > system32.size() && filenames::SameName(path.substr(0, system32.size()), system32)) {
+            path = AddBackslash(machine.windowsFolder) + L"SysWOW64\\" + path.substr(system32.size());
+        }
+    }
+    return path;
+}
+
 Entry Look(const std::wstring& id, const std::wstring& version, const std::wstring& key, const Machine& machine) {
     Entry entry;
     entry.id = id;
@@ -47,9 +67,8 @@ Entry Look(const std::wstring& id, const std::wstring& version, const std::wstri
     if (value.kind != registry::ValueKind::Text && !expandable) return entry;  // not registered
     entry.path = value.text;
     entry.scope = scope;
-    entry.loads = LoadedPath(value.text, expandable, machine.systemFolder, machine.windowsFolder, machine.windows64);
-    entry.registered = !entry.loads.empty();
-    if (entry.registered) {
+    entry.loads = LoadedPath(value.text, expandable, machine);
+    if (entry.Registered()) {
         entry.exists = filenames::IsFile(entry.loads);
         entry.here = filenames::SameName(LongFormOf(entry.loads), machine.controlLongForm);
     }
@@ -104,15 +123,14 @@ std::vector<std::wstring> VersionKeys(const std::wstring& libraryKey) {
 }
 
 State StateOf(const Registration& found) {
-    // How many of the type library and its classes have `flag` set.
-    const auto count = [&found](bool Entry::*flag) {
-        return (*found.typeLibrary.*flag ? 1u : 0u) +
-               static_cast<std::size_t>(std::count_if(found.classes.begin(), found.classes.end(),
-                                                      [flag](const Entry& entry) { return entry.*flag; }));
+    // How many of the type library and its classes are `so`.
+    const auto count = [&found](auto so) {
+        return (so(*found.typeLibrary) ? 1u : 0u) +
+               static_cast<std::size_t>(std::count_if(found.classes.begin(), found.classes.end(), so));
     };
-    const std::size_t here = count(&Entry::here);
+    const std::size_t here = count([](const Entry& entry) { return entry.here; });
     if (here == 1 + found.classes.size()) return State::Registered;
-    if (count(&Entry::registered) == 0) return State::NotRegistered;
+    if (count([](const Entry& entry) { return entry.Registered(); }) == 0) return State::NotRegistered;
     if (here == 0) return State::RegisteredElsewhere;
     return State::PartlyRegistered;
 }
@@ -121,7 +139,7 @@ State StateOf(const Registration& found) {
 // control loads it, else the type library's.
 const Entry& Elsewhere(const Registration& found) {
     const auto other = std::find_if(found.classes.begin(), found.classes.end(),
-                                    [](const Entry& entry) { return entry.registered && !entry.here; });
+                                    [](const Entry& entry) { return entry.Registered() && !entry.here; });
     return other != found.classes.end() ? *other : *found.typeLibrary;
 }
 
@@ -147,24 +165,6 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
 }
 
 }  // namespace
-
-std::wstring LoadedPath(const std::wstring& text, bool expandable, const std::wstring& systemFolder,
-                        const std::wstring& windowsFolder, bool windows64) {
-    std::wstring path = expandable ? filenames::ExpandEnvironment(text) : text;
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
-    if (path.empty()) return path;
-    // A bare name is looked for in the system folder (after the program's own folder,
-    // which no check can know).
-    if (path.find_first_of(L"\\/:") == std::wstring::npos) path = AddBackslash(systemFolder) + path;
-    if (windows64) {
-        // The file-system redirector: to a 32-bit program, System32 is SysWOW64.
-        const std::wstring system32 = AddBackslash(windowsFolder) + L"System32\\";
-        if (path.size() > system32.size() && filenames::SameName(path.substr(0, system32.size()), system32)) {
-            path = AddBackslash(windowsFolder) + L"SysWOW64\\" + path.substr(system32.size());
-        }
-    }
-    return path;
-}
 
 Registration CheckRegistration(const std::wstring& controlPath, const std::wstring& windowsFolder, bool windows64) {
     const Machine machine{controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),

@@ -19,9 +19,11 @@ struct Entry {
     std::optional<std::wstring> path;  // the value as written, when it is text
     std::optional<Scope> scope;        // where that text was found
     std::wstring loads;                // the file a 32-bit program would load for it; empty: none
-    bool registered = false;           // the text names a file at all
     bool here = false;                 // it names this file, as a 32-bit program would load it
     bool exists = false;               // the file it names exists
+
+    // The text names a file at all.
+    bool Registered() const { return !loads.empty(); }
 };
 
 struct Registration {
@@ -41,12 +43,5 @@ Registration CheckRegistration(const std::wstring& controlPath, const std::wstri
 std::wstring StateText(State state);
 // "user", "machine".
 std::wstring ScopeText(Scope scope);
-
-// The file a registry text names, as a 32-bit program would open it: expanded when
-// `expandable`, surrounding quotes dropped, a bare name in `systemFolder`, and on a
-// 64-bit Windows System32 under `windowsFolder` taken as SysWOW64. Empty when it
-// names nothing.
-std::wstring LoadedPath(const std::wstring& text, bool expandable, const std::wstring& systemFolder,
-                        const std::wstring& windowsFolder, bool windows64);
 
 }  // namespace modRegistration

@@ -97,23 +97,6 @@ TEST_F(Registration, EachCombinationOfEntriesHasItsState) {
     }
 }
 
-TEST_F(Registration, EntriesAsTheTypeLibraryNamesThem) {
-    RegisterAll(Control64);
-    const auto found = Check64();
-    ASSERT_TRUE(found.typeLibrary.has_value());
-    EXPECT_EQ(found.typeLibrary->id, Library);
-    EXPECT_EQ(found.typeLibrary->version, L"2.2");
-    EXPECT_EQ(found.typeLibrary->path, Control64);
-    EXPECT_EQ(found.typeLibrary->scope, Scope::Machine);
-    EXPECT_TRUE(found.typeLibrary->here && found.typeLibrary->exists);
-    ASSERT_EQ(found.classes.size(), 2u);
-    EXPECT_EQ(found.classes[0].id, SliderClass);  // in the type library's order
-    EXPECT_EQ(found.classes[1].id, TreeClass);
-    EXPECT_TRUE(found.otherVersions.empty());
-    EXPECT_EQ(found.state, State::Registered);
-    EXPECT_FALSE(found.hint.has_value());
-}
-
 TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
     RegisterAll(Control64);
     Set(ClassKey(TreeClass), AppCopy, Hive::CurrentUser);
@@ -126,7 +109,7 @@ TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
 
     // An entry the user has, but holding no path, hides the machine's too.
     Set(ClassKey(TreeClass), L"", Hive::CurrentUser);
-    EXPECT_FALSE(Check64().classes[1].registered);
+    EXPECT_FALSE(Check64().classes[1].Registered());
 }
 
 TEST_F(Registration, AFileWithoutATypeLibraryReadsNoRegistry) {
@@ -150,34 +133,43 @@ TEST_F(Registration, PathRules) {
         ValueKind kind;
         bool windows64;
         const wchar_t* loads;
-        bool here;
+        bool here, exists;
     };
     const Case cases[] = {
         // Expanded only when the value says so.
         {L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", ValueKind::ExpandableText, true,
-         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true},
-        {L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, true, L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX",
+         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true, true},
+        {L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, true, L"%SystemRoot%\\SysWOW64\\MsComCtl.OCX", false,
          false},
         // Quotes around it are no part of the name.
         {L"\"C:\\Windows\\SysWoW64\\MsComCtl.OCX\"", ValueKind::Text, true, L"C:\\Windows\\SysWoW64\\MsComCtl.OCX",
-         true},
+         true, true},
         // System32 is SysWOW64 to a 32-bit program on a 64-bit Windows, in any case.
-        {L"C:\\WINDOWS\\SYSTEM32\\MSCOMCTL.OCX", ValueKind::Text, true, L"C:\\Windows\\SysWOW64\\MSCOMCTL.OCX", true},
+        {L"C:\\WINDOWS\\SYSTEM32\\MSCOMCTL.OCX", ValueKind::Text, true, L"C:\\Windows\\SysWOW64\\MSCOMCTL.OCX", true,
+         true},
         {L"%SystemRoot%\\System32\\MsComCtl.OCX", ValueKind::ExpandableText, true,
-         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true},
+         L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", true, true},
         {L"C:\\Windows\\System32Old\\MsComCtl.OCX", ValueKind::Text, true, L"C:\\Windows\\System32Old\\MsComCtl.OCX",
+         false, false},
+        {L"D:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, true, L"D:\\Windows\\System32\\MsComCtl.OCX", false,
          false},
-        {L"D:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, true, L"D:\\Windows\\System32\\MsComCtl.OCX", false},
         // ... and only there.
-        {L"C:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\System32\\MsComCtl.OCX", true},
-        {L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", false},
+        {L"C:\\Windows\\System32\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\System32\\MsComCtl.OCX", true,
+         true},
+        {L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", ValueKind::Text, false, L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", false,
+         true},  // a file, but not the one a 32-bit Windows loads
         // A bare name is looked for in the system folder.
-        {L"mscomctl.ocx", ValueKind::Text, true, L"C:\\Windows\\SysWoW64\\mscomctl.ocx", true},
+        {L"mscomctl.ocx", ValueKind::Text, true, L"C:\\Windows\\SysWoW64\\mscomctl.ocx", true, true},
         // Short names are compared in their long form.
-        {L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", ValueKind::Text, true, L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", true},
+        {L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", ValueKind::Text, true, L"C:\\WINDOW~1\\SysWoW64\\MSCOMC~1.OCX", true,
+         true},
+        // Named, but not this file: another copy, one that is gone, a folder.
+        {L"C:\\App\\MSCOMCTL.OCX", ValueKind::Text, true, L"C:\\App\\MSCOMCTL.OCX", false, true},
+        {L"C:\\Gone\\MSCOMCTL.OCX", ValueKind::Text, true, L"C:\\Gone\\MSCOMCTL.OCX", false, false},
+        {L"C:\\Windows\\SysWoW64", ValueKind::Text, true, L"C:\\Windows\\SysWoW64", false, false},
         // Nothing named at all.
-        {L"", ValueKind::Text, true, L"", false},
-        {L"\"\"", ValueKind::Text, true, L"", false},
+        {L"", ValueKind::Text, true, L"", false, false},
+        {L"\"\"", ValueKind::Text, true, L"", false, false},
     };
     for (const Case& c : cases) {
         S().registry = {};
@@ -187,19 +179,10 @@ TEST_F(Registration, PathRules) {
         const auto shown = testing::PrintToString(std::wstring(c.text)) + (c.windows64 ? " on 64-bit" : " on 32-bit");
         EXPECT_EQ(library.loads, c.loads) << shown;
         EXPECT_EQ(library.here, c.here) << shown;
-        EXPECT_EQ(library.registered, *c.loads != L'\0') << shown;
+        EXPECT_EQ(library.exists, c.exists) << shown;
+        EXPECT_EQ(library.Registered(), *c.loads != L'\0') << shown;
         EXPECT_EQ(library.path, std::wstring(c.text)) << shown;  // as written
     }
-}
-
-TEST_F(Registration, ExistsFollowsTheFileItNames) {
-    Set(LibraryKey(L"2.2"), L"C:\\Gone\\MSCOMCTL.OCX");
-    Set(ClassKey(SliderClass), AppCopy);
-    Set(ClassKey(TreeClass), L"C:\\Windows\\SysWoW64");
-    const auto found = Check64();
-    EXPECT_FALSE(found.typeLibrary->exists);
-    EXPECT_TRUE(found.classes[0].exists);
-    EXPECT_FALSE(found.classes[1].exists);  // a folder
 }
 
 // --- Other versions ---------------------------------------------------------------------------

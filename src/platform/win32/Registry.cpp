@@ -49,7 +49,7 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
     }
     // Stored text need not end in a NUL, nor have an even size: cut at what was read.
     text.resize(read / sizeof(wchar_t));
-    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+    if (const auto nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
     return {type == REG_EXPAND_SZ ? ValueKind::ExpandableText : ValueKind::Text, text};
 }
 
