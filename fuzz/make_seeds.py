@@ -154,32 +154,9 @@ def crc32():
     write("Crc32Fuzz", "zero-register", struct.pack("<IBHH", 0, 3, 64, 65) + b"MsComCtl.OCX" * 11)
 
 
-# --- RegistrationFuzz: Windows bitness, three entries' values, other versions -----------------
-REG_TEXT, REG_EXPAND, REG_OTHER, REG_NONE, PER_USER = 0, 1, 2, 4, 0x80
-WINDOWS, SYSTEM32, SYSWOW64, FILE, QUOTE, SYSTEMROOT, APP = 0, 1, 2, 4, 6, 7, 14
-
-
-def reg_value(how, *pieces):
-    return bytes([how]) + (b"" if how % 5 == REG_NONE else bytes([len(pieces)] + list(pieces)))
-
-
-def registration():
-    here = reg_value(REG_TEXT, WINDOWS, SYSWOW64, FILE)
-    write("RegistrationFuzz", "registered", bytes([1]) + here * 3 + bytes([0]))
-    write("RegistrationFuzz", "nothing-registered", bytes([1]) + reg_value(REG_NONE) * 3 + bytes([0]))
-    write("RegistrationFuzz", "system32-expandable",
-          bytes([1]) + reg_value(REG_EXPAND, SYSTEMROOT, SYSTEM32, FILE) * 3 + bytes([0]))
-    write("RegistrationFuzz", "quoted-per-user-elsewhere",
-          bytes([1]) + reg_value(REG_TEXT | PER_USER, QUOTE, WINDOWS, APP, FILE, QUOTE) * 3 + bytes([0]))
-    write("RegistrationFuzz", "32-bit-other-versions",
-          bytes([0]) + reg_value(REG_TEXT, WINDOWS, SYSTEM32, FILE) + reg_value(REG_OTHER) * 2 +
-          bytes([2, 1, 200, 0x31, 0x00]) + reg_value(REG_TEXT, APP) + bytes([0]) + reg_value(REG_NONE))
-
-
 if __name__ == "__main__":
     read_text()
     file_version()
     os_name()
     report_value()
     crc32()
-    registration()

@@ -722,7 +722,7 @@ class Machines:
     @classmethod
     def close(cls):
         for prefix in cls.prefixes.values():
-            prefix.stop_server()
+            prefix.kill()
         if cls.display:
             cls.display.stop()
 

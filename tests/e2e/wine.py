@@ -163,15 +163,11 @@ class Prefix:
 
     def keep_server(self):
         """Keeps the prefix's wineserver, and Wine's background processes with it, up
-        until stop_server: no program then waits for them to start or to end. Safe
-        only because every program's output goes to a file: a kept server would
-        hold an inherited pipe open."""
+        until kill(): no program then waits for them to start or to end. Safe only
+        because every program's output goes to a file: a kept server would hold an
+        inherited pipe open."""
         subprocess.run([self.wineserver, "-p"], env=self.env(), timeout=30,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop_server(self):
-        """Ends the server and whatever still runs in the prefix; the registry is saved."""
-        self.kill()
 
     def kill(self):
         subprocess.run([self.wineserver, "-k"], env=self.env(), timeout=30,
