@@ -21,7 +21,6 @@ add_library(velmora_platform STATIC
   src/platform/win32/ShellFolders.cpp
   src/platform/win32/Streams.cpp
   src/platform/win32/SystemLibrary.cpp
-  src/platform/win32/TypeLibrary.cpp
   src/platform/win32/VersionRecords.cpp
   src/platform/win32/VersionResource.cpp
   src/platform/win32/WinText.cpp

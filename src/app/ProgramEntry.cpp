@@ -66,10 +66,4 @@ void RunProgram(const std::vector<std::wstring>& arguments) {
     modVelmora::Main(options);
 }
 
-std::uint32_t ReportRunFailure(const RunError& error) {
-    platform::process::StopWatchdog();
-    modRunResult::TellFailure(error.Number(), error.Description());
-    return static_cast<std::uint32_t>(ExitStatus::Error);
-}
-
 }  // namespace platform::entry

@@ -15,6 +15,10 @@ bool IsSwitch(const std::wstring& argument) {
     return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-');
 }
 
+// A value that is itself a switch ("/quiet") is never taken as a value: it is read as
+// the switch it is. "-" stays a value, standard output.
+bool IsSwitchNotValue(const std::wstring& value) { return !value.empty() && value[0] == L'/'; }
+
 // 1 to 86400 in plain decimal digits; nothing otherwise.
 std::optional<std::uint32_t> Seconds(const std::wstring& text) {
     if (text.empty() || text.size() > 5 || text.find_first_not_of(L"0123456789") != std::wstring::npos) {
@@ -50,13 +54,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         } else if (name == L"json") {
             if (!hasValue || arguments[i + 1].empty()) {
                 fail(L"/json needs a file name, or - for standard output");
+            } else if (IsSwitchNotValue(arguments[i + 1])) {
+                fail(L"/json needs a file name, or - for standard output; \"" + arguments[i + 1] + L"\" is a switch");
             } else if (options.jsonPath) {
                 fail(L"/json is given twice");
             } else {
                 options.jsonPath = arguments[++i];
             }
         } else if (name == L"timeout") {
-            const auto seconds = hasValue ? Seconds(arguments[i + 1]) : std::nullopt;
+            const bool given = hasValue && !IsSwitchNotValue(arguments[i + 1]);
+            const auto seconds = given ? Seconds(arguments[i + 1]) : std::nullopt;
             if (!seconds) {
                 fail(L"/timeout needs a number of seconds from 1 to 86400");
             } else if (options.timeoutSeconds) {
@@ -64,7 +71,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             } else {
                 options.timeoutSeconds = seconds;
             }
-            if (hasValue) ++i;
+            if (given) ++i;
         } else {
             fail(L"unknown switch \"" + argument + L"\"");
         }

@@ -1,5 +1,7 @@
 #include "app/modRunResult.h"
 
+#include <atomic>
+
 #include "app/modJson.h"
 #include "app/modVersion_v2.h"
 #include "filecheck/modCRC32_v2.h"
@@ -63,8 +65,9 @@ std::wstring RegistrationJson(const modRegistration::Registration& found) {
                                                Member(L"version", Quote(library->version)) + L", " + EntryJson(*library)
                                          : modJson::Null;
     return L"{\n    " + Member(L"state", Quote(modRegistration::StateText(found.state))) + L",\n    " +
-           Member(L"typeLibrary", libraryJson) + L",\n    " + Member(L"classes", EntriesJson(found.classes, false)) +
-           L",\n    " + Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
+           Member(L"reason", QuotedOrNull(found.reason)) + L",\n    " + Member(L"typeLibrary", libraryJson) +
+           L",\n    " + Member(L"classes", EntriesJson(found.classes, false)) + L",\n    " +
+           Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
            Member(L"hint", QuotedOrNull(found.hint)) + L"\n  }";
 }
 
@@ -90,18 +93,59 @@ Run& CurrentRun() {
 }
 
 namespace {
+
 std::shared_ptr<const RunRecord>& PublishedRecord() {
     static std::shared_ptr<const RunRecord> record = std::make_shared<const RunRecord>();
     return record;
 }
+
+void Publish(const RunRecord& record) {
+    std::atomic_store(&PublishedRecord(), std::shared_ptr<const RunRecord>(std::make_shared<const RunRecord>(record)));
+}
+
+constexpr std::int32_t Unclaimed = -1;
+std::atomic<std::int32_t>& EndClaim() {
+    static std::atomic<std::int32_t> claim{Unclaimed};
+    return claim;
+}
+
+RunRecord& TheRecord() {
+    static RunRecord record;
+    return record;
+}
+
 }  // namespace
 
-void Publish() {
-    std::atomic_store(&PublishedRecord(),
-                      std::shared_ptr<const RunRecord>(std::make_shared<const RunRecord>(CurrentRun().record)));
+const RunRecord& Record() { return TheRecord(); }
+
+void ChangeRecord(const std::function<void(RunRecord&)>& edit) {
+    edit(TheRecord());
+    Publish(TheRecord());
+}
+
+void StartRun(const modCommandLine::RunOptions& options) {
+    CurrentRun().options = options;
+    ChangeRecord([](RunRecord& record) { record = {}; });
+    EndClaim() = Unclaimed;
 }
 
 std::shared_ptr<const RunRecord> Published() { return std::atomic_load(&PublishedRecord()); }
+
+bool ClaimEnd(Ender ender, ExitStatus status) {
+    // The claim holds who claimed the end above the exit code's byte.
+    const auto who = static_cast<std::int32_t>(ender) << 8;
+    std::int32_t seen = EndClaim().load();
+    do {
+        if (seen != Unclaimed && (seen & ~0xFF) != who) return false;
+    } while (!EndClaim().compare_exchange_weak(seen, who | static_cast<std::int32_t>(status)));
+    return true;
+}
+
+std::optional<ExitStatus> ClaimedEnd() {
+    const auto claimed = EndClaim().load();
+    if (claimed == Unclaimed) return std::nullopt;
+    return static_cast<ExitStatus>(claimed & 0xFF);
+}
 
 std::wstring ErrorNumberText(std::int32_t number) {
     // The same eight upper-case digits as a CRC's text.
@@ -167,17 +211,25 @@ void Tell(const RunRecord& record) {
 }  // namespace
 
 void TellFailure(std::int32_t number, const std::wstring& description) {
-    auto& record = CurrentRun().record;
-    record.outcome = ExitStatus::Error;
-    record.error = RunError{number, description};
-    Tell(record);
+    ChangeRecord([&](RunRecord& record) {
+        record.outcome = ExitStatus::Error;
+        record.error = RunError{number, description};
+    });
+    Tell(Record());
 }
 
 void TellTimeout(std::uint32_t seconds) {
-    RunRecord record = *Published();  // the run's thread may be writing its own
+    RunRecord record = *Published();  // the run's thread may be changing its own
     record.outcome = ExitStatus::Error;
     record.error = RunError{platform::errors::Timeout,
                             L"the run did not reach its verdict within " + std::to_wstring(seconds) + L" seconds"};
+    Tell(record);
+}
+
+void TellCrash(std::uint32_t code, const std::wstring& module) {
+    RunRecord record = *Published();  // the crashed thread's own may be half changed
+    record.outcome = ExitStatus::Error;
+    record.error = RunError{static_cast<std::int32_t>(code), L"A crash in " + module};
     Tell(record);
 }
 

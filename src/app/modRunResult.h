@@ -2,6 +2,7 @@
 // The result of the run, as unattended callers read it: what the run found, kept as
 // the run goes, and written as one JSON object at its end.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,16 +48,30 @@ struct RunRecord {
     std::optional<RunError> error;
 };
 
-// The one run of the process: its options, set once at its start, and its record.
+// The one run of the process: its options, set once at its start.
 struct Run {
     modCommandLine::RunOptions options;
-    RunRecord record;
 };
 Run& CurrentRun();
+// The run anew: these options, an empty record, and no end claimed yet.
+void StartRun(const modCommandLine::RunOptions& options = {});
 
-// A copy of the record as it stands, for the watchdog's thread to read.
-void Publish();
+// The run's record. Every change to it goes through ChangeRecord, which publishes
+// it: the watchdog and a crash read the record as it was last published.
+const RunRecord& Record();
+void ChangeRecord(const std::function<void(RunRecord&)>& edit);
+
+// A copy of the record as it last changed, for another thread to read.
 std::shared_ptr<const RunRecord> Published();
+
+// The end of the run is claimed once, with its exit code: by the run's thread, by the
+// watchdog or by a crash. Only the one that claimed it writes the result and ends the
+// process, so the result and the exit code agree. True when `ender` holds the end:
+// it claimed it now, or had already (its exit code is then `status`).
+enum class Ender { RunThread = 1, Watchdog, Crash };
+bool ClaimEnd(Ender ender, ExitStatus status);
+// The exit code the end was claimed with, if it was.
+std::optional<ExitStatus> ClaimedEnd();
 
 // The record as the JSON result: schema 1, the program's version, every field.
 std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion);
@@ -74,5 +89,8 @@ void TellFailure(std::int32_t number, const std::wstring& description);
 
 // The watchdog's report: the record as it last stood, ended by the timeout.
 void TellTimeout(std::uint32_t seconds);
+
+// A crash's report: the record as it last stood, ended by exception `code` in `module`.
+void TellCrash(std::uint32_t code, const std::wstring& module);
 
 }  // namespace modRunResult

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/modRunResult.h"
@@ -13,6 +15,7 @@
 #include "filecheck/modFileVersion.h"
 #include "filecheck/modRegistration.h"
 #include "filecheck/modSpecialFoldersWin.h"
+#include "filecheck/modTypeLibrary.h"
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
@@ -55,7 +58,11 @@ void Put(const std::wstring& text, bool lineEnd) {
 }
 void Write(const std::wstring& text) { Put(text, WithLineEnd); }
 
-modRunResult::RunRecord& Record() { return modRunResult::CurrentRun().record; }
+using modRunResult::ChangeRecord;
+void ChangeControlFile(const std::function<void(modRunResult::ControlFile&)>& edit) {
+    // cppcheck-suppress constParameter ; the edit changes the record's control file
+    ChangeRecord([&edit](modRunResult::RunRecord& record) { edit(*record.controlFile); });
+}
 
 // --- The report --------------------------------------------------------------------
 
@@ -160,14 +167,30 @@ void ShowRegistration(const modRegistration::Registration& found) {
 }
 
 // The registration where it is asked for: on screen with /registration, and in every
-// JSON result. A plain run reads none of it.
+// JSON result. A plain run reads none of it. It comes after the verdict, which no
+// failure to read it may lose: such a failure is shown, and the result has none.
 void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
     const auto& options = modRunResult::CurrentRun().options;
     if (!options.registration && !options.jsonPath) return;
-    auto& record = Record();
-    record.registration = modRegistration::CheckRegistration(path, windowsFolder, windows64);
-    modRunResult::Publish();
-    if (options.registration) ShowRegistration(*record.registration);
+    std::optional<modRegistration::Registration> found;
+    std::wstring failure;
+    try {
+        found = modRegistration::CheckRegistration(modTypeLibrary::ReadFileTypeLibrary(path), path, windowsFolder,
+                                                   windows64);
+    } catch (const platform::RunError& error) {
+        failure = modRunResult::ErrorNumberText(error.Number()) + L" " + error.Description();
+    } catch (const std::exception&) {
+        failure = L"an unexpected error";
+    }
+    ChangeRecord([&found](modRunResult::RunRecord& record) { record.registration = found; });
+    if (!options.registration) return;
+    if (found) {
+        ShowRegistration(*found);
+    } else {
+        Write(L"");
+        Write(L"Test registration MsComCtl.OCX");
+        Write(L"Registration: not read (" + failure + L")");
+    }
 }
 
 }  // namespace
@@ -180,7 +203,7 @@ clsWinConsole& Console() {
 // --- Run sequence --------------------------------------------------------------------
 
 void Main(const modCommandLine::RunOptions& options) {
-    modRunResult::CurrentRun() = {options, {}};
+    modRunResult::StartRun(options);
     if (options.timeoutSeconds) platform::process::StartWatchdog(*options.timeoutSeconds, &OnTimeout);
     if (Interactive()) Console().Show();
     ShowHeader();
@@ -212,10 +235,12 @@ void ShowProgress() {
 }
 
 void WaitForExit(ExitStatus outcome) {
+    // The watchdog may have ended the run already: then it writes the result, not this thread.
+    if (!modRunResult::ClaimEnd(modRunResult::Ender::RunThread, outcome)) platform::process::WaitToBeEnded();
     // The run is over: the result is written, and waiting at the prompt is no part of it.
     platform::process::StopWatchdog();
-    Record().outcome = outcome;
-    modRunResult::WriteResult(Record());
+    ChangeRecord([outcome](modRunResult::RunRecord& record) { record.outcome = outcome; });
+    modRunResult::WriteResult(modRunResult::Record());
     if (Interactive()) {
         Write(CrLf);
         Write(L"Press Enter to exit");
@@ -227,6 +252,8 @@ void WaitForExit(ExitStatus outcome) {
 }
 
 void OnTimeout() {
+    // The run's thread may be ending the run already: then this one leaves it to it.
+    if (!modRunResult::ClaimEnd(modRunResult::Ender::Watchdog, ExitStatus::Error)) return;
     const auto seconds = modRunResult::CurrentRun().options.timeoutSeconds.value_or(0);
     modRunResult::TellTimeout(seconds);
     platform::process::EndNow(static_cast<std::uint32_t>(ExitStatus::Error));
@@ -240,11 +267,9 @@ void ReleaseSystemObjects() {
 // --- Check run ---------------------------------------------------------------------------
 
 ExitStatus RunChecks() {
-    auto& record = Record();
     std::vector<modRunResult::ReportRow> reportRows;
     Write(GetAboutOS(&reportRows));
-    record.report = reportRows;
-    modRunResult::Publish();
+    ChangeRecord([&reportRows](modRunResult::RunRecord& record) { record.report = reportRows; });
 
     const SpecialFolderEntry windowsEntry = {
         L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), L"CSIDL_WINDOWS"};
@@ -252,15 +277,15 @@ ExitStatus RunChecks() {
     // Without it every path below would be relative to the current drive.
     if (windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
-    record.windowsFolder = windowsFolder;
-    modRunResult::Publish();
+    ChangeRecord([&windowsFolder](modRunResult::RunRecord& record) { record.windowsFolder = windowsFolder; });
 
     const bool windows64 = modVersionOS_v4::GetOSBits() == 64;
     const std::wstring systemFolder = windows64 ? L"SysWoW64" : L"System32";
     const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
                               modSpecialFoldersWin::AddBackslash(systemFolder) + modControlFile::FileName;
-    record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
-    modRunResult::Publish();
+    ChangeRecord([&path](modRunResult::RunRecord& record) {
+        record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
+    });
 
     Write(L"");
     Write(L"Test ActiveX file .OCX");
@@ -270,24 +295,21 @@ ExitStatus RunChecks() {
         WaitForExit(ExitStatus::NotFound);
     }
     Write(L"File " + path + L" found");
-    record.controlFile->found = true;
-    modRunResult::Publish();
+    ChangeControlFile([](modRunResult::ControlFile& file) { file.found = true; });
 
     Write(L"");
     Write(L"Test version MsComCtl.OCX");
     ShowProgress();
     const auto version = modFileVersion::GetFileVersion(path);
     Write(L"Version is " + version);
-    record.controlFile->version = version;
-    modRunResult::Publish();
+    ChangeControlFile([&version](modRunResult::ControlFile& file) { file.version = version; });
 
     Write(L"");
     Write(L"Test CRC32 MsComCtl.OCX");
     ShowProgress();
     const auto crc = modCRC32_v2::GetFileCRC32Hex(path);
     Write(L"CRC32 is " + crc);
-    record.controlFile->crc32 = crc;
-    modRunResult::Publish();
+    ChangeControlFile([&crc](modRunResult::ControlFile& file) { file.crc32 = crc; });
 
     Write(L"");
     bool verdict = true;

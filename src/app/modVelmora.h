@@ -26,8 +26,9 @@ void ShowProgress();
 ExitStatus RunChecks();
 // The report text; `rows`, when given, receives its rows as the result names them.
 std::wstring GetAboutOS(std::vector<modRunResult::ReportRow>* rows = nullptr);
-// The watchdog's end of a run that did not reach its verdict in time.
-[[noreturn]] void OnTimeout();
+// The watchdog's end of a run that did not reach its verdict in time; it returns only
+// when the run's thread is ending the run already.
+void OnTimeout();
 
 // The WMI objects the run keeps, and COM after them: released before the process
 // ends, on every path.

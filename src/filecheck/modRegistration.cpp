@@ -8,7 +8,6 @@
 #include "filecheck/modSpecialFoldersWin.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
-#include "platform/TypeLibrary.h"
 
 namespace modRegistration {
 
@@ -158,20 +157,23 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
         return instead + L"to register this file, " + command;
     }
     case State::NoTypeLibrary:
-        return std::wstring(L"This file holds no type library, so it is no build of the control: put build ") +
-               modControlFile::RequiredVersion + L" in its place, then " + command;
+        return L"This file holds no type library (" + found.reason.value_or(L"") +
+               L"), so it is no build of the control: put build " + modControlFile::RequiredVersion +
+               L" in its place, then " + command;
     }
     return std::nullopt;
 }
 
 }  // namespace
 
-Registration CheckRegistration(const std::wstring& controlPath, const std::wstring& windowsFolder, bool windows64) {
+Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std::wstring& controlPath,
+                               const std::wstring& windowsFolder, bool windows64) {
     const Machine machine{controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
                           windowsFolder, windows64};
     Registration found;
-    const auto library = platform::typelib::Read(controlPath);
+    const auto& library = reading.library;
     if (!library) {
+        found.reason = reading.reason;
         found.hint = Hint(found, machine);
         return found;
     }

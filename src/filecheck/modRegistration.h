@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "filecheck/modTypeLibrary.h"
+
 namespace modRegistration {
 
 enum class State { Registered, NotRegistered, RegisteredElsewhere, PartlyRegistered, NoTypeLibrary };
@@ -28,16 +30,19 @@ struct Entry {
 
 struct Registration {
     State state = State::NoTypeLibrary;
-    std::optional<Entry> typeLibrary;  // the file's own version
-    std::vector<Entry> classes;        // its creatable classes, in its type library's order
-    std::vector<Entry> otherVersions;  // every other version registered for its LIBID
-    std::optional<std::wstring> hint;  // one sentence, unless it is registered
+    std::optional<Entry> typeLibrary;    // the file's own version
+    std::vector<Entry> classes;          // its creatable classes, in its type library's order
+    std::vector<Entry> otherVersions;    // every other version registered for its LIBID
+    std::optional<std::wstring> reason;  // why there is no type library, when there is none
+    std::optional<std::wstring> hint;    // one sentence, unless it is registered
 };
 
-// The control file at `controlPath`, found on this Windows: its folder is the
-// 32-bit system folder, `windowsFolder` is the Windows folder and `windows64`
-// whether the Windows is 64-bit (where System32 means SysWOW64 to a 32-bit program).
-Registration CheckRegistration(const std::wstring& controlPath, const std::wstring& windowsFolder, bool windows64);
+// The control file at `controlPath`, found on this Windows, whose type library reads
+// as `library`: its folder is the 32-bit system folder, `windowsFolder` is the
+// Windows folder and `windows64` whether the Windows is 64-bit (where System32 means
+// SysWOW64 to a 32-bit program).
+Registration CheckRegistration(const modTypeLibrary::Reading& library, const std::wstring& controlPath,
+                               const std::wstring& windowsFolder, bool windows64);
 
 // "registered", "not registered", "registered elsewhere", "partly registered", "no type library".
 std::wstring StateText(State state);

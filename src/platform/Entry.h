@@ -18,4 +18,8 @@ namespace platform::entry {
 // Tells the user what ended the run and gives the process exit code for it.
 std::uint32_t ReportRunFailure(const RunError& error);
 
+// A crash: exception `code` in `module` (its file name). Tells it where it still can
+// and gives the process exit code.
+std::uint32_t ReportCrash(std::uint32_t code, const std::wstring& module);
+
 }  // namespace platform::entry

@@ -1,6 +1,7 @@
 #pragma once
-// File reading port: open for sequential reading, size, chunked reads, close.
+// File reading port: open for reading, size, chunked reads in order or at an offset, close.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/UniqueAny.h"
@@ -27,5 +28,10 @@ UniqueFile Open(const std::wstring& path);
 std::uint32_t Size(Handle file);  // low 32 bits of the size
 // ReadFile: true on success, `delivered` set to the bytes read (0 when it fails).
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered);
+
+// GetFileSizeEx: the whole size; nothing when it cannot be had.
+std::optional<std::uint64_t> WholeSize(Handle file);
+// ReadFile at `offset`: true only when all `count` bytes were read.
+bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count);
 
 }  // namespace platform::file

@@ -7,6 +7,8 @@ namespace platform::process {
 
 void Pause(std::uint32_t milliseconds);            // Sleep
 [[noreturn]] void EndNow(std::uint32_t exitCode);  // ExitProcess: nothing after it runs
+// Another thread is ending the process: this one waits for that, and does nothing more.
+[[noreturn]] void WaitToBeEnded();
 
 // After `seconds`, unless StopWatchdog came first, `onTimeout` is called on a thread
 // of its own (the run's thread may be hanging in a system call); it ends the process.

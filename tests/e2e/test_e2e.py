@@ -522,6 +522,19 @@ class UnattendedTests(unittest.TestCase):
         self.assertFalse(folder.exists())
         self.assertFalse([p for p in self.scratch.iterdir() if p.name.lower().startswith("vel")], "a temporary file")
 
+    def test_a_damaged_control_file_keeps_its_verdict(self):
+        # A download cut short: whatever its bytes, the verdict's exit code and a result
+        # whose registration says why no type library was read.
+        valid = self.target.build / "controlfiles" / "valid" / "MsComCtl.OCX"
+        cut = self.scratch / "cut-in-half.ocx"
+        cut.write_bytes(valid.read_bytes()[:valid.stat().st_size // 2])
+        self.target.prefix.place_control_file(cut, self.target.windows_bits)
+        result_path = self.result_path("cut-in-half")
+        code, _, _ = self.run_direct(["/quiet", "/json", wine.winpath(result_path), "/timeout", "60"])
+        result = json.loads(result_path.read_bytes().decode("utf-8"))
+        self.assertEqual((code, result["exitCode"], result["registration"]["state"]), (1, 1, "no type library"))
+        self.assertTrue(result["registration"]["reason"])
+
     def test_registry_text_comes_back_intact(self):
         prefix = self.target.prefix
         owner = 'Jan "Q" Nov\u00e1k \\ \u010cesk\u00fd'

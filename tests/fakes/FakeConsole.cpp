@@ -61,6 +61,11 @@ void EndNow(std::uint32_t exitCode) {
     throw fake::FakeProcessEnd{exitCode};
 }
 
+void WaitToBeEnded() {
+    S().trace.push_back(L"wait to be ended");
+    throw fake::FakeWaitToBeEnded{};
+}
+
 void StartWatchdog(std::uint32_t seconds, void (*onTimeout)()) {
     S().watchdogSeconds = seconds;
     S().watchdogCallback = onTimeout;

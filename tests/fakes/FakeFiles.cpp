@@ -42,6 +42,7 @@ std::uint32_t Size(Handle file) {
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered) {
     auto& open = FileOf(file);
     const auto& stored = S().files.at(open.path);
+    if (S().duringRead) S().duringRead();
     const bool ok = !stored.failingRead || *stored.failingRead != open.readCount++;
     delivered = 0;
     if (ok) {
@@ -51,6 +52,16 @@ bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32
     }
     S().reads.push_back({capacity, delivered, ok});
     return ok;
+}
+
+std::optional<std::uint64_t> WholeSize(Handle file) { return S().files.at(FileOf(file).path).bytes.size(); }
+
+bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count) {
+    const auto& bytes = S().files.at(FileOf(file).path).bytes;
+    S().readsAt.push_back(offset);
+    if (offset > bytes.size() || count > bytes.size() - offset) return false;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, buffer);
+    return true;
 }
 
 void Close(Handle file) {

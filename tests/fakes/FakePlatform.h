@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@
 #include "platform/RunError.h"
 #include "platform/ShellFolders.h"
 #include "platform/TaggedValue.h"
-#include "platform/TypeLibrary.h"
 #include "platform/VersionRecords.h"
 #include "platform/VersionResource.h"
 
@@ -25,6 +25,8 @@ namespace fake {
 struct FakeProcessEnd {
     std::uint32_t exitCode;
 };
+// process::WaitToBeEnded throws this in place of waiting for ever.
+struct FakeWaitToBeEnded {};
 
 struct NoCaseLess {
     bool operator()(const std::wstring& a, const std::wstring& b) const;
@@ -142,6 +144,8 @@ struct State {
     std::vector<std::wstring> opened;  // paths of successful opens
     int closes = 0;
     std::vector<FileRead> reads;
+    std::vector<std::uint64_t> readsAt;  // the offsets of ReadAt calls
+    std::function<void()> duringRead;    // what happens meanwhile, at each Read
 
     std::map<std::wstring, VersionAnswer, NoCaseLess> versions;
     std::vector<std::wstring> versionCalls;      // "InfoSize", "ReadInfo:<size>", "QueryRoot"
@@ -156,8 +160,6 @@ struct State {
     WmiState wmi;
 
     RegistryState registry;
-    std::map<std::wstring, platform::typelib::TypeLibrary, NoCaseLess> typeLibraries;  // path -> its library
-    std::vector<std::wstring> typeLibraryReads;
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder

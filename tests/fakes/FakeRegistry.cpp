@@ -1,11 +1,10 @@
-// The registry's 32-bit view, type libraries and file names, for the registration check.
+// The registry's 32-bit view and file names, for the registration check.
 #include <algorithm>
 #include <cwctype>
 
 #include "FakePlatform.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
-#include "platform/TypeLibrary.h"
 
 using fake::S;
 
@@ -51,17 +50,6 @@ std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key) {
 }
 
 }  // namespace platform::registry
-
-namespace platform::typelib {
-
-std::optional<TypeLibrary> Read(const std::wstring& path) {
-    S().typeLibraryReads.push_back(path);
-    const auto found = S().typeLibraries.find(path);
-    if (found == S().typeLibraries.end()) return std::nullopt;
-    return found->second;
-}
-
-}  // namespace platform::typelib
 
 namespace platform::filenames {
 

@@ -34,9 +34,12 @@ protected:
         VelmoraTest::SetUp();
         for (const auto& path : {Control64, Control32, AppCopy}) fake::AddFile(path, test::ControlBytes());
         S().folderPaths = {L"C:\\Windows\\SysWoW64"};
-        S().typeLibraries[Control64] = {Library, 2, 2, {SliderClass, TreeClass}};
-        S().typeLibraries[Control32] = S().typeLibraries[Control64];
     }
+
+    // The control file's type library, as read from it.
+    static inline const modTypeLibrary::Reading Readable{
+        modTypeLibrary::TypeLibrary{Library, 2, 2, L"StandIn", {SliderClass, TreeClass}}, L""};
+    static inline const modTypeLibrary::Reading NoLibrary{std::nullopt, L"it has no type library resource"};
 
     static void Set(const std::wstring& key, const std::wstring& text, Hive hive = Hive::LocalMachine,
                     ValueKind kind = ValueKind::Text) {
@@ -46,7 +49,7 @@ protected:
     static void RegisterAll(const std::wstring& path, Hive hive = Hive::LocalMachine) {
         for (const auto& key : {LibraryKey(L"2.2"), ClassKey(SliderClass), ClassKey(TreeClass)}) Set(key, path, hive);
     }
-    static modRegistration::Registration Check64() { return CheckRegistration(Control64, Windows, true); }
+    static modRegistration::Registration Check64() { return CheckRegistration(Readable, Control64, Windows, true); }
 };
 
 // --- The state ---------------------------------------------------------------------------
@@ -113,10 +116,10 @@ TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
 }
 
 TEST_F(Registration, AFileWithoutATypeLibraryReadsNoRegistry) {
-    S().typeLibraries.clear();
     RegisterAll(Control64);
-    const auto found = Check64();
+    const auto found = CheckRegistration(NoLibrary, Control64, Windows, true);
     EXPECT_EQ(found.state, State::NoTypeLibrary);
+    EXPECT_EQ(found.reason, NoLibrary.reason);
     EXPECT_FALSE(found.typeLibrary.has_value());
     EXPECT_TRUE(found.classes.empty());
     EXPECT_TRUE(found.otherVersions.empty());
@@ -175,7 +178,7 @@ TEST_F(Registration, PathRules) {
         S().registry = {};
         const auto control = c.windows64 ? Control64 : Control32;
         Set(LibraryKey(L"2.2"), c.text, Hive::LocalMachine, c.kind);
-        const auto library = *CheckRegistration(control, Windows, c.windows64).typeLibrary;
+        const auto library = *CheckRegistration(Readable, control, Windows, c.windows64).typeLibrary;
         const auto shown = testing::PrintToString(std::wstring(c.text)) + (c.windows64 ? " on 64-bit" : " on 32-bit");
         EXPECT_EQ(library.loads, c.loads) << shown;
         EXPECT_EQ(library.here, c.here) << shown;
@@ -213,7 +216,7 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
         L"\"C:\\Windows\\SysWoW64\\MsComCtl.OCX\"";
     EXPECT_EQ(Check64().hint, L"To register it, " + run64);
 
-    EXPECT_EQ(CheckRegistration(Control32, Windows, false).hint,
+    EXPECT_EQ(CheckRegistration(Readable, Control32, Windows, false).hint,
               L"To register it, run as an administrator: \"C:\\Windows\\System32\\regsvr32.exe\" "
               L"\"C:\\Windows\\System32\\MsComCtl.OCX\"");
 
@@ -227,9 +230,9 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
     Set(ClassKey(SliderClass), L"\"C:\\App\\MSCOMCTL.OCX\"");
     EXPECT_EQ(Check64().hint, L"Programs load C:\\App\\MSCOMCTL.OCX instead; to register this file, " + run64);
 
-    S().typeLibraries.clear();
-    EXPECT_EQ(Check64().hint,
-              L"This file holds no type library, so it is no build of the control: put build "
+    EXPECT_EQ(CheckRegistration(NoLibrary, Control64, Windows, true).hint,
+              L"This file holds no type library (it has no type library resource), so it is no build of the "
+              L"control: put build "
               L"6.1.98.46 in its place, then " +
                   run64);
 }

@@ -64,6 +64,7 @@ protected:
     void Machine(const std::function<void()>& change = [] {}) {
         modVersionOS_v4::ResetOSPropertySource();
         fake::Reset();
+        modRunResult::StartRun();
         test::UseWindows7();
         S().folders[36] = L"C:\\Windows";
         test::InstallControl(Control);
@@ -149,20 +150,19 @@ TEST_F(RunChecksTest, WindowsFolderIsShownAsReturnedAndJoinedWithOneBackslash) {
 
 // --- The registration, after the verdict -------------------------------------------------
 
-const std::wstring Library = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D21}";
-const std::wstring Slider = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D22}";
-const std::wstring Tree = L"{0E5A4D3C-2B1A-4F0E-9D8C-7B6A5F4E3D23}";
+const std::wstring& Library = test::ControlLibrary;
+const std::wstring& Slider = test::ControlClasses[0];
+const std::wstring& Tree = test::ControlClasses[1];
 
 void Register(const std::wstring& key, const std::wstring& path, platform::registry::Hive hive) {
     S().registry.Set(hive, L"Software\\Classes\\" + key, platform::registry::ValueKind::Text, path);
 }
 
 TEST_F(RunChecksTest, APlainRunReadsNoRegistration) {
-    S().typeLibraries[Control] = {Library, 2, 2, {Slider}};
     EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
-    EXPECT_TRUE(S().typeLibraryReads.empty());
+    EXPECT_TRUE(S().readsAt.empty());
     EXPECT_TRUE(S().registry.reads.empty());
-    EXPECT_FALSE(modRunResult::CurrentRun().record.registration.has_value());
+    EXPECT_FALSE(modRunResult::Record().registration.has_value());
 }
 
 TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
@@ -196,16 +196,16 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
               L"which is not there\r\n",
           L"To register it whole, " + run + L"\r\n"}},
         {"no type library",
-         [] { S().typeLibraries.clear(); },
+         [] { S().files[Control].bytes = test::StandInFile(L"no-version"); },
          {L"Registration: no type library\r\n",
-          L"This file holds no type library, so it is no build of the control: put build 6.1.98.46 in its place, "
-          L"then " +
+          L"This file holds no type library (it has no type library resource), so it is no build of the control: "
+          L"put build 6.1.98.46 in its place, then " +
               run + L"\r\n"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine([&] {
-            S().typeLibraries[Control] = {Library, 2, 2, {Slider, Tree}};
+            S().registry = {};
             c.change();
         });
         modRunResult::CurrentRun().options.registration = true;

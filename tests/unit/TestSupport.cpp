@@ -12,7 +12,7 @@ using platform::NullValue;
 void VelmoraTest::SetUp() {
     modVersionOS_v4::ResetOSPropertySource();  // before the fakes' count of live objects starts anew
     fake::Reset();
-    modRunResult::CurrentRun() = {};  // an interactive run, nothing found yet
+    modRunResult::StartRun();  // an interactive run, nothing found yet
 }
 
 std::wstring AppVersionText() {
@@ -67,11 +67,12 @@ void UseWindows7WithControlFile() {
     UseWindows7();
     fake::S().folders[36] = L"C:\\Windows";
     InstallControl(Control);
-    fake::S().typeLibraries[Control] = {ControlLibrary, 2, 2, {ControlClass}};
     const auto hklm = platform::registry::Hive::LocalMachine;
     const auto text = platform::registry::ValueKind::Text;
     fake::S().registry.Set(hklm, L"Software\\Classes\\TypeLib\\" + ControlLibrary + L"\\2.2\\0\\win32", text, Control);
-    fake::S().registry.Set(hklm, L"Software\\Classes\\CLSID\\" + ControlClass + L"\\InprocServer32", text, Control);
+    for (const auto& controlClass : ControlClasses) {
+        fake::S().registry.Set(hklm, L"Software\\Classes\\CLSID\\" + controlClass + L"\\InprocServer32", text, Control);
+    }
 }
 
 void UseWindows10() {
@@ -167,12 +168,7 @@ std::vector<std::uint8_t> VersionBlock(std::size_t size, std::size_t at, std::ui
     return block;
 }
 
-std::vector<std::uint8_t> ControlBytes() {
-    // The last four bytes make the CRC-32 (checked with zlib.crc32) B97FD45E.
-    auto bytes = Bytes("MZ Velmora test control ");
-    bytes.insert(bytes.end(), {0xCF, 0xD6, 0xC2, 0x48});
-    return bytes;
-}
+std::vector<std::uint8_t> ControlBytes() { return StandInFile(L"valid"); }
 
 void InstallControl(const std::wstring& path, std::uint32_t ms, std::uint32_t ls) {
     fake::S().pathExists[path] = 1;

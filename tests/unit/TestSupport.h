@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "ControlImage.h"
 #include "FakePlatform.h"
+#include "VelmoraControlFiles.h"
 
 namespace platform {
 // Handles print as their value in test messages.
@@ -51,11 +53,12 @@ void UseComputerSystems(fake::WmiCollection instances);
 fake::WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
 // Windows 7 SP1 with the scripting date-time object; GetVersionExA tells the truth.
 void UseWindows7(const wchar_t* architecture = L"64-bit");
-// Windows 7 x64 in C:\Windows with a valid control file at Control, registered for
-// the machine: its type library and its one class.
+// Windows 7 x64 in C:\Windows with a valid control file at Control (the stand-in),
+// registered for the machine: its type library and its two classes.
 inline const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
-inline const std::wstring ControlLibrary = L"{5C0A7E21-3B4D-4F60-9A1B-2C3D4E5F6071}";
-inline const std::wstring ControlClass = L"{5C0A7E21-3B4D-4F60-9A1B-2C3D4E5F6072}";
+inline const std::wstring ControlLibrary = velmora_controlfiles::LibraryId;
+inline const std::wstring ControlClasses[] = {velmora_controlfiles::CreatableClasses[0],
+                                              velmora_controlfiles::CreatableClasses[1]};
 void UseWindows7WithControlFile();
 // Windows 10 22H2 without it; GetVersionExA answers 6.2 as to any program without a manifest.
 void UseWindows10();
@@ -70,7 +73,8 @@ std::vector<std::wstring> Bar();
 std::vector<std::uint8_t> Bytes(const std::string& text);
 // A version block of `size` bytes with VS_FIXEDFILEINFO at `at`, as far as it fits.
 std::vector<std::uint8_t> VersionBlock(std::size_t size, std::size_t at, std::uint32_t ms, std::uint32_t ls);
-// A control file at `path`: present, its version resource and its bytes (CRC B97FD45E by default).
+// A control file at `path`: present, its version resource and its bytes: the stand-in's,
+// with its type library, CRC B97FD45E.
 constexpr std::uint32_t ControlMS = 0x00060001, ControlLS = 0x0062002E;  // 6.1.98.46
 std::vector<std::uint8_t> ControlBytes();
 void InstallControl(const std::wstring& path, std::uint32_t ms = ControlMS, std::uint32_t ls = ControlLS);

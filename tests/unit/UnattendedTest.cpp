@@ -56,12 +56,19 @@ TEST(CommandLine, EveryMalformedFormIsAnError) {
         {L"/json", L"a", L"/json", L"b"},
         {L"/"},
         {L"/quiet", L"extra"},
+        {L"/json", L"/quiet"},
+        {L"/json", L"/"},
+        {L"/timeout", L"/quiet"},
     };
     for (const auto& arguments : wrong) {
         std::wstring shown;
         for (const auto& argument : arguments) shown += L"[" + argument + L"]";
         EXPECT_FALSE(ParseCommandLine(arguments).error.empty()) << std::string(shown.begin(), shown.end());
     }
+    // A switch in a value's place is the switch: this refusal is a quiet one.
+    const auto switched = ParseCommandLine({L"/json", L"/quiet"});
+    EXPECT_TRUE(switched.options.quiet);
+    EXPECT_EQ(switched.error, L"/json needs a file name, or - for standard output; \"/quiet\" is a switch");
 }
 
 // --- JSON text ------------------------------------------------------------------------
@@ -127,14 +134,18 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"
         L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"expectedVersion\": \"6.1.98.46\",\n"
         L"    \"expectedCrc32\": \"B97FD45E\"\n  },\n"
-        L"  \"registration\": {\n    \"state\": \"registered\",\n"
+        L"  \"registration\": {\n    \"state\": \"registered\",\n    \"reason\": null,\n"
         L"    \"typeLibrary\": {\"id\": \"" +
         test::ControlLibrary +
         L"\", \"version\": \"2.2\", "
         L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
         L"true},\n"
         L"    \"classes\": [\n      {\"id\": \"" +
-        test::ControlClass +
+        test::ControlClasses[0] +
+        L"\", "
+        L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
+        L"true},\n      {\"id\": \"" +
+        test::ControlClasses[1] +
         L"\", "
         L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
         L"true}\n    ],\n"
@@ -151,9 +162,9 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"  \"error\": null\n}\n";
     ASSERT_GE(json.size(), tail.size());
     EXPECT_EQ(json.substr(json.size() - tail.size()), tail);
-    // The result, the control file, the registration with its two entries and their
+    // The result, the control file, the registration with its three entries and their
     // GUIDs' own braces, the rows.
-    EXPECT_EQ(std::count(json.begin(), json.end(), L'{'), 2 + 3 + 3 + 2 + 21);
+    EXPECT_EQ(std::count(json.begin(), json.end(), L'{'), 2 + 3 + 3 + 2 + 2 + 21);
     EXPECT_TRUE(S().watchdogStopped);
     EXPECT_TRUE(S().error.empty());
 }
@@ -166,17 +177,20 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         std::uint32_t code;
         std::wstring result, controlFile, registration;
     } cases[] = {
-        {"fail", [] { S().files[Control].bytes = test::Bytes("abc"); }, 1, L"\"result\": \"fail\"",
-         L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"352441C2\"", registered},
+        {"fail", [] { S().files[Control].bytes = test::StandInFile(L"other-crc"); }, 1, L"\"result\": \"fail\"",
+         L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"12345678\"", registered},
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
          L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
         {"no version information", [] { S().versions.clear(); }, 1, L"\"result\": \"fail\"",
          L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", registered},
-        {"no type library", [] { S().typeLibraries.clear(); }, 0, L"\"result\": \"valid\"", L"\"found\": true",
-         L"\"registration\": {\n    \"state\": \"no type library\",\n    \"typeLibrary\": null,\n"
+        {"no type library", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, 0,
+         L"\"result\": \"valid\"", L"\"found\": true",
+         L"\"registration\": {\n    \"state\": \"no type library\",\n"
+         L"    \"reason\": \"it has no type library resource\",\n    \"typeLibrary\": null,\n"
          L"    \"classes\": [],\n    \"otherVersions\": [],\n    \"hint\": \"This file holds no type library"},
         {"not registered", [] { S().registry = {}; }, 0, L"\"result\": \"valid\"", L"\"found\": true",
-         L"\"state\": \"not registered\",\n    \"typeLibrary\": {\"id\": \"" + test::ControlLibrary +
+         L"\"state\": \"not registered\",\n    \"reason\": null,\n    \"typeLibrary\": {\"id\": \"" +
+             test::ControlLibrary +
              L"\", \"version\": \"2.2\", \"path\": null, \"scope\": null, \"here\": false, \"exists\": false},"},
     };
     for (const auto& c : cases) {
@@ -272,17 +286,32 @@ TEST_F(UnattendedTest, AResultThatCannotBeWrittenIsAnError) {
 }
 
 TEST_F(UnattendedTest, TheWatchdogEndsAHangingRunAsAnErrorWithWhatWasFound) {
-    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 0u);
+    // Fired while the run reads the control file, as if it hung there.
+    S().duringRead = [] { S().watchdogCallback(); };
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 3u);
     EXPECT_EQ(S().watchdogSeconds, 5u);
-    ASSERT_NE(S().watchdogCallback, nullptr);
-    // Fired as if the run hung after it found the control file.
-    S().writtenFiles.clear();
-    EXPECT_EQ(test::ExitCodeOf(S().watchdogCallback), 3u);
     const auto& json = Json();
     EXPECT_NE(json.find(L"\"result\": \"error\""), std::wstring::npos);
     EXPECT_NE(json.find(L"\"windowsFolder\": \"C:\\\\Windows\""), std::wstring::npos);
     EXPECT_NE(json.find(L"\"description\": \"the run did not reach its verdict within 5 seconds\""),
               std::wstring::npos);
+}
+
+TEST_F(UnattendedTest, OneOfTheRunAndTheWatchdogEndsTheRun) {
+    // The run ended first: the watchdog, firing late, writes nothing and ends nothing.
+    EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), 0u);
+    S().writtenFiles.clear();
+    EXPECT_EQ(test::ExitCodeOf(S().watchdogCallback), std::nullopt);
+    EXPECT_TRUE(S().writtenFiles.empty());
+
+    // The watchdog ended first: the run, reaching its end, neither writes nor ends.
+    SetUp();
+    S().duringRead = [] { EXPECT_EQ(test::ExitCodeOf(S().watchdogCallback), 3u); };
+    EXPECT_THROW(Run({L"/quiet", L"/json", L"C:\\out.json"}), fake::FakeWaitToBeEnded);
+    EXPECT_NE(Json().find(L"\"exitCode\": 3"), std::wstring::npos);
+    const auto& trace = S().trace;
+    EXPECT_NE(std::find(trace.begin(), trace.end(), L"wait to be ended"), trace.end());
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(), [](const auto& e) { return e.rfind(L"end:", 0) == 0; }), 1);
 }
 
 }  // namespace

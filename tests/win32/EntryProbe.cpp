@@ -43,4 +43,10 @@ std::uint32_t ReportRunFailure(const RunError& error) {
     return 3;
 }
 
+std::uint32_t ReportCrash(std::uint32_t code, const std::wstring& module) {
+    std::printf("crashed 0x%08lX in %ls\n", static_cast<unsigned long>(code), module.c_str());
+    std::fflush(stdout);
+    return 3;
+}
+
 }  // namespace platform::entry

@@ -28,6 +28,27 @@ bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32
     return ok != FALSE;
 }
 
+std::optional<std::uint64_t> WholeSize(Handle file) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(AsHandle(file), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count) {
+    while (count > 0) {
+        // A position in OVERLAPPED reads a synchronous handle there, on every Windows.
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD delivered = 0;
+        if (!ReadFile(AsHandle(file), buffer, count, &delivered, &at) || delivered == 0) return false;
+        offset += delivered;
+        buffer += delivered;
+        count -= delivered;
+    }
+    return true;
+}
+
 void Close(Handle file) { CloseHandle(AsHandle(file)); }
 
 }  // namespace platform::file

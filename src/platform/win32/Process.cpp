@@ -10,6 +10,10 @@ void Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 void EndNow(std::uint32_t exitCode) { ExitProcess(exitCode); }
 
+void WaitToBeEnded() {
+    for (;;) Sleep(INFINITE);
+}
+
 namespace {
 
 struct Watchdog {

@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr UINT ErrorExitCode = 3;  // the program's "an error ended the run"
+
 // A program run from a Downloads folder must not pick up DLLs planted beside it.
 void KeepDllSearchToSystemFolders() {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -65,9 +67,40 @@ std::uint32_t RunAndReport() {
     }
 }
 
+// The file name of the module that holds `address`.
+std::wstring ModuleOf(void* address) {
+    HMODULE module = nullptr;
+    wchar_t path[MAX_PATH] = {};
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module) ||
+        GetModuleFileNameW(module, path, MAX_PATH) == 0) {
+        return L"an unknown module";
+    }
+    const std::wstring name = path;
+    return name.substr(name.find_last_of(L"\\/") + 1);
+}
+
+// A crash on any thread: told once, by the first thread that crashed, and the process
+// ends with the program's code for it, never the exception's. A crash while telling
+// one ends the process at once; a crash on another thread meanwhile waits.
+LONG WINAPI TellCrash(EXCEPTION_POINTERS* crash) {
+    static volatile LONG teller = 0;
+    const auto self = static_cast<LONG>(GetCurrentThreadId());
+    const LONG first = InterlockedCompareExchange(&teller, self, 0);
+    if (first == self) TerminateProcess(GetCurrentProcess(), ErrorExitCode);
+    if (first != 0) platform::process::WaitToBeEnded();
+    const auto* record = crash->ExceptionRecord;
+    TerminateProcess(GetCurrentProcess(),
+                     platform::entry::ReportCrash(record->ExceptionCode, ModuleOf(record->ExceptionAddress)));
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // No crash dialog and no critical-error box: a crash is told by the program itself.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(&TellCrash);
     KeepDllSearchToSystemFolders();
     platform::process::EndNow(RunAndReport());
 }

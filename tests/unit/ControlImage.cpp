@@ -1,0 +1,78 @@
+#include "ControlImage.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "VelmoraControlFiles.h"
+
+namespace test {
+
+namespace {
+
+std::vector<std::uint8_t> FileBytes(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error(std::string("no stand-in file ") + path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    Put16(bytes, at, static_cast<std::uint16_t>(value));
+    Put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) {
+    using namespace image;
+    constexpr std::uint32_t Rva = 0x1000, Subdirectory = 0x80000000u;
+    const auto sectionSize = static_cast<std::uint32_t>(Library - Resources + library.size());
+    std::vector<std::uint8_t> bytes(Library);
+    bytes[0] = 'M', bytes[1] = 'Z';
+    Put32(bytes, 0x3C, 0x40);
+    bytes[0x40] = 'P', bytes[0x41] = 'E';
+    Put16(bytes, 0x44, 0x14C);  // i386
+    Put16(bytes, SectionCount, 1);
+    Put16(bytes, 0x54, 0xE0);   // the optional header's size
+    Put16(bytes, 0x58, 0x10B);  // PE32
+    Put32(bytes, 0x58 + 92, 16);
+    Put32(bytes, 0x58 + 96 + 16, Rva);  // the resource directory
+    Put32(bytes, 0x58 + 96 + 20, sectionSize);
+    Put32(bytes, Section + 8, sectionSize);
+    Put32(bytes, Section + 12, Rva);
+    Put32(bytes, Section + 16, sectionSize);
+    Put32(bytes, Section + 20, Resources);
+    // Three directories of one entry each, then the data entry and the type's name.
+    Put16(bytes, Resources + 12, 1);  // one named entry
+    Put32(bytes, TypeEntry, Subdirectory | (TypeName - 2 - Resources));
+    Put32(bytes, TypeEntry + 4, Subdirectory | (NameEntry - 16 - Resources));
+    Put16(bytes, NameEntry - 2, 1);  // one ID entry
+    Put32(bytes, NameEntry, 1);
+    Put32(bytes, NameEntry + 4, Subdirectory | (LanguageEntry - 16 - Resources));
+    Put16(bytes, LanguageEntry - 2, 1);
+    Put32(bytes, LanguageEntry, 0x409);
+    Put32(bytes, LanguageEntry + 4, DataEntry - Resources);
+    Put32(bytes, DataEntry, Rva + (Library - Resources));
+    Put32(bytes, DataEntry + 4, static_cast<std::uint32_t>(library.size()));
+    Put16(bytes, TypeName - 2, 7);
+    const std::string name = "TYPELIB";
+    for (std::size_t i = 0; i < name.size(); ++i) Put16(bytes, TypeName + 2 * i, static_cast<std::uint16_t>(name[i]));
+    bytes.insert(bytes.end(), library.begin(), library.end());
+    return bytes;
+}
+
+std::vector<std::uint8_t> StandInLibrary() { return FileBytes(VELMORA_STAND_IN_TYPELIB); }
+
+std::vector<std::uint8_t> StandInFile(const std::wstring& variant) {
+    for (const auto& v : velmora_controlfiles::Variants) {
+        if (v.name == variant) return FileBytes(v.hostPath);
+    }
+    throw std::runtime_error("no such stand-in");
+}
+
+}  // namespace test

@@ -1,0 +1,31 @@
+#pragma once
+// Control files made in the tests: the stand-ins' type library (as widl compiles it)
+// in a small PE image of fixed layout, so that a test can damage one structure at a
+// known offset; and the stand-in files as the linker made them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// The image's layout: file offsets of what a test may damage.
+namespace image {
+constexpr std::size_t SectionCount = 0x46;    // the COFF header's count of sections
+constexpr std::size_t Section = 0x138;        // the one section's record
+constexpr std::size_t Resources = 0x200;      // the resource directory's root
+constexpr std::size_t TypeEntry = 0x210;      // the root's entry: the type TYPELIB
+constexpr std::size_t NameEntry = 0x228;      // the type's entry: the name 1
+constexpr std::size_t LanguageEntry = 0x240;  // the name's entry: the language
+constexpr std::size_t DataEntry = 0x248;      // where the type library lies
+constexpr std::size_t TypeName = 0x262;       // "TYPELIB" in UTF-16
+constexpr std::size_t Library = 0x280;        // the type library
+}  // namespace image
+
+std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library);
+std::vector<std::uint8_t> StandInLibrary();  // ControlTypeLib.tlb
+// A stand-in control file as tests/controlfiles built it ("valid", "no-version", ...).
+std::vector<std::uint8_t> StandInFile(const std::wstring& variant);
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
+
+}  // namespace test
