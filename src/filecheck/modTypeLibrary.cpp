@@ -257,10 +257,11 @@ std::array<Segment, SegmentCount> ReadSegments(const Bytes& library, std::uint64
         Need(library.U32(marker, SegmentsDamaged) == 0x0F, SegmentsDamaged);
     }
     std::array<Segment, SegmentCount> segments;
-    for (std::uint64_t i = 0; i < SegmentCount; ++i) {
-        auto& segment = segments[i];
-        segment.offset = library.I32(at + i * SegmentSize, SegmentsDamaged);
-        segment.length = library.I32(at + i * SegmentSize + 4, SegmentsDamaged);
+    std::uint64_t entry = at;
+    for (auto& segment : segments) {
+        segment.offset = library.I32(entry, SegmentsDamaged);
+        segment.length = library.I32(entry + 4, SegmentsDamaged);
+        entry += SegmentSize;
         if (segment.offset == Absent) continue;
         Need(segment.offset >= 0 && segment.length >= 0 &&
                  library.Has(static_cast<std::uint64_t>(segment.offset), static_cast<std::uint64_t>(segment.length)),
