@@ -12,6 +12,7 @@ endif()
 add_library(velmora_platform STATIC
   src/platform/win32/AppInfo.cpp
   src/platform/win32/Console.cpp
+  src/platform/win32/Account.cpp
   src/platform/win32/FileNames.cpp
   src/platform/win32/FileReading.cpp
   src/platform/win32/FileWriting.cpp

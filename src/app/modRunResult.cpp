@@ -58,6 +58,18 @@ std::wstring EntriesJson(const std::vector<modRegistration::Entry>& entries, boo
     return json + (entries.empty() ? L"]" : L"\n    ]");
 }
 
+std::wstring CachesJson(const std::vector<modOfficeCache::CacheFile>& caches) {
+    std::wstring json = L"[";
+    for (std::size_t i = 0; i < caches.size(); ++i) {
+        const auto& cache = caches[i];
+        json += i == 0 ? L"\n      " : L",\n      ";
+        json += L"{" + Member(L"path", Quote(cache.path)) + L", " +
+                Member(L"modified", Quote(modOfficeCache::UtcText(cache.modified))) + L", " +
+                Member(L"older", Flag(cache.older)) + L"}";
+    }
+    return json + (caches.empty() ? L"]" : L"\n    ]");
+}
+
 std::wstring RegistrationJson(const modRegistration::Registration& found) {
     const auto& library = found.typeLibrary;
     const std::wstring libraryJson = library
@@ -68,7 +80,9 @@ std::wstring RegistrationJson(const modRegistration::Registration& found) {
            Member(L"reason", QuotedOrNull(found.reason)) + L",\n    " + Member(L"typeLibrary", libraryJson) +
            L",\n    " + Member(L"classes", EntriesJson(found.classes, false)) + L",\n    " +
            Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
-           Member(L"hint", QuotedOrNull(found.hint)) + L"\n  }";
+           Member(L"hint", QuotedOrNull(found.hint)) + L",\n    " +
+           Member(L"account", found.account.empty() ? modJson::Null : Quote(found.account)) + L",\n    " +
+           Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L"\n  }";
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {

@@ -19,6 +19,7 @@
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
+#include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/RunError.h"
 #include "platform/ShellFolders.h"
@@ -148,10 +149,26 @@ std::wstring EntryRow(const std::wstring& what, const modRegistration::Entry& en
     return row;
 }
 
+// Office's caches of the control, and where one is older than the file, what to do.
+void ShowOfficeCaches(const std::vector<modOfficeCache::CacheFile>& caches) {
+    std::vector<std::wstring> deletes;
+    for (const auto& cache : caches) {
+        const auto written = platform::locale::UtcToLocal(modOfficeCache::DateTimeOf(cache.modified));
+        Write(L"Office cache " + cache.path + L", written " + platform::locale::FormatDateTime(written) +
+              (cache.older ? L" (older than the control file)" : L""));
+        if (cache.older) deletes.push_back(L"del \"" + cache.path + L"\"");
+    }
+    if (deletes.empty()) return;
+    Write(L"Office rebuilds these caches when they are gone: close Office, then delete the older ones:");
+    for (const auto& command : deletes) Write(command);
+}
+
 void ShowRegistration(const modRegistration::Registration& found) {
     Write(L"");
     Write(L"Test registration MsComCtl.OCX");
     Write(L"Registration: " + modRegistration::StateText(found.state));
+    Write(L"Per-user entries and caches of: " +
+          (found.account.empty() ? L"an account Windows does not name" : found.account));
     if (const auto& library = found.typeLibrary; library && !library->here) {
         Write(EntryRow(L"Type library " + library->id + L" " + library->version, *library));
     }
@@ -164,6 +181,7 @@ void ShowRegistration(const modRegistration::Registration& found) {
         }
     }
     if (found.hint) Write(*found.hint);
+    if (found.officeCache) ShowOfficeCaches(*found.officeCache);
 }
 
 // The registration where it is asked for: on screen with /registration, and in every

@@ -6,6 +6,7 @@
 
 #include "filecheck/modControlFile.h"
 #include "filecheck/modSpecialFoldersWin.h"
+#include "platform/Account.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
 
@@ -171,6 +172,7 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     const Machine machine{controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
                           windowsFolder, windows64};
     Registration found;
+    found.account = platform::account::ProcessAccount();
     const auto& library = reading.library;
     if (!library) {
         found.reason = reading.reason;
@@ -197,6 +199,7 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
         found.otherVersions.push_back(Look(library->id, version, win32Key(version), machine));
     found.state = StateOf(found);
     found.hint = Hint(found, machine);
+    found.officeCache = modOfficeCache::FindCaches(library->name, controlPath);
     return found;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filecheck/modOfficeCache.h"
 #include "filecheck/modTypeLibrary.h"
 
 namespace modRegistration {
@@ -35,6 +36,10 @@ struct Registration {
     std::vector<Entry> otherVersions;    // every other version registered for its LIBID
     std::optional<std::wstring> reason;  // why there is no type library, when there is none
     std::optional<std::wstring> hint;    // one sentence, unless it is registered
+    // Whose per-user entries and caches these are: the account the program ran as.
+    std::wstring account;
+    // Office's caches of the control; none when there is no type library to name them.
+    std::optional<std::vector<modOfficeCache::CacheFile>> officeCache;
 };
 
 // The control file at `controlPath`, found on this Windows, whose type library reads

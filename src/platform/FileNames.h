@@ -1,8 +1,10 @@
 #pragma once
 // File names as Windows treats them: environment references, long forms, whether a
-// name is a file, and when two names are one.
+// name is a file, when two names are one, a file's times and a folder's entries.
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::filenames {
 
@@ -19,5 +21,24 @@ bool IsFile(const std::wstring& path);
 
 // The two names are one to Windows: equal but for case.
 bool SameName(const std::wstring& a, const std::wstring& b);
+
+// A file's times as Windows keeps them: 100-nanosecond intervals since 1601-01-01 UTC.
+struct FileTimes {
+    std::uint64_t created = 0;
+    std::uint64_t lastWritten = 0;
+};
+// GetFileAttributesExW; nothing when the path names nothing.
+std::optional<FileTimes> TimesOf(const std::wstring& path);
+
+struct FolderEntry {
+    std::wstring name;
+    bool folder = false;
+    FileTimes times;
+};
+// At most this many entries of a folder are listed: a folder may hold any number.
+constexpr std::size_t MaxFolderEntries = 4096;
+// The entries of `folder` whose names match `pattern` (FindFirstFileW's wildcards),
+// "." and ".." left out; none when it cannot be listed.
+std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern);
 
 }  // namespace platform::filenames

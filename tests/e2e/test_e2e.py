@@ -248,7 +248,9 @@ def registration_rows(*rows):
         folder = target.control_path.rsplit("\\", 1)[0]
         run = f'run as an administrator: "{folder}\\regsvr32.exe" "{target.control_path}"'
         texts = ["", "Test registration MsComCtl.OCX"] + [row.replace("<run>", run) for row in rows]
-        return [text[i:i + 80] for text in texts for i in range(0, max(len(text), 1), 80)]
+        wrapped = [text[i:i + 80] for text in texts for i in range(0, max(len(text), 1), 80)]
+        # The account's row follows the state's; the name is the simulated Windows' own.
+        return wrapped[:3] + [screen.Like(r"Per-user entries and caches of: \S+\\\S+")] + wrapped[3:]
     return rows_for
 
 
@@ -534,6 +536,30 @@ class UnattendedTests(unittest.TestCase):
         result = json.loads(result_path.read_bytes().decode("utf-8"))
         self.assertEqual((code, result["exitCode"], result["registration"]["state"]), (1, 1, "no type library"))
         self.assertTrue(result["registration"]["reason"])
+
+    def test_office_caches_and_the_account(self):
+        # Only Windows and the program together show whose %TEMP% and %APPDATA% are read.
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        user = next(p for p in (self.target.prefix.path / "drive_c" / "users").iterdir() if p.name != "Public")
+        name = "VelmoraStandInControls.exd"
+        caches = {"Temp/Excel8.0": (name, 1577836800), "AppData/Roaming/Microsoft/Forms": (name.lower(), None),
+                  "Temp/Outlook16.0": (name, 1577836800)}  # the last one a decoy
+        for folder, (file, written) in caches.items():
+            path = user / folder / file
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(b"cache")
+            if written:
+                os.utime(path, (written, written))
+        result_path = self.result_path("office-caches")
+        code, _, _ = self.run_direct(["/quiet", "/json", wine.winpath(result_path)])
+        for folder in caches:
+            shutil.rmtree(user / folder)
+        found = json.loads(result_path.read_bytes().decode("utf-8"))["registration"]
+        self.assertEqual(code, 0)
+        self.assertRegex(found["account"], r".+\\.+")
+        self.assertEqual([(c["path"].lower().split("\\")[-2:], c["older"]) for c in found["officeCache"]],
+                         [(["excel8.0", name.lower()], True), (["forms", name.lower()], False)])
+        self.assertEqual(found["officeCache"][0]["modified"], "2020-01-01T00:00:00Z")
 
     def test_registry_text_comes_back_intact(self):
         prefix = self.target.prefix

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/AppInfo.h"
+#include "platform/FileNames.h"
 #include "platform/Console.h"
 #include "platform/Registry.h"
 #include "platform/RunError.h"
@@ -163,6 +164,10 @@ struct State {
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder
+    std::map<std::wstring, platform::filenames::FileTimes, NoCaseLess> fileTimes;
+    // A folder -> its entries, as a listing finds them.
+    std::map<std::wstring, std::vector<platform::filenames::FolderEntry>, NoCaseLess> listings;
+    std::wstring account = L"TESTPC\\tester";
 
     std::int32_t versionExResult = 1;
     platform::versionrecords::OsVersionInfoA versionEx{};

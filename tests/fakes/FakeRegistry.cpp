@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "FakePlatform.h"
+#include "platform/Account.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
 
@@ -87,4 +88,37 @@ bool IsFile(const std::wstring& path) {
 
 bool SameName(const std::wstring& a, const std::wstring& b) { return Same(a, b); }
 
+std::optional<FileTimes> TimesOf(const std::wstring& path) {
+    const auto found = S().fileTimes.find(path);
+    if (found == S().fileTimes.end()) return std::nullopt;
+    return found->second;
+}
+
+namespace {
+// FindFirstFileW's wildcard: "*" any run of characters, case aside.
+bool Matches(const std::wstring& name, const std::wstring& pattern) {
+    const auto star = pattern.find(L'*');
+    if (star == std::wstring::npos) return Same(name, pattern);
+    const std::wstring head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return name.size() >= head.size() + tail.size() && Same(name.substr(0, head.size()), head) &&
+           Same(name.substr(name.size() - tail.size()), tail);
+}
+}  // namespace
+
+std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<FolderEntry> entries;
+    const auto found = S().listings.find(folder);
+    if (found == S().listings.end()) return entries;
+    for (const auto& entry : found->second) {
+        if (Matches(entry.name, pattern)) entries.push_back(entry);
+    }
+    return entries;
+}
+
 }  // namespace platform::filenames
+
+namespace platform::account {
+
+std::wstring ProcessAccount() { return S().account; }
+
+}  // namespace platform::account

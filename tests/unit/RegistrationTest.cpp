@@ -237,4 +237,49 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
                   run64);
 }
 
+// --- Office's caches of the control ------------------------------------------------------------
+
+TEST_F(Registration, OfficeCachesAreFoundInTheirFoldersAndHeldAgainstTheFilesArrival) {
+    const std::wstring temp = L"C:\\Temp", forms = L"C:\\Roaming\\Microsoft\\Forms";
+    S().environment = {{L"TEMP", temp}, {L"APPDATA", L"C:\\Roaming"}};
+    // Copied in on 2024-03-01 from a file last written in 2020: it arrived in 2024.
+    S().fileTimes[Control64] = {test::FileTime(2024, 3, 1), test::FileTime(2020, 1, 1)};
+    const auto before = test::FileTime(2023, 6, 1), after = test::FileTime(2024, 4, 1);
+    const struct {
+        const wchar_t* folder;  // under TEMP, or the Forms folder
+        const wchar_t* name;
+        std::uint64_t written;
+        bool found, older;
+    } cases[] = {
+        {L"Excel8.0", L"StandIn.exd", before, true, true},      {L"Excel12.0", L"standin.EXD", after, true, false},
+        {L"word16.0", L"StandIn.exd", before, true, true},      {L"PPT11.0", L"StandIn.exd", before, true, true},
+        {L"VBE", L"StandIn.exd", before, true, true},           {L"vbe", L"StandIn.exd", before, true, true},
+        {L"Excel.0", L"StandIn.exd", before, false, false},     {L"Excel8.1", L"StandIn.exd", before, false, false},
+        {L"Outlook16.0", L"StandIn.exd", before, false, false}, {L"ExcelX.0", L"StandIn.exd", before, false, false},
+        {L"Excel8.0", L"Other.exd", before, false, false},      {L"Excel8.0", L"StandIn.tlb", before, false, false},
+        {nullptr, L"StandIn.exd", before, true, true},
+    };
+    for (const auto& c : cases) {
+        const std::wstring folder = c.folder ? temp + L"\\" + c.folder : forms;
+        SCOPED_TRACE(testing::PrintToString(folder + L"\\" + c.name));
+        S().listings.clear();
+        if (c.folder) S().listings[temp] = {{c.folder, true, {}}, {L"Excel9.0", false, {}}};  // a file, not a folder
+        S().listings[temp + L"\\Excel9.0"] = {{L"StandIn.exd", false, {0, before}}};
+        S().listings[folder] = {{c.name, false, {0, c.written}}};
+        const auto caches = *Check64().officeCache;
+        ASSERT_EQ(caches.size(), c.found ? 1u : 0u);
+        if (!c.found) continue;
+        EXPECT_EQ(caches[0].path, folder + L"\\" + c.name);
+        EXPECT_EQ(caches[0].older, c.older);
+    }
+    EXPECT_FALSE(CheckRegistration(NoLibrary, Control64, Windows, true).officeCache.has_value());
+    EXPECT_EQ(Check64().account, L"TESTPC\\tester");
+}
+
+TEST(OfficeCache, TimesAreWrittenInUniversalTime) {
+    EXPECT_EQ(modOfficeCache::UtcText(0), L"1601-01-01T00:00:00Z");
+    EXPECT_EQ(modOfficeCache::UtcText(test::FileTime(2024, 2, 29) + 86399ull * 10000000), L"2024-02-29T23:59:59Z");
+    EXPECT_EQ(modOfficeCache::UtcText(test::FileTime(2100, 3, 1)), L"2100-03-01T00:00:00Z");
+}
+
 }  // namespace

@@ -153,6 +153,8 @@ TEST_F(RunChecksTest, WindowsFolderIsShownAsReturnedAndJoinedWithOneBackslash) {
 const std::wstring& Library = test::ControlLibrary;
 const std::wstring& Slider = test::ControlClasses[0];
 const std::wstring& Tree = test::ControlClasses[1];
+const std::wstring Temp = L"C:\\Users\\tester\\AppData\\Local\\Temp";
+const std::wstring Forms = L"C:\\Users\\tester\\AppData\\Roaming\\Microsoft\\Forms";
 
 void Register(const std::wstring& key, const std::wstring& path, platform::registry::Hive hive) {
     S().registry.Set(hive, L"Software\\Classes\\" + key, platform::registry::ValueKind::Text, path);
@@ -181,6 +183,26 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
              Register(L"CLSID\\" + Tree + L"\\InprocServer32", Control, machine);
          },
          {L"Registration: registered\r\n"}},
+        {"registered, with Office caches older and newer than the file",
+         [&] {
+             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
+             Register(L"CLSID\\" + Slider + L"\\InprocServer32", Control, machine);
+             Register(L"CLSID\\" + Tree + L"\\InprocServer32", Control, machine);
+             S().environment[L"TEMP"] = Temp;
+             S().environment[L"APPDATA"] = L"C:\\Users\\tester\\AppData\\Roaming";
+             S().fileTimes[Control] = {test::FileTime(2024, 3, 1), test::FileTime(2024, 3, 1)};
+             S().listings[Temp] = {{L"Excel8.0", true, {}}};
+             S().listings[Temp + L"\\Excel8.0"] = {
+                 {L"VelmoraStandInControls.exd", false, {0, test::FileTime(2023, 1, 2)}}};
+             S().listings[Forms] = {{L"VelmoraStandInControls.exd", false, {0, test::FileTime(2024, 5, 6)}}};
+         },
+         {L"Registration: registered\r\n",
+          L"Office cache " + Temp +
+              L"\\Excel8.0\\VelmoraStandInControls.exd, written 1/2/2023 (older than the control "
+              L"file)\r\n",
+          L"Office cache " + Forms + L"\\VelmoraStandInControls.exd, written 5/6/2024\r\n",
+          L"Office rebuilds these caches when they are gone: close Office, then delete the older ones:\r\n",
+          L"del \"" + Temp + L"\\Excel8.0\\VelmoraStandInControls.exd\"\r\n"}},
         {"partly, an old version elsewhere",
          [&] {
              Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
@@ -210,10 +232,12 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
         });
         modRunResult::CurrentRun().options.registration = true;
         EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
+        Writes rows = c.rows;  // the account's row follows the state's
+        rows.insert(rows.begin() + 1, L"Per-user entries and caches of: TESTPC\\tester\r\n");
         EXPECT_EQ(S().console.Texts(),
                   Expand(Opening(L"C:\\Windows") +
                          FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"}) +
-                         Writes{L"\r\n", L"Test registration MsComCtl.OCX\r\n"} + c.rows));
+                         Writes{L"\r\n", L"Test registration MsComCtl.OCX\r\n"} + rows));
     }
 }
 

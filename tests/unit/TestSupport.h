@@ -79,5 +79,7 @@ constexpr std::uint32_t ControlMS = 0x00060001, ControlLS = 0x0062002E;  // 6.1.
 std::vector<std::uint8_t> ControlBytes();
 void InstallControl(const std::wstring& path, std::uint32_t ms = ControlMS, std::uint32_t ls = ControlLS);
 std::wstring Hex(std::int32_t crc);
+// Midnight UTC of a day, as Windows keeps a file's time.
+std::uint64_t FileTime(int year, int month, int day);
 
 }  // namespace test

@@ -14,6 +14,7 @@
 #include "VelmoraControlFiles.h"
 #include "filecheck/modTypeLibrary.h"
 #include "Win32TestSupport.h"
+#include "platform/Account.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
 #include "platform/win32/Ownership.h"
@@ -142,6 +143,39 @@ TEST(FileNames, AsWindowsTreatsThem) {
     EXPECT_TRUE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"c:\\WINDOWS\\syswow64\\mscomctl.ocx"));
     EXPECT_FALSE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"C:\\Windows\\System32\\MsComCtl.OCX"));
     EXPECT_FALSE(filenames::SameName(L"a", L"a "));
+}
+
+TEST(FileNames, AFoldersEntriesAndAFilesTimes) {
+    const velmora_test::TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    ASSERT_TRUE(CreateDirectoryW((folder / L"Excel8.0").c_str(), nullptr));
+    ASSERT_TRUE(velmora_test::WriteText(folder / L"Word8.0", "a file"));
+    ASSERT_TRUE(velmora_test::WriteText(folder / L"notes.txt", "a file"));
+    FILETIME written = {};  // 2019-03-14, as Windows keeps it
+    written.dwHighDateTime = 0x01D4DA3C;
+    const HANDLE file = CreateFileW((folder / L"notes.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+
+    auto entries = filenames::ListFolder(folder.path(), L"*.0");
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 2u);  // neither "." nor ".." nor notes.txt
+    EXPECT_EQ(entries[0].name, L"Excel8.0");
+    EXPECT_TRUE(entries[0].folder);
+    EXPECT_FALSE(entries[1].folder);
+    EXPECT_TRUE(filenames::ListFolder(folder / L"VelmoraNoSuchFolder", L"*").empty());
+
+    const auto times = filenames::TimesOf(folder / L"notes.txt");
+    ASSERT_TRUE(times.has_value());
+    EXPECT_EQ(times->lastWritten, std::uint64_t{0x01D4DA3C} << 32);
+    EXPECT_EQ(filenames::ListFolder(folder.path(), L"NOTES.TXT").at(0).times.lastWritten, times->lastWritten);
+    EXPECT_FALSE(filenames::TimesOf(folder / L"VelmoraNoSuchFile").has_value());
+}
+
+TEST(Account, TheProcessRunsAsANamedAccount) {
+    EXPECT_NE(platform::account::ProcessAccount().find(L'\\'), std::wstring::npos);
 }
 
 // --- The stand-in control files' type libraries ---------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/UniqueAny.h"
+
 namespace platform::filenames {
 
 namespace {
@@ -47,5 +49,43 @@ bool IsFile(const std::wstring& path) {
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && Upper(a) == Upper(b); }
+
+namespace {
+
+std::uint64_t Ticks(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A search handle, closed with FindClose.
+struct FindTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value handle) noexcept { return handle != INVALID_HANDLE_VALUE; }
+    static void Close(Value handle) noexcept { FindClose(handle); }
+};
+
+}  // namespace
+
+std::optional<FileTimes> TimesOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return FileTimes{Ticks(data.ftCreationTime), Ticks(data.ftLastWriteTime)};
+}
+
+std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found = {};
+    const std::wstring search = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + pattern;
+    const UniqueAny<FindTraits> find(FindFirstFileW(search.c_str(), &found));
+    if (!find) return entries;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back({name,
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           {Ticks(found.ftCreationTime), Ticks(found.ftLastWriteTime)}});
+    } while (entries.size() < MaxFolderEntries && FindNextFileW(find.get(), &found));
+    return entries;
+}
 
 }  // namespace platform::filenames
