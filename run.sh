@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Velmora.exe (win64 preset) and runs it under Wine; exits with its exit code.
-#   ./run.sh [--headless] [--x86]
+#   ./run.sh [--headless] [--x86] [--control VARIANT] [-- VELMORA'S SWITCHES...]
 # --x86 runs the x86 build (win32 preset) on a simulated 32-bit Windows instead; it
 # needs a machine that runs 32-bit code, and says so where this one does not.
+# --control puts a stand-in control file in the system folder first (valid,
+# other-crc, no-version, damaged-typelib, ...: tests/controlfiles/ControlFiles.cmake).
 # With a usable display, Velmora opens its own console window there, as on Windows.
 # Without one (SSH, CI, a plain terminal), or with --headless, it runs on a virtual
 # display and its console is mirrored live in this terminal: what you type here is
@@ -14,13 +16,22 @@ root=$PWD
 
 headless=${VELMORA_HEADLESS:-}
 x86=
-for arg in "$@"; do
-  case $arg in
+control=
+switches=()
+while [ $# -gt 0 ]; do
+  case $1 in
     --headless) headless=1 ;;
     --x86) x86=1 ;;
-    -h | --help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
-    *) echo "run.sh: unknown option $arg" >&2; exit 64 ;;
+    --control)
+      [ $# -ge 2 ] || { echo "run.sh: --control needs a variant's name" >&2; exit 64; }
+      control=$2
+      shift
+      ;;
+    --) shift; switches=("$@"); break ;;
+    -h | --help) sed -n '2,12s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    *) echo "run.sh: unknown option $1" >&2; exit 64 ;;
   esac
+  shift
 done
 
 # shellcheck source=tools/install-deps.sh
@@ -43,7 +54,8 @@ fi
 build_log=$root/build/run-build.log
 mkdir -p build
 if ! { cmake --preset "$preset" &&
-  cmake --build "build/$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Velmora VelmoraHarness; } \
+  cmake --build "build/$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Velmora VelmoraHarness \
+    ${control:+velmora_controlfiles}; } \
   >"$build_log" 2>&1; then
   cat "$build_log" >&2
   echo "run.sh: the build failed" >&2
@@ -69,6 +81,16 @@ trap 'exit 130' INT TERM
 use_wine() {
   [ -f "$prefix/system.reg" ] || echo "Making the Wine prefix (once, 10 to 30 seconds)..." >&2
   velmora_wine_use "$prefix" "$arch"
+  [ -n "$control" ] || return 0
+  local source=build/$preset/controlfiles/$control/MsComCtl.OCX
+  local folder=$WINEPREFIX/drive_c/windows/$([ "$arch" = win64 ] && echo syswow64 || echo system32)
+  rm -f "$folder"/[Mm][Ss][Cc][Oo][Mm][Cc][Tt][Ll].[Oo][Cc][Xx]
+  if [ -f "$source" ]; then
+    cp "$source" "$folder/MsComCtl.OCX"
+  elif [ ! -d "build/$preset/controlfiles/$control" ]; then
+    echo "run.sh: no stand-in control file named $control" >&2
+    exit 64
+  fi
 }
 
 # Wine never gets this terminal, nor a pipe: given the terminal, it would give the
@@ -79,7 +101,7 @@ set +e
 if [ -z "$headless" ] && display_usable; then
   use_wine
   echo "Velmora is running in its own console window." >&2
-  "$WINE" "build/$preset/Velmora.exe" </dev/null >"$wine_log" 2>&1
+  "$WINE" "build/$preset/Velmora.exe" "${switches[@]}" </dev/null >"$wine_log" 2>&1
   exit $?
 fi
 
@@ -99,7 +121,7 @@ exec 3< <(exec cat)
 copier=$!
 mirror=$root/build/run-mirror.txt
 : >"$mirror"
-"$WINE" "build/$preset/VelmoraHarness.exe" --mirror "$velmora" <&3 3<&- >"$mirror" 2>&1 &
+"$WINE" "build/$preset/VelmoraHarness.exe" --mirror "$velmora" "${switches[@]}" <&3 3<&- >"$mirror" 2>&1 &
 harness=$!
 tail -n +1 -f --pid="$harness" "$mirror"
 wait "$harness"
