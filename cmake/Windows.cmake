@@ -21,6 +21,7 @@ add_library(velmora_platform STATIC
   src/platform/win32/Registry.cpp
   src/platform/win32/ShellFolders.cpp
   src/platform/win32/Streams.cpp
+  src/platform/win32/Text.cpp
   src/platform/win32/SystemLibrary.cpp
   src/platform/win32/VersionRecords.cpp
   src/platform/win32/VersionResource.cpp

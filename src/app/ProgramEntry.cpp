@@ -32,7 +32,7 @@ struct SystemObjectsRelease {
     if (streams::Given(Stream::Output)) {
         streams::Write(Stream::Output, modCommandLine::UsageText());
     } else {
-        ShowMessage(modCommandLine::UsageText(), false);
+        ShowMessage(modCommandLine::ToolName, modCommandLine::UsageText(), false);
     }
     End(ExitStatus::Valid);
 }
@@ -40,11 +40,12 @@ struct SystemObjectsRelease {
 // A wrong command line: nothing is checked; what is wrong and the usage go to
 // standard error where the caller gave one, else to a message box unless quiet.
 [[noreturn]] void RefuseCommandLine(const std::wstring& why, bool quiet) {
-    const std::wstring text = L"Velmora: " + why + L"\r\n\r\n" + modCommandLine::UsageText();
+    const std::wstring text =
+        std::wstring(modCommandLine::ToolName) + L": " + why + L"\r\n\r\n" + modCommandLine::UsageText();
     if (streams::Given(Stream::Error)) {
         streams::Write(Stream::Error, text);
     } else if (!quiet) {
-        ShowMessage(text, true);
+        ShowMessage(modCommandLine::ToolName, text, true);
     }
     End(ExitStatus::CommandLine);
 }

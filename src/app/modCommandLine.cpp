@@ -1,15 +1,10 @@
 #include "app/modCommandLine.h"
 
-#include <cwctype>
+#include "platform/Text.h"
 
 namespace modCommandLine {
 
 namespace {
-
-std::wstring Lower(std::wstring text) {
-    for (auto& ch : text) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
-    return text;
-}
 
 bool IsSwitch(const std::wstring& argument) {
     return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-');
@@ -43,15 +38,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             fail(L"unexpected argument \"" + argument + L"\"");
             continue;
         }
-        const std::wstring name = Lower(argument.substr(1));
+        // Switch names are compared as Windows compares names: the case aside.
+        const std::wstring name = argument.substr(1);
+        const auto is = [&name](const wchar_t* known) { return platform::text::SameIgnoringCase(name, known); };
         const bool hasValue = i + 1 < arguments.size();
-        if (name == L"?") {
+        if (is(L"?")) {
             options.usage = true;
-        } else if (name == L"quiet") {
+        } else if (is(L"quiet")) {
             options.quiet = true;
-        } else if (name == L"registration") {
+        } else if (is(L"registration")) {
             options.registration = true;
-        } else if (name == L"json") {
+        } else if (is(L"json")) {
             if (!hasValue || arguments[i + 1].empty()) {
                 fail(L"/json needs a file name, or - for standard output");
             } else if (IsSwitchNotValue(arguments[i + 1])) {
@@ -61,7 +58,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             } else {
                 options.jsonPath = arguments[++i];
             }
-        } else if (name == L"timeout") {
+        } else if (is(L"timeout")) {
             const bool given = hasValue && !IsSwitchNotValue(arguments[i + 1]);
             const auto seconds = given ? Seconds(arguments[i + 1]) : std::nullopt;
             if (!seconds) {

@@ -9,6 +9,8 @@
 
 namespace modCommandLine {
 
+// The program's name, as its messages, its result and its usage name it.
+inline constexpr wchar_t ToolName[] = L"Velmora";
 inline constexpr wchar_t StandardOutput[] = L"-";  // the /json value for standard output
 constexpr std::uint32_t QuietTimeoutSeconds = 120;
 constexpr std::uint32_t MaxTimeoutSeconds = 86400;

@@ -1,5 +1,7 @@
 #include "app/modJson.h"
 
+#include "platform/Text.h"
+
 namespace modJson {
 
 namespace {
@@ -20,8 +22,7 @@ std::wstring Escaped(wchar_t ch) {
     case L'\t': return L"\\t";
     default: break;
     }
-    static constexpr wchar_t Hex[] = L"0123456789abcdef";
-    return std::wstring(L"\\u00") + Hex[(ch >> 4) & 0xF] + Hex[ch & 0xF];
+    return L"\\u" + platform::text::Hex(static_cast<std::uint32_t>(ch), 4, platform::text::Digits::Lower);
 }
 
 }  // namespace

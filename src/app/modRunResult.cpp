@@ -4,12 +4,12 @@
 
 #include "app/modJson.h"
 #include "app/modVersion_v2.h"
-#include "filecheck/modCRC32_v2.h"
 #include "filecheck/modControlFile.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileWriting.h"
 #include "platform/RunError.h"
 #include "platform/Streams.h"
+#include "platform/Text.h"
 
 namespace modRunResult {
 
@@ -162,8 +162,7 @@ std::optional<ExitStatus> ClaimedEnd() {
 }
 
 std::wstring ErrorNumberText(std::int32_t number) {
-    // The same eight upper-case digits as a CRC's text.
-    return L"0x" + modCRC32_v2::FormatCRC32Hex(number);
+    return L"0x" + platform::text::Hex(static_cast<std::uint32_t>(number), 8);
 }
 
 std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion) {
@@ -171,7 +170,7 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
     const auto exitCode = static_cast<std::uint32_t>(outcome);
     std::wstring json = L"{\n  ";
     json += Member(L"schema", L"1") + L",\n  ";
-    json += Member(L"tool", Quote(L"Velmora")) + L",\n  ";
+    json += Member(L"tool", Quote(modCommandLine::ToolName)) + L",\n  ";
     json += Member(L"version", Quote(programVersion)) + L",\n  ";
     json += Member(L"result", Quote(ResultName(outcome))) + L",\n  ";
     json += Member(L"exitCode", std::to_wstring(exitCode)) + L",\n  ";
@@ -200,7 +199,8 @@ namespace {
 
 void TellOnStandardError(const std::wstring& line) {
     if (platform::streams::Given(platform::streams::Stream::Error)) {
-        platform::streams::Write(platform::streams::Stream::Error, L"Velmora: " + line + L"\r\n");
+        platform::streams::Write(platform::streams::Stream::Error,
+                                 std::wstring(modCommandLine::ToolName) + L": " + line + L"\r\n");
     }
 }
 
@@ -218,11 +218,20 @@ void Tell(const RunRecord& record) {
     if (CurrentRun().options.quiet) {
         TellOnStandardError(L"error " + ErrorNumberText(error.number) + L": " + error.description);
     } else {
-        platform::ReportRunError(platform::RunError(error.number, error.description));
+        ShowRunError(error.number, error.description);
     }
 }
 
 }  // namespace
+
+void ShowRunError(std::int32_t number, const std::wstring& description) {
+    auto words = platform::SystemDescription(number);
+    if (words.empty()) words = L"The system has no description of this error.";
+    platform::ShowMessage(modCommandLine::ToolName,
+                          L"The check could not be finished.\n\nWhat failed: " + description + L"\nError " +
+                              ErrorNumberText(number) + L": " + words,
+                          true);
+}
 
 void TellFailure(std::int32_t number, const std::wstring& description) {
     ChangeRecord([&](RunRecord& record) {

@@ -83,6 +83,10 @@ std::wstring ErrorNumberText(std::int32_t number);
 // whole or not at all, or standard output); nothing when it did not.
 void WriteResult(const RunRecord& record);
 
+// The message box that tells what ended the run: what failed, its number and the
+// system's words for it.
+void ShowRunError(std::int32_t number, const std::wstring& description);
+
 // An error that ended the run, told as the run's options say: in the JSON result,
 // and on standard error (where the caller gave one) or in the message box.
 void TellFailure(std::int32_t number, const std::wstring& description);

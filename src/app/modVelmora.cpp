@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/modCommandLine.h"
 #include "app/modRunResult.h"
 #include "app/modVersion_v2.h"
 #include "console/clsWinConsole.h"
@@ -219,6 +220,8 @@ clsWinConsole& Console() {
 }
 
 // --- Run sequence --------------------------------------------------------------------
+
+void Main() { Main(modCommandLine::RunOptions{}); }
 
 void Main(const modCommandLine::RunOptions& options) {
     modRunResult::StartRun(options);

@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "app/modCommandLine.h"
-#include "app/modRunResult.h"
-
+// Named here, defined where they belong: a file that includes this one gets no more.
 class clsWinConsole;
+namespace modCommandLine {
+struct RunOptions;
+}
+namespace modRunResult {
+enum class ExitStatus : std::uint32_t;
+struct ReportRow;
+}  // namespace modRunResult
 
 namespace modVelmora {
 
@@ -16,7 +21,8 @@ using modRunResult::ExitStatus;
 
 inline constexpr wchar_t MakerWebAddress[] = L"www.velmora-tool.org";
 
-[[noreturn]] void Main(const modCommandLine::RunOptions& options = {});
+[[noreturn]] void Main();  // the interactive run
+[[noreturn]] void Main(const modCommandLine::RunOptions& options);
 void ShowHeader();
 void ShowProgress();
 // The exit prompt; the process then ends with `outcome` as its exit code.

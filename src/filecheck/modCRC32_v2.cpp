@@ -4,6 +4,7 @@
 
 #include "filecheck/Crc32Kernels.h"
 #include "platform/FileReading.h"
+#include "platform/Text.h"
 
 namespace modCRC32_v2 {
 
@@ -33,13 +34,7 @@ std::int32_t GetFileCRC32(const std::wstring& path) {
     return ~crc;
 }
 
-std::wstring FormatCRC32Hex(std::int32_t crc) {
-    static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
-    std::wstring text(8, L'0');
-    std::uint32_t bits = Bits(crc);
-    for (auto digit = text.rbegin(); digit != text.rend(); ++digit, bits >>= 4) *digit = Digits[bits & 0xFu];
-    return text;
-}
+std::wstring FormatCRC32Hex(std::int32_t crc) { return platform::text::Hex(Bits(crc), 8); }
 
 std::wstring GetFileCRC32Hex(const std::wstring& path) { return FormatCRC32Hex(GetFileCRC32(path)); }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "filecheck/modSpecialFoldersWin.h"
 #include "platform/FileNames.h"
 
 namespace modOfficeCache {
@@ -11,14 +10,14 @@ namespace modOfficeCache {
 namespace {
 
 namespace filenames = platform::filenames;
-using modSpecialFoldersWin::AddBackslash;
+using platform::filenames::AddBackslash;
 
 constexpr std::uint64_t TicksPerSecond = 10000000;
 constexpr std::int64_t SecondsPerDay = 86400;
 constexpr std::int64_t DaysFrom1601To1970 = 134774;
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& start) {
-    return text.size() >= start.size() && filenames::SameName(text.substr(0, start.size()), start);
+    return text.size() >= start.size() && filenames::SameFileName(text.substr(0, start.size()), start);
 }
 
 // "<prefix><digits>.0"
@@ -55,7 +54,7 @@ std::vector<std::wstring> CacheFolders() {
 
 bool IsCacheFolderName(const std::wstring& name) {
     return IsVersionedFolder(name, L"Excel") || IsVersionedFolder(name, L"Word") || IsVersionedFolder(name, L"PPT") ||
-           filenames::SameName(name, L"VBE");
+           filenames::SameFileName(name, L"VBE");
 }
 
 std::vector<CacheFile> FindCaches(const std::wstring& libraryName, const std::wstring& controlPath) {
@@ -66,7 +65,7 @@ std::vector<CacheFile> FindCaches(const std::wstring& libraryName, const std::ws
     const std::wstring cacheName = libraryName + L".exd";
     for (const auto& folder : CacheFolders()) {
         for (const auto& entry : filenames::ListFolder(folder, L"*.exd")) {
-            if (entry.folder || !filenames::SameName(entry.name, cacheName)) continue;
+            if (entry.folder || !filenames::SameFileName(entry.name, cacheName)) continue;
             found.push_back(
                 {AddBackslash(folder) + entry.name, entry.times.lastWritten, entry.times.lastWritten < arrived});
         }

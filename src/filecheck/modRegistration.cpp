@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "filecheck/modControlFile.h"
-#include "filecheck/modSpecialFoldersWin.h"
 #include "platform/Account.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
@@ -15,8 +14,12 @@ namespace modRegistration {
 namespace {
 
 namespace filenames = platform::filenames;
+namespace text = platform::text;
 namespace registry = platform::registry;
-using modSpecialFoldersWin::AddBackslash;
+using platform::filenames::AddBackslash;
+
+// No path Windows opens is longer.
+constexpr std::size_t MaxPathCharacters = 32767;
 
 // What every entry is held against.
 struct Machine {
@@ -51,7 +54,7 @@ std::wstring LoadedPath(const std::wstring& text, bool expandable, const Machine
     if (machine.windows64) {
         // The file-system redirector: to a 32-bit program, System32 is SysWOW64.
         const std::wstring system32 = AddBackslash(machine.windowsFolder) + L"System32\\";
-        if (path.size() > system32.size() && filenames::SameName(path.substr(0, system32.size()), system32)) {
+        if (path.size() > system32.size() && filenames::SameFileName(path.substr(0, system32.size()), system32)) {
             path = AddBackslash(machine.windowsFolder) + L"SysWOW64\\" + path.substr(system32.size());
         }
     }
@@ -65,25 +68,19 @@ Entry Look(const std::wstring& id, const std::wstring& version, const std::wstri
     auto [value, scope] = ReadClassesValue(key);
     const bool expandable = value.kind == registry::ValueKind::ExpandableText;
     if (value.kind != registry::ValueKind::Text && !expandable) return entry;  // not registered
+    if (value.text.size() > MaxPathCharacters) return entry;                   // no path: not text that names a file
     entry.path = value.text;
     entry.scope = scope;
     entry.loads = LoadedPath(value.text, expandable, machine);
     if (entry.Registered()) {
         entry.exists = filenames::IsFile(entry.loads);
-        entry.here = filenames::SameName(LongFormOf(entry.loads), machine.controlLongForm);
+        entry.here = filenames::SameFileName(LongFormOf(entry.loads), machine.controlLongForm);
     }
     return entry;
 }
 
-std::wstring Hex(unsigned number) {
-    static constexpr wchar_t Digits[] = L"0123456789abcdef";
-    std::wstring text;
-    do {
-        text.insert(text.begin(), Digits[number % 16]);
-        number /= 16;
-    } while (number != 0);
-    return text;
-}
+// A number of a version key, in hexadecimal as the registry writes it.
+std::wstring VersionKeyNumber(unsigned number) { return text::Hex(number, 1, text::Digits::Lower); }
 
 // A version key's numbers, hexadecimal as the registry writes them; nothing when it
 // is not "major.minor".
@@ -109,8 +106,8 @@ std::vector<std::wstring> VersionKeys(const std::wstring& libraryKey) {
     std::vector<std::wstring> keys;
     for (const auto hive : {registry::Hive::CurrentUser, registry::Hive::LocalMachine}) {
         for (auto& name : registry::SubkeyNames(hive, L"Software\\Classes\\" + libraryKey)) {
-            const bool known =
-                std::any_of(keys.begin(), keys.end(), [&](const auto& k) { return filenames::SameName(k, name); });
+            const bool known = std::any_of(keys.begin(), keys.end(),
+                                           [&](const auto& k) { return registry::SameRegistryName(k, name); });
             if (!known) keys.push_back(std::move(name));
         }
     }
@@ -185,7 +182,8 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     const auto own = std::find_if(versions.begin(), versions.end(), [&](const std::wstring& key) {
         return VersionNumbers(key) == std::pair<unsigned long, unsigned long>{library->major, library->minor};
     });
-    const std::wstring ownKey = own != versions.end() ? *own : Hex(library->major) + L"." + Hex(library->minor);
+    const std::wstring ownKey =
+        own != versions.end() ? *own : VersionKeyNumber(library->major) + L"." + VersionKeyNumber(library->minor);
     if (own != versions.end()) versions.erase(own);
 
     const auto win32Key = [&libraryKey](const std::wstring& version) {

@@ -6,11 +6,6 @@ namespace modSpecialFoldersWin {
 
 namespace shell = platform::shell;
 
-std::wstring AddBackslash(const std::wstring& path) {
-    if (!path.empty() && path.back() == L'\\') return path;
-    return path + L'\\';
-}
-
 std::wstring GetSpecialFolder(std::int32_t csidl) {
     const std::wstring buffer(shell::MaxPath, L' ');
     const auto owner = frmSpecialFoldersWin::Instance().hWnd();

@@ -2,10 +2,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileNames.h"
+
 namespace modSpecialFoldersWin {
 
 // The path with a "\" appended, unless it already ends in one.
-std::wstring AddBackslash(const std::wstring& path);
+using platform::filenames::AddBackslash;
 // The folder's default path, empty when the shell reports none; `csidl` is a shell
 // folder number such as platform::shell::CsidlWindows.
 std::wstring GetSpecialFolder(std::int32_t csidl);

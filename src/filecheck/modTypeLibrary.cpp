@@ -5,6 +5,7 @@
 
 #include "platform/FileReading.h"
 #include "platform/LittleEndian.h"
+#include "platform/Text.h"
 
 namespace modTypeLibrary {
 
@@ -274,12 +275,7 @@ std::wstring GuidText(const Bytes& library, const Segment& guids, std::int32_t a
     const auto placed = Within(guids, at, GuidSize);
     Need(placed.has_value(), GuidsDamaged);
     const std::uint8_t* guid = library.Data(*placed);
-    const auto hex = [](std::uint32_t value, int digits) {
-        static constexpr wchar_t Digits[] = L"0123456789ABCDEF";
-        std::wstring text(static_cast<std::size_t>(digits), L'0');
-        for (auto digit = text.rbegin(); digit != text.rend(); ++digit, value >>= 4) *digit = Digits[value & 0xFu];
-        return text;
-    };
+    const auto hex = [](std::uint32_t value, std::size_t digits) { return platform::text::Hex(value, digits); };
     std::wstring text = L"{" + hex(platform::ReadLittleEndian<std::uint32_t>(guid), 8) + L"-" +
                         hex(platform::ReadLittleEndian<std::uint16_t>(guid + 4), 4) + L"-" +
                         hex(platform::ReadLittleEndian<std::uint16_t>(guid + 6), 4) + L"-";

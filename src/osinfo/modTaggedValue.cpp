@@ -6,6 +6,7 @@
 
 #include "platform/Locale.h"
 #include "platform/RunError.h"
+#include "platform/Text.h"
 
 namespace modTaggedValue {
 
@@ -38,13 +39,6 @@ std::wstring NumberText(double number) {
     return text;
 }
 
-bool EqualsIgnoringCase(const std::wstring& text, const wchar_t* word) {
-    if (text.size() != std::wcslen(word)) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (std::towlower(text[i]) != std::towlower(word[i])) return false;
-    }
-    return true;
-}
 }  // namespace
 
 std::wstring TrimSpaces(const std::wstring& text) {
@@ -97,8 +91,8 @@ bool ToBool(const platform::TaggedValue& value, const std::wstring& what) {
                           [&](const platform::NullValue&) -> bool { Mismatch(what, L"invalid use of Null"); },
                           [&](const std::wstring& text) -> bool {
                               const auto word = TrimSpaces(text);
-                              if (EqualsIgnoringCase(word, L"True")) return true;
-                              if (EqualsIgnoringCase(word, L"False")) return false;
+                              if (platform::text::SameIgnoringCase(word, L"True")) return true;
+                              if (platform::text::SameIgnoringCase(word, L"False")) return false;
                               return ToInt16(word, what) != 0;
                           },
                           [](std::int16_t number) { return number != 0; },

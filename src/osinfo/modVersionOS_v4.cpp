@@ -7,6 +7,7 @@
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modWmiDateTime.h"
 #include "platform/RunError.h"
+#include "platform/Text.h"
 #include "platform/Wmi.h"
 
 namespace modVersionOS_v4 {
@@ -36,12 +37,6 @@ std::wstring LastInstanceText(const wchar_t* moniker, const wchar_t* method, con
         text = modTaggedValue::TrimSpaces(modTaggedValue::ToText(ReadProperty(instance, property), property))
                    .substr(0, keep);
     }
-    return text;
-}
-
-std::wstring UpperCase(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t ch) { return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch; });
     return text;
 }
 
@@ -183,9 +178,9 @@ std::wstring GetOSArchitecture() {
 }
 
 std::wstring GetSystemTypeBits() {
-    const auto type = UpperCase(
-        LastInstanceText(L"Winmgmts:", L"ExecQuery", L"SELECT * FROM Win32_ComputerSystem", L"SystemType", 3));
-    return type == L"X86" ? L"32" : L"64";
+    const auto type =
+        LastInstanceText(L"Winmgmts:", L"ExecQuery", L"SELECT * FROM Win32_ComputerSystem", L"SystemType", 3);
+    return platform::text::SameIgnoringCase(type, L"X86") ? L"32" : L"64";
 }
 
 std::int16_t GetOSBits() {

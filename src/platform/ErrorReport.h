@@ -1,14 +1,15 @@
 #pragma once
+// Telling the user: a message box, and the system's own words for an error number.
+#include <cstdint>
 #include <string>
-
-#include "platform/RunError.h"
 
 namespace platform {
 
-// Tells the user, in a message box titled with the program's name, what ended the run.
-void ReportRunError(const RunError& error);
+// What the system says of an error number (WMI's numbers as wmiutils.dll words
+// them), without a closing line end; empty when it has no words for it.
+std::wstring SystemDescription(std::int32_t number);
 
-// A message box titled with the program's name: an error's icon or an information's.
-void ShowMessage(const std::wstring& text, bool isError);
+// A message box with this title: an error's icon or an information's.
+void ShowMessage(const std::wstring& title, const std::wstring& text, bool isError);
 
 }  // namespace platform

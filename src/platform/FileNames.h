@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace platform::filenames {
 
 // %NAME% references replaced from this process's environment; the text as it is
@@ -19,8 +21,13 @@ std::optional<std::wstring> LongForm(const std::wstring& path);
 // The path names an existing file, not a folder.
 bool IsFile(const std::wstring& path);
 
-// The two names are one to Windows: equal but for case.
-bool SameName(const std::wstring& a, const std::wstring& b);
+// The two file names are one to Windows: equal but for case.
+inline bool SameFileName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
+
+// The path with a "\" after it, added only when it has none.
+inline std::wstring AddBackslash(const std::wstring& path) {
+    return !path.empty() && path.back() == L'\\' ? path : path + L'\\';
+}
 
 // A file's times as Windows keeps them: 100-nanosecond intervals since 1601-01-01 UTC.
 struct FileTimes {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace platform::registry {
 
 enum class Hive { CurrentUser, LocalMachine };
@@ -12,7 +14,7 @@ enum class ValueKind {
     Missing,         // no such key or value
     Text,            // REG_SZ
     ExpandableText,  // REG_EXPAND_SZ, not expanded
-    Other,           // any other type, or text longer than any path
+    Other,           // any other type, or text too long to be read (a million characters)
 };
 
 struct Value {
@@ -22,6 +24,9 @@ struct Value {
 
 // A value of `key`; the key's default value when `name` is empty.
 Value Read(Hive hive, const std::wstring& key, const std::wstring& name = {});
+
+// The two key or value names are one to the registry: equal but for case.
+inline bool SameRegistryName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
 
 // The names of the subkeys of `key`; none when it is missing.
 std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key);

@@ -79,9 +79,9 @@ namespace platform {
 
 const AppInfo& App() { return S().app; }
 
-void ReportRunError(const RunError& error) { S().reportedErrors.push_back(error); }
+std::wstring SystemDescription(std::int32_t) { return {}; }
 
-void ShowMessage(const std::wstring& text, bool isError) {
+void ShowMessage(const std::wstring&, const std::wstring& text, bool isError) {
     S().messages.push_back((isError ? L"error:" : L"info:") + text);
 }
 

@@ -174,9 +174,8 @@ struct State {
     std::int32_t rtlStatus = 0;
     platform::versionrecords::OsVersionInfoExW rtlRecord{};
 
-    int utcOffsetMinutes = 0;  // local time = UTC + this
-    std::vector<platform::RunError> reportedErrors;
-    std::vector<std::wstring> messages;  // message boxes other than the error report
+    int utcOffsetMinutes = 0;            // local time = UTC + this
+    std::vector<std::wstring> messages;  // message boxes: "error:" or "info:", then the text
 
     // Unattended runs: the caller's streams, the result files, the watchdog.
     bool outputGiven = false, errorGiven = false;

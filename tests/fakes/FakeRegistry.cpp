@@ -86,8 +86,6 @@ bool IsFile(const std::wstring& path) {
     return !folder && S().files.count(name) > 0;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b) { return Same(a, b); }
-
 std::optional<FileTimes> TimesOf(const std::wstring& path) {
     const auto found = S().fileTimes.find(path);
     if (found == S().fileTimes.end()) return std::nullopt;
@@ -116,6 +114,12 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstri
 }
 
 }  // namespace platform::filenames
+
+namespace platform::text {
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) { return Same(a, b); }
+
+}  // namespace platform::text
 
 namespace platform::account {
 

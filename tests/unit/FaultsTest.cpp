@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
+#include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "console/clsWinConsole.h"
 #include "platform/Entry.h"
@@ -122,7 +123,8 @@ TEST_F(FaultsTest, ARunThatNeverReachesItsVerdictEndsAsAnError) {
     EXPECT_TRUE(std::none_of(S().trace.begin(), S().trace.end(),
                              [](const std::wstring& event) { return event.rfind(L"end:", 0) == 0; }));
     EXPECT_EQ(platform::entry::ReportRunFailure(*error), static_cast<std::uint32_t>(ExitStatus::Error));
-    EXPECT_EQ(S().reportedErrors.size(), 1u);
+    ASSERT_EQ(S().messages.size(), 1u);
+    EXPECT_EQ(S().messages[0].rfind(L"error:The check could not be finished.", 0), 0u);
 }
 
 }  // namespace

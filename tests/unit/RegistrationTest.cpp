@@ -55,7 +55,7 @@ protected:
 // --- The state ---------------------------------------------------------------------------
 
 // What one entry holds.
-enum class Holds { Here, Elsewhere, Nothing, NotText, EmptyText, Folder };
+enum class Holds { Here, Elsewhere, Nothing, NotText, EmptyText, Folder, LongerThanAnyPath };
 
 void Hold(const std::wstring& key, Holds holds) {
     const auto set = [&key](ValueKind kind, const std::wstring& text) {
@@ -68,6 +68,7 @@ void Hold(const std::wstring& key, Holds holds) {
     case Holds::NotText: set(ValueKind::Other, L""); break;
     case Holds::EmptyText: set(ValueKind::Text, L""); break;
     case Holds::Folder: set(ValueKind::Text, L"C:\\Windows\\SysWoW64"); break;
+    case Holds::LongerThanAnyPath: set(ValueKind::Text, std::wstring(32768, L'x')); break;
     }
 }
 
@@ -81,6 +82,7 @@ TEST_F(Registration, EachCombinationOfEntriesHasItsState) {
         {H::Here, H::Here, H::Here, State::Registered},
         {H::Nothing, H::Nothing, H::Nothing, State::NotRegistered},
         {H::NotText, H::EmptyText, H::Nothing, State::NotRegistered},
+        {H::LongerThanAnyPath, H::Nothing, H::Nothing, State::NotRegistered},
         {H::Elsewhere, H::Elsewhere, H::Elsewhere, State::RegisteredElsewhere},
         {H::Nothing, H::Elsewhere, H::Nothing, State::RegisteredElsewhere},
         {H::Folder, H::Folder, H::Folder, State::RegisteredElsewhere},  // a folder is not this file

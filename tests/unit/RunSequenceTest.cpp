@@ -1,5 +1,6 @@
 // modVelmora's header, progress bar and exit prompt; the program version text.
 #include "TestSupport.h"
+#include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "app/modVersion_v2.h"
 #include "console/clsWinConsole.h"

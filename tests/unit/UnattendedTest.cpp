@@ -117,7 +117,6 @@ protected:
         EXPECT_TRUE(S().console.writes.empty());
         EXPECT_TRUE(S().console.readHandles.empty());
         EXPECT_TRUE(S().pauses.empty());
-        EXPECT_TRUE(S().reportedErrors.empty());
         EXPECT_TRUE(S().messages.empty());
     }
 };

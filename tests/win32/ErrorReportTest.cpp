@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ErrorReport.h"
+#include "app/modRunResult.h"
 #include "platform/RunError.h"
 
 namespace {
@@ -62,7 +62,8 @@ std::wstring MessageOf(HWND box) {
 }
 
 DWORD WINAPI Report(LPVOID error) {
-    platform::ReportRunError(*static_cast<const platform::RunError*>(error));
+    const auto& failure = *static_cast<const platform::RunError*>(error);
+    modRunResult::ShowRunError(failure.Number(), failure.Description());
     return 0;
 }
 

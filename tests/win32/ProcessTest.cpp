@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Win32TestSupport.h"
+#include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "platform/Process.h"
 

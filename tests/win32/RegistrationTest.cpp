@@ -93,7 +93,7 @@ TEST(Registry, ValuesInEveryShape) {
         {L"OddSize", ValueKind::Text, L"abc"},
         {L"Inner", ValueKind::Text, L"ab"},
         {L"Empty", ValueKind::Text, L""},
-        {L"Long", ValueKind::Other, L""},
+        {L"Long", ValueKind::Text, std::wstring(40000, L'x')},
         {L"Missing", ValueKind::Missing, L""},
     };
     for (const Case& c : cases) {
@@ -137,12 +137,14 @@ TEST(FileNames, AsWindowsTreatsThem) {
     ASSERT_GT(GetShortPathNameW(program.c_str(), shortName, MAX_PATH), 0u);
     const auto longForm = filenames::LongForm(shortName);
     ASSERT_TRUE(longForm.has_value());
-    EXPECT_TRUE(filenames::SameName(*longForm, program)) << testing::PrintToString(*longForm);
+    EXPECT_TRUE(filenames::SameFileName(*longForm, program)) << testing::PrintToString(*longForm);
     EXPECT_FALSE(filenames::LongForm(windows + L"\\VelmoraNoSuchFile.ocx").has_value());
 
-    EXPECT_TRUE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"c:\\WINDOWS\\syswow64\\mscomctl.ocx"));
-    EXPECT_FALSE(filenames::SameName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"C:\\Windows\\System32\\MsComCtl.OCX"));
-    EXPECT_FALSE(filenames::SameName(L"a", L"a "));
+    EXPECT_TRUE(
+        filenames::SameFileName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"c:\\WINDOWS\\syswow64\\mscomctl.ocx"));
+    EXPECT_FALSE(
+        filenames::SameFileName(L"C:\\Windows\\SysWOW64\\MsComCtl.OCX", L"C:\\Windows\\System32\\MsComCtl.OCX"));
+    EXPECT_FALSE(filenames::SameFileName(L"a", L"a "));
 }
 
 TEST(FileNames, AFoldersEntriesAndAFilesTimes) {

@@ -11,16 +11,6 @@ namespace {
 // Longer than any path Windows opens: such a text is taken as it is.
 constexpr DWORD MaxCharacters = 32768;
 
-std::wstring Upper(const std::wstring& text) {
-    if (text.empty()) return text;
-    // Invariant upper case, as the file system's own table folds names.
-    std::wstring upper(text.size(), L'\0');
-    const int length = static_cast<int>(text.size());
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), length, upper.data(), length) != length)
-        return text;
-    return upper;
-}
-
 }  // namespace
 
 std::wstring ExpandEnvironment(const std::wstring& text) {
@@ -47,8 +37,6 @@ bool IsFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
-
-bool SameName(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && Upper(a) == Upper(b); }
 
 namespace {
 

@@ -14,8 +14,8 @@ using win32::UniqueRegistryKey;
 // 32-bit Windows ignores the flag.
 constexpr REGSAM View = KEY_WOW64_32KEY;
 
-// No path is longer; a longer value names no file.
-constexpr DWORD MaxTextCharacters = 32767;
+// Text longer than this is not read: no registry text the program reads comes near it.
+constexpr DWORD MaxTextCharacters = 1u << 20;
 // No key has more versions or classes than this; a walk stops here.
 constexpr DWORD MaxSubkeys = 4096;
 
