@@ -40,8 +40,10 @@ from dataclasses import dataclass, field as dataclass_field
 from pathlib import Path
 from typing import Callable, List, Optional
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+HERE = Path(__file__).resolve().parent
+sys.path[:0] = [str(HERE), str(HERE.parents[1] / "tools"), str(HERE.parent / "controlfiles")]
 import screen  # noqa: E402
+import stand_in_library as stand_in_library_idl  # noqa: E402
 import wine  # noqa: E402
 from screen import ANY_ROWS, BAR_ROW  # noqa: E402
 
@@ -173,13 +175,9 @@ class StandInLibrary:
 
 
 def stand_in_library():
-    """What tests/controlfiles/ControlTypeLib.idl declares: the library's uuid and
-    version first, then one uuid per class."""
-    idl = (ROOT / "tests" / "controlfiles" / "ControlTypeLib.idl").read_text()
-    declared = re.findall(r"\[uuid\(([0-9A-Fa-f-]+)\)([^\]]*)\]", idl)
-    major, minor = re.search(r"version\((\d+)\.(\d+)\)", declared[0][1]).groups()
-    return StandInLibrary("{%s}" % declared[0][0].upper(), f"{int(major):x}.{int(minor):x}",
-                          tuple("{%s}" % uuid.upper() for uuid, rest in declared[1:] if "noncreatable" not in rest))
+    """What tests/controlfiles/ControlTypeLib.idl declares, as its one reader reads it."""
+    library_id, major, minor, classes = stand_in_library_idl.read()
+    return StandInLibrary(library_id, f"{major:x}.{minor:x}", classes)
 
 
 LIBRARY = stand_in_library()

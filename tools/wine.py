@@ -1,13 +1,21 @@
-"""Simulated Windows for the end-to-end tests: a Wine prefix of the tests' own, a
-virtual display, the Windows version the prefix reports, and the control file in
-the prefix's system folder. Standard library only.
+"""The one manager of our simulated Windows: Wine prefixes (made once, a 64-bit one
+brought up to date for 32-bit Wine, their servers kept or ended), the settings every
+program of ours runs under, a virtual display, and, for the end-to-end tests, the
+Windows version a prefix reports and the control file in its system folder.
+Standard library only.
+
+The end-to-end runner imports it; the shell scripts call it through
+tools/wine-env.sh (`python3 tools/wine.py COMMAND`, see main()).
 
 Every wait is bounded: a Wine that hangs fails the run instead of stopping it.
 """
 
 import os
+import shlex
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -91,10 +99,16 @@ class Prefix:
         if not os.path.exists(self.wineserver):
             self.wineserver = shutil.which("wineserver") or self.wineserver
 
+    def settings(self, dll_overrides="", loader=None):
+        """What every program of ours runs in this prefix with: its loader, the prefix,
+        Wine's messages off (unless WINEDEBUG says otherwise) and the DLL overrides."""
+        return {"WINE": loader or self.loader, "WINEPREFIX": str(self.path), "WINEARCH": self.arch,
+                "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
+                "WINEDLLOVERRIDES": BASE_DLL_OVERRIDES + (";" + dll_overrides if dll_overrides else "")}
+
     def env(self, dll_overrides=""):
         env = dict(os.environ)
-        env.update(WINEPREFIX=str(self.path), WINEARCH=self.arch, WINEDEBUG="-all", DISPLAY=self.display,
-                   WINEDLLOVERRIDES=BASE_DLL_OVERRIDES + (";" + dll_overrides if dll_overrides else ""))
+        env.update(self.settings(dll_overrides), DISPLAY=self.display)
         return env
 
     def run(self, args, timeout=120, dll_overrides="", log=None, loader=None):
@@ -253,3 +267,53 @@ class Prefix:
         escaped = value.replace("\\", "\\\\").replace('"', '\\"')
         self.import_registry([f'[HKEY_LOCAL_MACHINE\\{view}\\{key}]\n"{name}"="{escaped}"\n'
                               for view in self.software_views], scratch, name)
+
+
+# --- For the shell scripts (tools/wine-env.sh) ----------------------------------------
+
+def current_prefix():
+    """The prefix the shell's settings name."""
+    return Prefix(os.environ["WINEPREFIX"], os.environ.get("WINEARCH", "win64"), os.environ.get("DISPLAY", ""))
+
+
+def main(argv):
+    """  winpath PATH                 the path as a Windows program sees it
+  loader ARCH                  Wine's loader for a prefix of this architecture
+  display FILE                 a virtual display: its name written to FILE, then kept
+                               until this process is ended (run it in the background)
+  use PREFIX [ARCH [LOADER]]   makes the prefix once; prints the settings to export
+  keep-server | stop-server    the server of $WINEPREFIX: kept up, or ended and waited for
+  end PREFIX...                ends every program and the server of each prefix"""
+    command, args = (argv[0], argv[1:]) if argv else ("", [])
+    if command == "winpath" and len(args) == 1:
+        print(winpath(args[0]))
+    elif command == "loader" and len(args) == 1:
+        print(loader_for(64 if args[0] == "win64" else 32))
+    elif command == "display" and len(args) == 1:
+        display = Display()
+        signal.signal(signal.SIGTERM, lambda *_: (display.stop(), sys.exit(0)))
+        Path(args[0]).write_text(display.start())
+        display.process.wait()
+    elif command == "use" and 1 <= len(args) <= 3:
+        prefix = Prefix(os.path.realpath(args[0]), args[1] if len(args) > 1 else "win64", os.environ.get("DISPLAY", ""))
+        prefix.make()
+        for name, value in prefix.settings(loader=args[2] if len(args) > 2 else None).items():
+            print(f"export {name}={shlex.quote(value)}")
+    elif command == "keep-server" and not args:
+        current_prefix().keep_server()
+    elif command == "stop-server" and not args:
+        prefix = current_prefix()
+        prefix.kill()
+        prefix.wait_idle(20)
+    elif command == "end":
+        for path in args:
+            if os.path.isdir(path):
+                Prefix(path, "win64", "").kill()
+    else:
+        print("usage: tools/wine.py COMMAND\n" + main.__doc__, file=sys.stderr)
+        return 64
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
