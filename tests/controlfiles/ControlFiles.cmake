@@ -49,25 +49,6 @@ set(_velmora_controlfile_table
   "missing|-|-|00000000|-|none"
 )
 
-# What the stand-ins' type library declares, read from its IDL: the library's uuid
-# and version come first, then one uuid per class.
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/ControlTypeLib.idl _velmora_idl_lines REGEX "uuid\\(")
-set(VELMORA_CONTROLFILES_LIBID "")
-set(VELMORA_CONTROLFILES_CREATABLE_CLASSES "")
-foreach(_line IN LISTS _velmora_idl_lines)
-  string(REGEX MATCH "uuid\\(([0-9A-Fa-f-]+)\\)" _ "${_line}")
-  string(TOUPPER "{${CMAKE_MATCH_1}}" _uuid)
-  if(VELMORA_CONTROLFILES_LIBID STREQUAL "")
-    set(VELMORA_CONTROLFILES_LIBID ${_uuid})
-    string(REGEX MATCH "version\\(([0-9]+\\.[0-9]+)\\)" _ "${_line}")
-    set(VELMORA_CONTROLFILES_LIBRARY_VERSION ${CMAKE_MATCH_1})
-  elseif(NOT _line MATCHES "noncreatable")
-    list(APPEND VELMORA_CONTROLFILES_CREATABLE_CLASSES ${_uuid})
-  endif()
-endforeach()
-unset(_line)
-unset(_uuid)
-
 if(NOT DEFINED Python3_EXECUTABLE)
   find_package(Python3 COMPONENTS Interpreter QUIET)
 endif()
@@ -75,6 +56,18 @@ if(Python3_EXECUTABLE)
   set(VELMORA_CONTROLFILES_AVAILABLE TRUE)
 else()
   set(VELMORA_CONTROLFILES_AVAILABLE FALSE)
+endif()
+
+# What the stand-ins' type library declares, from the one reader of its IDL.
+set(VELMORA_CONTROLFILES_LIBID "")
+set(VELMORA_CONTROLFILES_LIBRARY_VERSION "")
+set(VELMORA_CONTROLFILES_CREATABLE_CLASSES "")
+if(VELMORA_CONTROLFILES_AVAILABLE)
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/stand_in_library.py
+                  OUTPUT_VARIABLE VELMORA_CONTROLFILES_CREATABLE_CLASSES COMMAND_ERROR_IS_FATAL ANY)
+  list(POP_FRONT VELMORA_CONTROLFILES_CREATABLE_CLASSES VELMORA_CONTROLFILES_LIBID VELMORA_CONTROLFILES_LIBRARY_VERSION)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/ControlTypeLib.idl
+               ${CMAKE_CURRENT_LIST_DIR}/stand_in_library.py)
 endif()
 
 set(VELMORA_CONTROLFILES_DIR ${CMAKE_BINARY_DIR}/controlfiles CACHE INTERNAL
