@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "MessageBoxes.h"
 #include "platform/win32/Ownership.h"
 
 namespace {
@@ -211,57 +212,11 @@ private:
     UniqueHandle input_;
 };
 
-// --- The error message box -----------------------------------------------------------
+// --- The error message box: found, read and closed as the Windows tests do ----------
 
-struct BoxSearch {
-    DWORD pid;
-    HWND found;
-};
+using velmora_test::MessageBoxText;
 
-BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64] = {}, title[256] = {};
-    GetClassNameW(window, className, 64);
-    GetWindowTextW(window, title, 256);
-    if (owner == search->pid && std::wcscmp(className, L"#32770") == 0 && std::wcscmp(title, BoxTitle) == 0 &&
-        IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindMessageBox(DWORD pid) {
-    BoxSearch search{pid, nullptr};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
-    wchar_t className[64] = {};
-    GetClassNameW(child, className, 64);
-    if (_wcsicmp(className, L"Static") == 0) {
-        const int length = GetWindowTextLengthW(child);
-        if (length > 0) {
-            std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-            text.resize(static_cast<std::size_t>(GetWindowTextW(child, text.data(), length + 1)));
-            auto* collected = reinterpret_cast<std::wstring*>(param);
-            if (!collected->empty()) collected->append(L"\n");
-            collected->append(text);
-        }
-    }
-    return TRUE;
-}
-
-std::wstring MessageBoxText(HWND box) {
-    std::wstring text;
-    EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-    return text;
-}
-
-void DismissMessageBox(HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+HWND FindMessageBox(DWORD pid) { return velmora_test::FindMessageBox(pid, BoxTitle); }
 
 // --- Starting the target -------------------------------------------------------------
 
@@ -393,7 +348,7 @@ Observation Observe(const Target& target, double timeoutMs, DWORD settleMs) {
             Sleep(settleMs);  // the box is up; let it settle before it is read
             seen.sawBox = true;
             seen.boxText = MessageBoxText(box);
-            DismissMessageBox(box);
+            velmora_test::PressOk(box);
             if (!WaitExit(seen, target, ExitWaitMs)) {
                 PostMessageW(box, WM_CLOSE, 0, 0);
                 WaitExit(seen, target, ExitWaitMs);
@@ -587,7 +542,7 @@ int RunMirror(const Target& target, const Sink& out, HANDLE input) {
         std::wstring line;
         if (shownBox) {
             if (lines.Next(line) || lines.Ended()) {
-                DismissMessageBox(shownBox);
+                velmora_test::PressOk(shownBox);
                 shownBox = nullptr;
                 boxDismissed = true;
                 dismissedMs = NowMs();

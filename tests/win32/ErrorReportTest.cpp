@@ -1,10 +1,11 @@
 // The error report: the message box that tells what ended the run. Each report is
-// made on a thread of its own; the test finds the box among that thread's windows,
+// made on a thread of its own; the test finds the box among the process's windows,
 // reads its title and text, and presses OK.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include "MessageBoxes.h"
 #include "app/modRunResult.h"
 #include "platform/RunError.h"
 
@@ -19,48 +20,6 @@ struct Shown {
     std::wstring text;
 };
 
-std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    const int length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
-    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return text;
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-BOOL CALLBACK KeepDialog(HWND window, LPARAM data) {
-    if (ClassOf(window) != L"#32770") return TRUE;
-    *reinterpret_cast<HWND*>(data) = window;
-    return FALSE;
-}
-
-// The message box of the thread: its dialog window, or null.
-HWND FindBox(DWORD thread) {
-    HWND box = nullptr;
-    EnumThreadWindows(thread, KeepDialog, reinterpret_cast<LPARAM>(&box));
-    return box;
-}
-
-BOOL CALLBACK KeepLongestStaticText(HWND child, LPARAM data) {
-    auto& longest = *reinterpret_cast<std::wstring*>(data);
-    if (lstrcmpiW(ClassOf(child).c_str(), L"Static") == 0) {
-        auto text = TextOf(child);
-        if (text.size() > longest.size()) longest = std::move(text);
-    }
-    return TRUE;
-}
-
-// The box's message: the text of its static control that holds the most text.
-std::wstring MessageOf(HWND box) {
-    std::wstring message;
-    EnumChildWindows(box, KeepLongestStaticText, reinterpret_cast<LPARAM>(&message));
-    return message;
-}
-
 DWORD WINAPI Report(LPVOID error) {
     const auto& failure = *static_cast<const platform::RunError*>(error);
     modRunResult::ShowRunError(failure.Number(), failure.Description());
@@ -68,21 +27,20 @@ DWORD WINAPI Report(LPVOID error) {
 }
 
 Shown ReportAndRead(const platform::RunError& error) {
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, Report, const_cast<platform::RunError*>(&error), 0, &threadId);
+    HANDLE thread = CreateThread(nullptr, 0, Report, const_cast<platform::RunError*>(&error), 0, nullptr);
     Shown shown;
     if (!thread) return shown;
     // Looks for the box for up to a minute: a bound against a hang, not a timing check.
     HWND box = nullptr;
     for (int attempt = 0; attempt < 600 && !box; ++attempt) {
-        box = FindBox(threadId);
+        box = velmora_test::FindMessageBox(GetCurrentProcessId());
         if (!box) Sleep(100);
     }
     if (box) {
         shown.found = true;
-        shown.title = TextOf(box);
-        shown.text = MessageOf(box);
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        shown.title = velmora_test::WindowText(box);
+        shown.text = velmora_test::MessageBoxText(box);
+        velmora_test::PressOk(box);
     }
     shown.closed = WaitForSingleObject(thread, 60000) == WAIT_OBJECT_0;
     if (!shown.closed) TerminateThread(thread, 1);
