@@ -13,20 +13,15 @@ using modRegistration::State;
 using platform::registry::Hive;
 using platform::registry::ValueKind;
 
-const std::wstring Library = L"{A1B2C3D4-0000-4000-8000-00000000000A}";
-const std::wstring SliderClass = L"{A1B2C3D4-0000-4000-8000-00000000000B}";
-const std::wstring TreeClass = L"{A1B2C3D4-0000-4000-8000-00000000000C}";
+using test::ClassKey;
+using test::LibraryKey;
+const std::wstring& Library = test::ControlLibrary;
+const std::wstring& SliderClass = test::ControlClasses[0];
+const std::wstring& TreeClass = test::ControlClasses[1];
 const std::wstring Windows = L"C:\\Windows";
 const std::wstring Control64 = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
 const std::wstring Control32 = L"C:\\Windows\\System32\\MsComCtl.OCX";
 const std::wstring AppCopy = L"C:\\App\\MSCOMCTL.OCX";
-
-std::wstring LibraryKey(const std::wstring& version) {
-    return L"Software\\Classes\\TypeLib\\" + Library + L"\\" + version + L"\\0\\win32";
-}
-std::wstring ClassKey(const std::wstring& classId) {
-    return L"Software\\Classes\\CLSID\\" + classId + L"\\InprocServer32";
-}
 
 class Registration : public test::VelmoraTest {
 protected:
@@ -43,12 +38,9 @@ protected:
 
     static void Set(const std::wstring& key, const std::wstring& text, Hive hive = Hive::LocalMachine,
                     ValueKind kind = ValueKind::Text) {
-        S().registry.Set(hive, key, kind, text);
+        test::Register(key, text, hive, kind);
     }
-    // Every entry of version 2.2 at `path`.
-    static void RegisterAll(const std::wstring& path, Hive hive = Hive::LocalMachine) {
-        for (const auto& key : {LibraryKey(L"2.2"), ClassKey(SliderClass), ClassKey(TreeClass)}) Set(key, path, hive);
-    }
+    static void RegisterAll(const std::wstring& path, Hive hive = Hive::LocalMachine) { test::RegisterAll(path, hive); }
     static modRegistration::Registration Check64() { return CheckRegistration(Readable, Control64, Windows, true); }
 };
 
@@ -59,7 +51,7 @@ enum class Holds { Here, Elsewhere, Nothing, NotText, EmptyText, Folder, LongerT
 
 void Hold(const std::wstring& key, Holds holds) {
     const auto set = [&key](ValueKind kind, const std::wstring& text) {
-        S().registry.Set(Hive::LocalMachine, key, kind, text);
+        test::Register(key, text, Hive::LocalMachine, kind);
     };
     switch (holds) {
     case Holds::Here: set(ValueKind::Text, Control64); break;

@@ -156,10 +156,6 @@ const std::wstring& Tree = test::ControlClasses[1];
 const std::wstring Temp = L"C:\\Users\\tester\\AppData\\Local\\Temp";
 const std::wstring Forms = L"C:\\Users\\tester\\AppData\\Roaming\\Microsoft\\Forms";
 
-void Register(const std::wstring& key, const std::wstring& path, platform::registry::Hive hive) {
-    S().registry.Set(hive, L"Software\\Classes\\" + key, platform::registry::ValueKind::Text, path);
-}
-
 TEST_F(RunChecksTest, APlainRunReadsNoRegistration) {
     EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Valid);
     EXPECT_TRUE(S().readsAt.empty());
@@ -169,25 +165,16 @@ TEST_F(RunChecksTest, APlainRunReadsNoRegistration) {
 
 TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
     using platform::registry::Hive;
-    const auto machine = Hive::LocalMachine;
     const std::wstring run = L"run as an administrator: \"C:\\Windows\\SysWoW64\\regsvr32.exe\" \"" + Control + L"\"";
     const struct {
         const char* name;
         std::function<void()> change;
         Writes rows;
     } cases[] = {
-        {"registered",
-         [&] {
-             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
-             Register(L"CLSID\\" + Slider + L"\\InprocServer32", Control, machine);
-             Register(L"CLSID\\" + Tree + L"\\InprocServer32", Control, machine);
-         },
-         {L"Registration: registered\r\n"}},
+        {"registered", [&] { test::RegisterAll(Control); }, {L"Registration: registered\r\n"}},
         {"registered, with Office caches older and newer than the file",
          [&] {
-             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
-             Register(L"CLSID\\" + Slider + L"\\InprocServer32", Control, machine);
-             Register(L"CLSID\\" + Tree + L"\\InprocServer32", Control, machine);
+             test::RegisterAll(Control);
              S().environment[L"TEMP"] = Temp;
              S().environment[L"APPDATA"] = L"C:\\Users\\tester\\AppData\\Roaming";
              S().fileTimes[Control] = {test::FileTime(2024, 3, 1), test::FileTime(2024, 3, 1)};
@@ -205,9 +192,9 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
           L"del \"" + Temp + L"\\Excel8.0\\VelmoraStandInControls.exd\"\r\n"}},
         {"partly, an old version elsewhere",
          [&] {
-             Register(L"TypeLib\\" + Library + L"\\2.2\\0\\win32", Control, machine);
-             Register(L"TypeLib\\" + Library + L"\\1.0\\0\\win32", L"C:\\Old\\MSCOMCTL.OCX", machine);
-             Register(L"CLSID\\" + Slider + L"\\InprocServer32", L"C:\\App\\MSCOMCTL.OCX", Hive::CurrentUser);
+             test::Register(test::LibraryKey(), Control);
+             test::Register(test::LibraryKey(L"1.0"), L"C:\\Old\\MSCOMCTL.OCX");
+             test::Register(test::ClassKey(Slider), L"C:\\App\\MSCOMCTL.OCX", Hive::CurrentUser);
              fake::AddFile(L"C:\\App\\MSCOMCTL.OCX", test::ControlBytes());
          },
          {L"Registration: partly registered\r\n",

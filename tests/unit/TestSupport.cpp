@@ -67,11 +67,25 @@ void UseWindows7WithControlFile() {
     UseWindows7();
     fake::S().folders[36] = L"C:\\Windows";
     InstallControl(Control);
-    const auto hklm = platform::registry::Hive::LocalMachine;
-    const auto text = platform::registry::ValueKind::Text;
-    fake::S().registry.Set(hklm, L"Software\\Classes\\TypeLib\\" + ControlLibrary + L"\\2.2\\0\\win32", text, Control);
-    for (const auto& controlClass : ControlClasses) {
-        fake::S().registry.Set(hklm, L"Software\\Classes\\CLSID\\" + controlClass + L"\\InprocServer32", text, Control);
+    RegisterAll(Control);
+}
+
+std::wstring LibraryKey(const std::wstring& version) {
+    return L"Software\\Classes\\TypeLib\\" + ControlLibrary + L"\\" + version + L"\\0\\win32";
+}
+
+std::wstring ClassKey(const std::wstring& classId) {
+    return L"Software\\Classes\\CLSID\\" + classId + L"\\InprocServer32";
+}
+
+void Register(const std::wstring& key, const std::wstring& text, platform::registry::Hive hive,
+              platform::registry::ValueKind kind) {
+    fake::S().registry.Set(hive, key, kind, text);
+}
+
+void RegisterAll(const std::wstring& path, platform::registry::Hive hive) {
+    for (const auto& key : {LibraryKey(), ClassKey(ControlClasses[0]), ClassKey(ControlClasses[1])}) {
+        Register(key, path, hive);
     }
 }
 

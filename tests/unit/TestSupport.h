@@ -60,6 +60,17 @@ inline const std::wstring ControlLibrary = velmora_controlfiles::LibraryId;
 inline const std::wstring ControlClasses[] = {velmora_controlfiles::CreatableClasses[0],
                                               velmora_controlfiles::CreatableClasses[1]};
 void UseWindows7WithControlFile();
+
+// The stand-in's registry entries, as keys under HKxx\Software: its type library's
+// version `version` and a class.
+std::wstring LibraryKey(const std::wstring& version = L"2.2");
+std::wstring ClassKey(const std::wstring& classId);
+// A text value at `key`, as an installer writes it.
+void Register(const std::wstring& key, const std::wstring& text,
+              platform::registry::Hive hive = platform::registry::Hive::LocalMachine,
+              platform::registry::ValueKind kind = platform::registry::ValueKind::Text);
+// The type library and both classes at `path`.
+void RegisterAll(const std::wstring& path, platform::registry::Hive hive = platform::registry::Hive::LocalMachine);
 // Windows 10 22H2 without it; GetVersionExA answers 6.2 as to any program without a manifest.
 void UseWindows10();
 
