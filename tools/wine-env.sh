@@ -26,35 +26,18 @@ winpath() { velmora_wine winpath "$1"; }
 velmora_wine_loader() { velmora_wine loader "$1"; }
 
 # Wine's console windows need a display: a virtual one of our own when there is none,
-# kept by a process of the manager's until velmora_stop_xvfb ends it.
+# kept by the manager's process until the clean-up ends it.
 velmora_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local name
   name=$(mktemp)
   python3 "$velmora_root/tools/wine.py" display "$name" </dev/null >/dev/null 2>&1 &
   VELMORA_XVFB_PID=$!
-  for _ in $(seq 100); do
-    if [ -s "$name" ]; then
-      export DISPLAY
-      DISPLAY=$(cat "$name")
-      rm -f "$name"
-      return 0
-    fi
-    sleep 0.1
-  done
+  for _ in $(seq 100); do [ -s "$name" ] && break; sleep 0.1; done
+  export DISPLAY
+  DISPLAY=$(cat "$name")
   rm -f "$name"
-  velmora_stop_xvfb
-  echo "wine-env: could not start Xvfb" >&2
-  return 1
-}
-
-velmora_stop_xvfb() {
-  if [ -n "${VELMORA_XVFB_PID:-}" ]; then
-    kill "$VELMORA_XVFB_PID" 2>/dev/null
-    wait "$VELMORA_XVFB_PID" 2>/dev/null
-  fi
-  VELMORA_XVFB_PID=
-  return 0
+  [ -n "$DISPLAY" ] || { echo "wine-env: could not start Xvfb" >&2; return 1; }
 }
 
 # Makes the prefix once (a 64-bit one made before 32-bit Wine was installed is brought
@@ -89,5 +72,10 @@ velmora_wine_stop_server() { velmora_wine stop-server || true; }
 # still there, then our virtual display.
 velmora_wine_cleanup() {
   [ ${#VELMORA_WINE_PREFIXES[@]} -eq 0 ] || velmora_wine end "${VELMORA_WINE_PREFIXES[@]}" 2>/dev/null || true
-  velmora_stop_xvfb
+  if [ -n "${VELMORA_XVFB_PID:-}" ]; then
+    kill "$VELMORA_XVFB_PID" 2>/dev/null
+    wait "$VELMORA_XVFB_PID" 2>/dev/null
+  fi
+  VELMORA_XVFB_PID=
+  return 0
 }

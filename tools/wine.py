@@ -159,7 +159,7 @@ class Prefix:
             wineboot = "--update"
         self.path.mkdir(parents=True, exist_ok=True)
         self.run(["wineboot", wineboot], timeout=300)
-        self.wait_idle()
+        self.wait_idle(60)
         if not (self.path / "system.reg").exists():
             raise RuntimeError(f"the Wine prefix {self.path} could not be made")
 
@@ -271,20 +271,16 @@ class Prefix:
 
 # --- For the shell scripts (tools/wine-env.sh) ----------------------------------------
 
-def current_prefix():
-    """The prefix the shell's settings name."""
-    return Prefix(os.environ["WINEPREFIX"], os.environ.get("WINEARCH", "win64"), os.environ.get("DISPLAY", ""))
-
-
 def main(argv):
-    """  winpath PATH                 the path as a Windows program sees it
-  loader ARCH                  Wine's loader for a prefix of this architecture
-  display FILE                 a virtual display: its name written to FILE, then kept
-                               until this process is ended (run it in the background)
+    """  winpath PATH | loader ARCH
+  display FILE                 a virtual display, its name written to FILE, kept until
+                               this process is ended (run it in the background)
   use PREFIX [ARCH [LOADER]]   makes the prefix once; prints the settings to export
   keep-server | stop-server    the server of $WINEPREFIX: kept up, or ended and waited for
   end PREFIX...                ends every program and the server of each prefix"""
     command, args = (argv[0], argv[1:]) if argv else ("", [])
+    current = Prefix(os.environ.get("WINEPREFIX", ""), os.environ.get("WINEARCH", "win64"),
+                     os.environ.get("DISPLAY", ""))
     if command == "winpath" and len(args) == 1:
         print(winpath(args[0]))
     elif command == "loader" and len(args) == 1:
@@ -295,20 +291,18 @@ def main(argv):
         Path(args[0]).write_text(display.start())
         display.process.wait()
     elif command == "use" and 1 <= len(args) <= 3:
-        prefix = Prefix(os.path.realpath(args[0]), args[1] if len(args) > 1 else "win64", os.environ.get("DISPLAY", ""))
+        prefix = Prefix(os.path.realpath(args[0]), (args + ["win64"])[1], current.display)
         prefix.make()
-        for name, value in prefix.settings(loader=args[2] if len(args) > 2 else None).items():
+        for name, value in prefix.settings(loader=(args + [None, None])[2]).items():
             print(f"export {name}={shlex.quote(value)}")
     elif command == "keep-server" and not args:
-        current_prefix().keep_server()
+        current.keep_server()
     elif command == "stop-server" and not args:
-        prefix = current_prefix()
-        prefix.kill()
-        prefix.wait_idle(20)
+        current.kill()
+        current.wait_idle(20)
     elif command == "end":
-        for path in args:
-            if os.path.isdir(path):
-                Prefix(path, "win64", "").kill()
+        for path in filter(os.path.isdir, args):
+            Prefix(path, "win64", "").kill()
     else:
         print("usage: tools/wine.py COMMAND\n" + main.__doc__, file=sys.stderr)
         return 64

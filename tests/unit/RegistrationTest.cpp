@@ -15,6 +15,8 @@ using platform::registry::ValueKind;
 
 using test::ClassKey;
 using test::LibraryKey;
+using test::Register;
+using test::RegisterAll;
 const std::wstring& Library = test::ControlLibrary;
 const std::wstring& SliderClass = test::ControlClasses[0];
 const std::wstring& TreeClass = test::ControlClasses[1];
@@ -36,11 +38,6 @@ protected:
         modTypeLibrary::TypeLibrary{Library, 2, 2, L"StandIn", {SliderClass, TreeClass}}, L""};
     static inline const modTypeLibrary::Reading NoLibrary{std::nullopt, L"it has no type library resource"};
 
-    static void Set(const std::wstring& key, const std::wstring& text, Hive hive = Hive::LocalMachine,
-                    ValueKind kind = ValueKind::Text) {
-        test::Register(key, text, hive, kind);
-    }
-    static void RegisterAll(const std::wstring& path, Hive hive = Hive::LocalMachine) { test::RegisterAll(path, hive); }
     static modRegistration::Registration Check64() { return CheckRegistration(Readable, Control64, Windows, true); }
 };
 
@@ -96,7 +93,7 @@ TEST_F(Registration, EachCombinationOfEntriesHasItsState) {
 
 TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
     RegisterAll(Control64);
-    Set(ClassKey(TreeClass), AppCopy, Hive::CurrentUser);
+    Register(ClassKey(TreeClass), AppCopy, Hive::CurrentUser);
     const auto found = Check64();
     EXPECT_EQ(found.classes[1].scope, Scope::User);
     EXPECT_EQ(found.classes[1].path, AppCopy);
@@ -105,7 +102,7 @@ TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
     EXPECT_EQ(found.state, State::PartlyRegistered);
 
     // An entry the user has, but holding no path, hides the machine's too.
-    Set(ClassKey(TreeClass), L"", Hive::CurrentUser);
+    Register(ClassKey(TreeClass), L"", Hive::CurrentUser);
     EXPECT_FALSE(Check64().classes[1].Registered());
 }
 
@@ -171,7 +168,7 @@ TEST_F(Registration, PathRules) {
     for (const Case& c : cases) {
         S().registry = {};
         const auto control = c.windows64 ? Control64 : Control32;
-        Set(LibraryKey(L"2.2"), c.text, Hive::LocalMachine, c.kind);
+        Register(LibraryKey(L"2.2"), c.text, Hive::LocalMachine, c.kind);
         const auto library = *CheckRegistration(Readable, control, Windows, c.windows64).typeLibrary;
         const auto shown = testing::PrintToString(std::wstring(c.text)) + (c.windows64 ? " on 64-bit" : " on 32-bit");
         EXPECT_EQ(library.loads, c.loads) << shown;
@@ -185,11 +182,11 @@ TEST_F(Registration, PathRules) {
 // --- Other versions ---------------------------------------------------------------------------
 
 TEST_F(Registration, EveryOtherVersionInVersionOrderItsOwnUnderAnySpelling) {
-    Set(LibraryKey(L"2.02"), Control64);  // its own version, spelt otherwise
-    Set(LibraryKey(L"10.0"), AppCopy, Hive::CurrentUser);
-    Set(LibraryKey(L"1.0"), L"C:\\Gone\\MSCOMCTL.OCX");
-    Set(LibraryKey(L"9.a"), Control64);
-    Set(LibraryKey(L"flags"), AppCopy, Hive::CurrentUser);  // listed first, sorted last
+    Register(LibraryKey(L"2.02"), Control64);  // its own version, spelt otherwise
+    Register(LibraryKey(L"10.0"), AppCopy, Hive::CurrentUser);
+    Register(LibraryKey(L"1.0"), L"C:\\Gone\\MSCOMCTL.OCX");
+    Register(LibraryKey(L"9.a"), Control64);
+    Register(LibraryKey(L"flags"), AppCopy, Hive::CurrentUser);  // listed first, sorted last
     const auto found = Check64();
     EXPECT_EQ(found.typeLibrary->version, L"2.02");
     EXPECT_TRUE(found.typeLibrary->here);
@@ -214,14 +211,14 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
               L"To register it, run as an administrator: \"C:\\Windows\\System32\\regsvr32.exe\" "
               L"\"C:\\Windows\\System32\\MsComCtl.OCX\"");
 
-    Set(LibraryKey(L"2.2"), Control64);
+    Register(LibraryKey(L"2.2"), Control64);
     EXPECT_EQ(Check64().hint, L"To register it whole, " + run64);
 
-    Set(LibraryKey(L"2.2"), AppCopy);
-    Set(ClassKey(TreeClass), L"C:\\Gone\\MSCOMCTL.OCX");
+    Register(LibraryKey(L"2.2"), AppCopy);
+    Register(ClassKey(TreeClass), L"C:\\Gone\\MSCOMCTL.OCX");
     EXPECT_EQ(Check64().hint,
               L"Programs look for C:\\Gone\\MSCOMCTL.OCX instead, which is not there; to register this file, " + run64);
-    Set(ClassKey(SliderClass), L"\"C:\\App\\MSCOMCTL.OCX\"");
+    Register(ClassKey(SliderClass), L"\"C:\\App\\MSCOMCTL.OCX\"");
     EXPECT_EQ(Check64().hint, L"Programs load C:\\App\\MSCOMCTL.OCX instead; to register this file, " + run64);
 
     EXPECT_EQ(CheckRegistration(NoLibrary, Control64, Windows, true).hint,
