@@ -73,8 +73,8 @@ velmora_wine_stop_server() { velmora_wine stop-server || true; }
 velmora_wine_cleanup() {
   [ ${#VELMORA_WINE_PREFIXES[@]} -eq 0 ] || velmora_wine end "${VELMORA_WINE_PREFIXES[@]}" 2>/dev/null || true
   if [ -n "${VELMORA_XVFB_PID:-}" ]; then
-    kill "$VELMORA_XVFB_PID" 2>/dev/null
-    wait "$VELMORA_XVFB_PID" 2>/dev/null
+    kill "$VELMORA_XVFB_PID" 2>/dev/null || true
+    wait "$VELMORA_XVFB_PID" 2>/dev/null || true
   fi
   VELMORA_XVFB_PID=
   return 0

@@ -287,7 +287,8 @@ def main(argv):
         print(loader_for(64 if args[0] == "win64" else 32))
     elif command == "display" and len(args) == 1:
         display = Display()
-        signal.signal(signal.SIGTERM, lambda *_: (display.stop(), sys.exit(0)))
+        # Ended: Xvfb goes, and the wait below returns.
+        signal.signal(signal.SIGTERM, lambda *_: display.process.kill())
         Path(args[0]).write_text(display.start())
         display.process.wait()
     elif command == "use" and 1 <= len(args) <= 3:
