@@ -47,27 +47,30 @@ std::wstring EntryJson(const modRegistration::Entry& entry) {
            Member(L"here", Flag(entry.here)) + L", " + Member(L"exists", Flag(entry.exists)) + L"}";
 }
 
-std::wstring EntriesJson(const std::vector<modRegistration::Entry>& entries, bool byVersion) {
+// A JSON array of `items`, one a line, indented `depth` levels (of two spaces) past
+// the member that holds it.
+template <class Item, class ItemJson>
+std::wstring ArrayJson(const std::vector<Item>& items, std::size_t depth, ItemJson itemJson) {
+    if (items.empty()) return L"[]";
+    const std::wstring indent(2 * depth, L' ');
     std::wstring json = L"[";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto& entry = entries[i];
-        json += i == 0 ? L"\n      " : L",\n      ";
-        json += L"{" + (byVersion ? Member(L"version", Quote(entry.version)) : Member(L"id", Quote(entry.id))) + L", " +
-                EntryJson(entry);
-    }
-    return json + (entries.empty() ? L"]" : L"\n    ]");
+    for (std::size_t i = 0; i < items.size(); ++i) json += (i == 0 ? L"\n" : L",\n") + indent + itemJson(items[i]);
+    return json + L"\n" + indent.substr(2) + L"]";
+}
+
+std::wstring EntriesJson(const std::vector<modRegistration::Entry>& entries, bool byVersion) {
+    return ArrayJson(entries, 3, [byVersion](const modRegistration::Entry& entry) {
+        return L"{" + (byVersion ? Member(L"version", Quote(entry.version)) : Member(L"id", Quote(entry.id))) + L", " +
+               EntryJson(entry);
+    });
 }
 
 std::wstring CachesJson(const std::vector<modOfficeCache::CacheFile>& caches) {
-    std::wstring json = L"[";
-    for (std::size_t i = 0; i < caches.size(); ++i) {
-        const auto& cache = caches[i];
-        json += i == 0 ? L"\n      " : L",\n      ";
-        json += L"{" + Member(L"path", Quote(cache.path)) + L", " +
-                Member(L"modified", Quote(modOfficeCache::UtcText(cache.modified))) + L", " +
-                Member(L"older", Flag(cache.older)) + L"}";
-    }
-    return json + (caches.empty() ? L"]" : L"\n    ]");
+    return ArrayJson(caches, 3, [](const modOfficeCache::CacheFile& cache) {
+        return L"{" + Member(L"path", Quote(cache.path)) + L", " +
+               Member(L"modified", Quote(modOfficeCache::UtcText(cache.modified))) + L", " +
+               Member(L"older", Flag(cache.older)) + L"}";
+    });
 }
 
 std::wstring RegistrationJson(const modRegistration::Registration& found) {
@@ -86,12 +89,9 @@ std::wstring RegistrationJson(const modRegistration::Registration& found) {
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {
-    std::wstring json = L"[";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        json += i == 0 ? L"\n    " : L",\n    ";
-        json += L"{" + Member(L"label", Quote(rows[i].label)) + L", " + Member(L"value", Quote(rows[i].value)) + L"}";
-    }
-    return json + (rows.empty() ? L"]" : L"\n  ]");
+    return ArrayJson(rows, 2, [](const ReportRow& row) {
+        return L"{" + Member(L"label", Quote(row.label)) + L", " + Member(L"value", Quote(row.value)) + L"}";
+    });
 }
 
 std::wstring ErrorJson(const RunError& error) {
