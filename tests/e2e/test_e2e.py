@@ -536,7 +536,8 @@ class UnattendedTests(unittest.TestCase):
         self.assertTrue(result["registration"]["reason"])
 
     def test_office_caches_and_the_account(self):
-        # Only Windows and the program together show whose %TEMP% and %APPDATA% are read.
+        # Only Windows and the program together show whose %TEMP% and %APPDATA% are read
+        # (the cache rules and the time's text are the unit tables').
         set_up_machine(self.target, SCENARIOS[0], self.scratch)
         user = next(p for p in (self.target.prefix.path / "drive_c" / "users").iterdir() if p.name != "Public")
         name = "VelmoraStandInControls.exd"
@@ -557,7 +558,6 @@ class UnattendedTests(unittest.TestCase):
         self.assertRegex(found["account"], r".+\\.+")
         self.assertEqual([(c["path"].lower().split("\\")[-2:], c["older"]) for c in found["officeCache"]],
                          [(["excel8.0", name.lower()], True), (["forms", name.lower()], False)])
-        self.assertEqual(found["officeCache"][0]["modified"], "2020-01-01T00:00:00Z")
 
     def test_registry_text_comes_back_intact(self):
         prefix = self.target.prefix

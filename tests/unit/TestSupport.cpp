@@ -193,14 +193,9 @@ void InstallControl(const std::wstring& path, std::uint32_t ms, std::uint32_t ls
 std::wstring Hex(std::int32_t crc) { return modCRC32_v2::FormatCRC32Hex(crc); }
 
 std::uint64_t FileTime(int year, int month, int day) {
-    // Days since 1601-01-01, month by month: the tests' dates need no more.
-    static constexpr int DaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    const int yearsBefore = year - 1601;
-    std::uint64_t days = 365ull * static_cast<std::uint64_t>(yearsBefore) +
-                         static_cast<std::uint64_t>(yearsBefore / 4 - yearsBefore / 100 + yearsBefore / 400);
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    days += static_cast<std::uint64_t>(DaysBefore[month - 1] + (leap && month > 2 ? 1 : 0) + day - 1);
-    return days * 864000000000ull;
+    constexpr double TicksPerDay = 864e9, DaysFrom1601To1899 = 109205;  // file time, automation dates
+    const auto date = modWmiDateTime::MakeDateTime(year, month, day, 0, 0, 0).oleDate;
+    return static_cast<std::uint64_t>((date + DaysFrom1601To1899) * TicksPerDay);
 }
 
 }  // namespace test
