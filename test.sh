@@ -32,9 +32,9 @@ step() {
 }
 
 # alongside NAME COMMAND...: a step that runs beside the next ones, in a process group
-# of its own, its output kept until join_alongside shows it. Only steps that neither
-# use Wine nor build what Wine runs go alongside: the Windows tests and the end-to-end
-# runs mostly wait, and these use the processors meanwhile.
+# of its own, its output kept until join_alongside shows it. The Windows tests and the
+# end-to-end runs mostly wait, and the steps alongside use the processors meanwhile;
+# none of them changes a build or a prefix that another step uses.
 alongside_names=() alongside_pids=() alongside_logs=()
 alongside() {
   local name=$1 log
@@ -94,9 +94,11 @@ native_tests() {
   ctest --preset native -j "$jobs"
 }
 
+# The release package too: the reproducibility check builds it again elsewhere.
 windows_builds() {
   configure_and_build win64
   configure_and_build win32
+  cmake --build --preset win64 --target release >/dev/null
 }
 
 # windows_layer BUILD LOADER PREFIX ARCH: a build's Windows tests, run by one Wine
@@ -143,9 +145,10 @@ if [ -n "$x86" ]; then
 else
   step "x86: imports, subsystem and reach (static checks)" x86_static_checks
 fi
+# The second build of the release package, beside the end-to-end runs' progress bars.
+alongside "Reproducible release package" tests/tools/check-reproducible.sh --built
 step "End to end: Velmora.exe under Wine" end_to_end
 join_alongside
-step "Reproducible release package" tests/tools/check-reproducible.sh
 
 printf '\nEach step:\n'
 printf '%s\n' "${timings[@]}"

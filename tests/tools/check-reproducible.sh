@@ -2,7 +2,9 @@
 # Two builds of the same sources, in different folders and at different times,
 # must give byte-identical executables and release package: this checkout's own
 # build (the one the tests ran, brought up to date) and a copy's, built afresh
-# elsewhere.
+# elsewhere. With --built, this checkout's release is taken as it is: test.sh builds
+# it, then runs this beside the Windows tests, which must not see their build change.
+#   tests/tools/check-reproducible.sh [--built]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
@@ -12,7 +14,7 @@ export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/n
 
 release() { (cd "$1" && cmake --preset win64 >/dev/null && cmake --build --preset win64 --target release -j 1 >/dev/null); }
 
-release "$root"
+[ "${1:-}" = --built ] || release "$root"
 sleep 2
 copy=$work/elsewhere/checkout
 mkdir -p "$copy"
