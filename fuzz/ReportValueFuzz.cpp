@@ -258,41 +258,14 @@ const wchar_t* const PropertyNames[] = {
 };
 constexpr std::size_t PropertyNameCount = sizeof PropertyNames / sizeof PropertyNames[0];
 
-// A working operating system instance, for the input to change.
-fake::WmiInstance TypicalInstance() {
-    return {
-        {L"BootDevice", std::wstring(L"\\Device\\HarddiskVolume2")},
-        {L"BuildNumber", std::wstring(L"22631")},
-        {L"BuildType", std::wstring(L"Multiprocessor Free")},
-        {L"Caption", std::wstring(L"Microsoft Windows 11 Pro")},
-        {L"CodeSet", std::wstring(L"1250")},
-        {L"CountryCode", std::wstring(L"420")},
-        {L"Debug", false},
-        {L"EncryptionLevel", std::int32_t{256}},
-        {L"InstallDate", std::wstring(L"20230305141516.000000+060")},
-        {L"NumberOfLicensedUsers", platform::NullValue{}},
-        {L"Organization", std::wstring(L"")},
-        {L"OSArchitecture", std::wstring(L"64-bit")},
-        {L"OSLanguage", std::int32_t{1029}},
-        {L"OSProductSuite", std::int32_t{256}},
-        {L"OSType", std::int32_t{18}},
-        {L"Primary", true},
-        {L"RegisteredUser", std::wstring(L"User")},
-        {L"SerialNumber", std::wstring(L"00330-80000-00000-AA123")},
-        {L"ServicePackMajorVersion", std::int32_t{0}},
-        {L"ServicePackMinorVersion", std::int32_t{0}},
-        {L"Version", std::wstring(L"10.0.22631")},
-    };
-}
-
-// Up to 3 instances: a flags byte (1: start from the typical instance), a count byte,
+// Up to 3 instances: a flags byte (1: start from a working instance), a count byte,
 // then that many (name index, value) pairs.
 fake::WmiCollection TakeInstances(fuzzcheck::Reader& input) {
     fake::WmiCollection instances;
     const std::size_t count = input.Byte() % 4;
     for (std::size_t i = 0; i < count; ++i) {
         fake::WmiInstance instance;
-        if ((input.Byte() & 1) != 0) instance = TypicalInstance();
+        if ((input.Byte() & 1) != 0) instance = fake::Windows7Instance();
         const std::size_t changes = input.Byte() % 8;
         for (std::size_t c = 0; c < changes && !input.Empty(); ++c) {
             const std::wstring name = PropertyNames[input.Byte() % PropertyNameCount];

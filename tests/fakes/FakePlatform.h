@@ -90,6 +90,8 @@ struct FolderRequest {
 // An instance: property name -> value; a name it lacks is an unknown name.
 using WmiInstance = std::map<std::wstring, platform::TaggedValue, NoCaseLess>;
 using WmiCollection = std::vector<WmiInstance>;
+// Win32_OperatingSystem of a Windows 7 SP1 machine, every property the report reads.
+WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
 
 struct WmiCall {
     std::wstring moniker;  // of the service called

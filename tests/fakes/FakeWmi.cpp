@@ -105,3 +105,33 @@ void PutProperty(const Object& target, const std::wstring& name, const TaggedVal
 }
 
 }  // namespace platform::wmi
+
+namespace fake {
+
+WmiInstance Windows7Instance(const wchar_t* architecture) {
+    return {
+        {L"BootDevice", std::wstring(L"\\Device\\HarddiskVolume1")},
+        {L"BuildNumber", std::wstring(L"7601")},
+        {L"BuildType", std::wstring(L"Multiprocessor Free")},
+        {L"Caption", std::wstring(L"Microsoft Windows 7 Professional")},
+        {L"CodeSet", std::wstring(L"1250")},
+        {L"CountryCode", std::wstring(L"420")},
+        {L"Debug", false},
+        {L"EncryptionLevel", std::int32_t{256}},
+        {L"InstallDate", std::wstring(L"20200115103000.000000+060")},
+        {L"NumberOfLicensedUsers", platform::NullValue{}},
+        {L"Organization", std::wstring(L"Velmora QA")},
+        {L"OSArchitecture", std::wstring(architecture)},
+        {L"OSLanguage", std::int32_t{1029}},
+        {L"OSProductSuite", std::int32_t{256}},
+        {L"OSType", std::int32_t{18}},
+        {L"Primary", true},
+        {L"RegisteredUser", std::wstring(L"Tester")},
+        {L"SerialNumber", std::wstring(L"00371-OEM-8992671-00524")},
+        {L"ServicePackMajorVersion", std::int32_t{1}},
+        {L"ServicePackMinorVersion", std::int32_t{0}},
+        {L"Version", std::wstring(L"6.1.7601")},
+    };
+}
+
+}  // namespace fake

@@ -50,7 +50,7 @@ inline const std::wstring Cimv2Moniker = L"winmgmts:{impersonationLevel=imperson
 void UseOperatingSystems(fake::WmiCollection instances);
 void UseComputerSystems(fake::WmiCollection instances);
 
-fake::WmiInstance Windows7Instance(const wchar_t* architecture = L"64-bit");
+using fake::Windows7Instance;
 // Windows 7 SP1 with the scripting date-time object; GetVersionExA tells the truth.
 void UseWindows7(const wchar_t* architecture = L"64-bit");
 // Windows 7 x64 in C:\Windows with a valid control file at Control (the stand-in),
