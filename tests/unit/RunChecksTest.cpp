@@ -5,14 +5,13 @@
 #include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "console/clsWinConsole.h"
-#include "osinfo/modVersionOS_v4.h"
 
 namespace {
 
 using fake::S;
+using test::Control;
 using Writes = std::vector<std::wstring>;
 
-const std::wstring Control = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
 const std::wstring BAR = L"<progress bar>";
 const Writes Prompt = {L"\r\n\r\n", L"Press Enter to exit\r\n"};
 
@@ -49,10 +48,7 @@ Writes FoundRun(const std::wstring& path, const std::wstring& version, const std
 
 class RunChecksTest : public test::VelmoraTest {
 protected:
-    void SetUp() override {
-        VelmoraTest::SetUp();
-        Machine();
-    }
+    void SetUp() override { Machine(); }
     // The verdict the check run returned; a run that ended the process instead fails.
     static modVelmora::ExitStatus ReturnedOutcome() {
         auto outcome = modVelmora::ExitStatus::Error;
@@ -62,9 +58,7 @@ protected:
 
     // Windows 7 x64 with a valid control file; `change` alters it before the run.
     void Machine(const std::function<void()>& change = [] {}) {
-        modVersionOS_v4::ResetOSPropertySource();
-        fake::Reset();
-        modRunResult::StartRun();
+        VelmoraTest::SetUp();
         test::UseWindows7();
         S().folders[36] = L"C:\\Windows";
         test::InstallControl(Control);

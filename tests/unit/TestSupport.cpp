@@ -1,13 +1,13 @@
 #include "TestSupport.h"
 
+#include <utility>
+
 #include "app/modRunResult.h"
 #include "filecheck/modCRC32_v2.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "osinfo/modWmiDateTime.h"
 
 namespace test {
-
-using platform::NullValue;
 
 void VelmoraTest::SetUp() {
     modVersionOS_v4::ResetOSPropertySource();  // before the fakes' count of live objects starts anew
@@ -27,32 +27,6 @@ void UseOperatingSystems(fake::WmiCollection instances) {
 
 void UseComputerSystems(fake::WmiCollection instances) {
     fake::S().wmi.Answer(L"ExecQuery", L"SELECT * FROM Win32_ComputerSystem", std::move(instances));
-}
-
-fake::WmiInstance Windows7Instance(const wchar_t* architecture) {
-    return {
-        {L"BootDevice", std::wstring(L"\\Device\\HarddiskVolume1")},
-        {L"BuildNumber", std::wstring(L"7601")},
-        {L"BuildType", std::wstring(L"Multiprocessor Free")},
-        {L"Caption", std::wstring(L"Microsoft Windows 7 Professional")},
-        {L"CodeSet", std::wstring(L"1250")},
-        {L"CountryCode", std::wstring(L"420")},
-        {L"Debug", false},
-        {L"EncryptionLevel", std::int32_t{256}},
-        {L"InstallDate", std::wstring(L"20200115103000.000000+060")},
-        {L"NumberOfLicensedUsers", NullValue{}},
-        {L"Organization", std::wstring(L"Velmora QA")},
-        {L"OSArchitecture", std::wstring(architecture)},
-        {L"OSLanguage", std::int32_t{1029}},
-        {L"OSProductSuite", std::int32_t{256}},
-        {L"OSType", std::int32_t{18}},
-        {L"Primary", true},
-        {L"RegisteredUser", std::wstring(L"Tester")},
-        {L"SerialNumber", std::wstring(L"00371-OEM-8992671-00524")},
-        {L"ServicePackMajorVersion", std::int32_t{1}},
-        {L"ServicePackMinorVersion", std::int32_t{0}},
-        {L"Version", std::wstring(L"6.1.7601")},
-    };
 }
 
 void UseWindows7(const wchar_t* architecture) {
@@ -104,64 +78,54 @@ void UseWindows10() {
 }
 
 namespace {
-// The lines every report ends with, from "GetOSVerEnum(): " on.
-std::wstring CommonLines(const std::wstring& enumeration, const std::wstring& installDate, const std::wstring& major,
-                         const std::wstring& minor, const std::wstring& servicePack, const std::wstring& version,
-                         const std::wstring& build, const std::wstring& bootDevice) {
-    return L"GetOSVerEnum(): \t\t" + enumeration +
-           L"\r\n"
-           L"Install date: \t\t\t" +
-           installDate +
-           L"\r\n"
-           L"Licenced user: \t\t\t\r\n"
-           L"Registered user: \t\tTester\r\n"
-           L"Serial number: \t\t\t00371-OEM-8992671-00524\r\n"
-           L"Organization: \t\t\tVelmora QA\r\n"
-           L"Product set: \t\t\t256\r\n"
-           L"Platform ID: \t\t\t2\r\n"
-           L"Main version: \t\t\t" +
-           major +
-           L"\r\n"
-           L"Second version: \t\t" +
-           minor +
-           L"\r\n"
-           L"ServicePack main version: \t" +
-           servicePack +
-           L"\r\n"
-           L"ServicePack second version: \t0\r\n"
-           L"Version OS: \t\t\t" +
-           version +
-           L"\r\n"
-           L"Build OS: \t\t\t" +
-           build +
-           L"\r\n"
-           L"Language version: \t\t1029\r\n"
-           L"Type OS: \t\t\t18\r\n"
-           L"Set code: \t\t\t1250\r\n"
-           L"Country code: \t\t\t420\r\n"
-           L"Encryption level: \t\t256\r\n"
-           L"Build type: \t\t\tMultiprocessor Free\r\n"
-           L"Boot drive: \t\t\t" +
-           bootDevice;
-}
-
 const std::wstring Heading = L"About OS Windows\r\n|" + std::wstring(69, L'-') + L"|\r\n";
+
+// GetAboutOS's text: under the heading a line per row, its label, TABs to column 32
+// and its value; the last line has no line break. The kernel's branch (Windows 8 on)
+// has a service pack row; `servicePackRow` is empty on the other.
+std::wstring Report(const std::wstring& os, const std::wstring& versionWithBuild, const std::wstring& servicePackRow,
+                    const std::wstring& enumeration, const std::wstring& installDate, const std::wstring& major,
+                    const std::wstring& minor, const std::wstring& servicePack, const std::wstring& build,
+                    const std::wstring& bootDevice) {
+    std::vector<std::pair<std::wstring, std::wstring>> rows{{L"OS: ", os}, {L"Version OS: ", versionWithBuild + L"  "}};
+    if (!servicePackRow.empty()) rows.emplace_back(L"Service pack: ", servicePackRow);
+    rows.insert(rows.end(), {{L"Bit version: ", L"64bit"},
+                             {L"GetOSVerEnum(): ", enumeration},
+                             {L"Install date: ", installDate},
+                             {L"Licenced user: ", L""},
+                             {L"Registered user: ", L"Tester"},
+                             {L"Serial number: ", L"00371-OEM-8992671-00524"},
+                             {L"Organization: ", L"Velmora QA"},
+                             {L"Product set: ", L"256"},
+                             {L"Platform ID: ", L"2"},
+                             {L"Main version: ", major},
+                             {L"Second version: ", minor},
+                             {L"ServicePack main version: ", servicePack},
+                             {L"ServicePack second version: ", L"0"},
+                             {L"Version OS: ", major + L"." + minor + L"." + build},
+                             {L"Build OS: ", build},
+                             {L"Language version: ", L"1029"},
+                             {L"Type OS: ", L"18"},
+                             {L"Set code: ", L"1250"},
+                             {L"Country code: ", L"420"},
+                             {L"Encryption level: ", L"256"},
+                             {L"Build type: ", L"Multiprocessor Free"},
+                             {L"Boot drive: ", bootDevice}});
+    std::wstring text = Heading;
+    for (const auto& [label, value] : rows) {
+        text += label;
+        for (auto column = label.size(); column < 32; column = (column / 8 + 1) * 8) text += L'\t';
+        text += value + L"\r\n";
+    }
+    return text.substr(0, text.size() - 2);
+}
 }  // namespace
 
 const std::wstring Windows7Report =
-    Heading +
-    L"OS: \t\t\t\tMicrosoft Windows 7 Professional\r\n"
-    L"Version OS: \t\t\t6.1.7601  \r\n"
-    L"Bit version: \t\t\t64bit\r\n" +
-    CommonLines(L"10", L"1/15/2020 10:30:00", L"6", L"1", L"1", L"6.1.7601", L"7601", L"\\Device\\HarddiskVolume1");
-
-const std::wstring Windows10Report =
-    Heading +
-    L"OS: \t\t\t\tWindows 10\r\n"
-    L"Version OS: \t\t\t10.0.19045  \r\n"
-    L"Service pack: \t\t\t  \r\n"
-    L"Bit version: \t\t\t64bit\r\n" +
-    CommonLines(L"0", L"3/5/2023 13:15:16", L"10", L"0", L"0", L"10.0.19045", L"19045", L"\\Device\\HarddiskVolume2");
+    Report(L"Microsoft Windows 7 Professional", L"6.1.7601", L"", L"10", L"1/15/2020 10:30:00", L"6", L"1", L"1",
+           L"7601", L"\\Device\\HarddiskVolume1");
+const std::wstring Windows10Report = Report(L"Windows 10", L"10.0.19045", L"  ", L"0", L"3/5/2023 13:15:16", L"10",
+                                            L"0", L"0", L"19045", L"\\Device\\HarddiskVolume2");
 
 std::vector<std::wstring> Bar() {
     std::vector<std::wstring> writes{L"|"};
