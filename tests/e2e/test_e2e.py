@@ -43,7 +43,7 @@ from typing import Callable, List, Optional
 HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parents[1] / "tools"), str(HERE.parent / "controlfiles")]
 import screen  # noqa: E402
-import stand_in_library as stand_in_library_idl  # noqa: E402
+import stand_in_library  # noqa: E402
 import wine  # noqa: E402
 from screen import ANY_ROWS, BAR_ROW  # noqa: E402
 
@@ -167,20 +167,7 @@ class Scenario:
 
 # --- Registration: the stand-ins' type library, and its entries in the registry ---------
 
-@dataclass(frozen=True)
-class StandInLibrary:
-    id: str          # the LIBID, as Velmora names it
-    version: str     # its registry key, major.minor in hexadecimal
-    classes: tuple   # the creatable classes' CLSIDs, in the library's order
-
-
-def stand_in_library():
-    """What tests/controlfiles/ControlTypeLib.idl declares, as its one reader reads it."""
-    library_id, major, minor, classes = stand_in_library_idl.read()
-    return StandInLibrary(library_id, f"{major:x}.{minor:x}", classes)
-
-
-LIBRARY = stand_in_library()
+LIBRARY = stand_in_library.read()  # what tests/controlfiles/ControlTypeLib.idl declares
 
 # Where an entry points: the control file itself, written two ways, or another file.
 HERE = "<the control file>"
