@@ -26,18 +26,13 @@ winpath() { velmora_wine winpath "$1"; }
 velmora_wine_loader() { velmora_wine loader "$1"; }
 
 # Wine's console windows need a display: a virtual one of our own when there is none,
-# kept by the manager's process until the clean-up ends it.
+# until the clean-up ends it.
 velmora_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
-  local name
-  name=$(mktemp)
-  python3 "$velmora_root/tools/wine.py" display "$name" </dev/null >/dev/null 2>&1 &
-  VELMORA_XVFB_PID=$!
-  for _ in $(seq 100); do [ -s "$name" ] && break; sleep 0.1; done
+  [ -z "${DISPLAY:-}" ] || return 0
+  local settings
+  settings=$(velmora_wine display </dev/null) || return 1
+  eval "$settings"
   export DISPLAY
-  DISPLAY=$(cat "$name")
-  rm -f "$name"
-  [ -n "$DISPLAY" ] || { echo "wine-env: could not start Xvfb" >&2; return 1; }
 }
 
 # Makes the prefix once (a 64-bit one made before 32-bit Wine was installed is brought
@@ -53,12 +48,7 @@ velmora_wine_use() {
 
 # A prefix the clean-up ends: every one velmora_wine_use sets, and those that other
 # programs of ours make (the end-to-end runner's).
-velmora_wine_remember() {
-  local prefix known
-  prefix=$(realpath -m "$1")
-  for known in "${VELMORA_WINE_PREFIXES[@]}"; do [ "$known" = "$prefix" ] && return 0; done
-  VELMORA_WINE_PREFIXES+=("$prefix")
-}
+velmora_wine_remember() { VELMORA_WINE_PREFIXES+=("$(realpath -m "$1")"); }
 
 # Keeps the current prefix's wineserver, and with it Wine's background processes, up
 # until the clean-up ends it: each program then starts without waiting for them.
@@ -72,10 +62,7 @@ velmora_wine_stop_server() { velmora_wine stop-server || true; }
 # still there, then our virtual display.
 velmora_wine_cleanup() {
   [ ${#VELMORA_WINE_PREFIXES[@]} -eq 0 ] || velmora_wine end "${VELMORA_WINE_PREFIXES[@]}" 2>/dev/null || true
-  if [ -n "${VELMORA_XVFB_PID:-}" ]; then
-    kill "$VELMORA_XVFB_PID" 2>/dev/null || true
-    wait "$VELMORA_XVFB_PID" 2>/dev/null || true
-  fi
+  [ -z "${VELMORA_XVFB_PID:-}" ] || kill "$VELMORA_XVFB_PID" 2>/dev/null || true
   VELMORA_XVFB_PID=
   return 0
 }

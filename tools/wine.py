@@ -13,7 +13,6 @@ Every wait is bounded: a Wine that hangs fails the run instead of stopping it.
 import os
 import shlex
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -94,6 +93,7 @@ class Prefix:
         self.path = Path(path)
         self.arch = arch
         self.display = display
+        self.windows_version = None  # as set_windows_version last set it
         self.loader = loader_for(64 if arch == "win64" else 32)
         self.wineserver = os.path.join(os.path.dirname(self.loader), "wineserver")
         if not os.path.exists(self.wineserver):
@@ -244,7 +244,10 @@ class Prefix:
 
     def set_windows_version(self, version, build, service_pack, product_type, scratch):
         """The version the prefix reports (WMI, GetVersionExA and RtlGetVersion follow
-        the registry when HKCU\\Software\\Wine has no Version value), in both views."""
+        the registry when HKCU\\Software\\Wine has no Version value), in both views.
+        Only a change is imported: each import is a Windows program's start."""
+        if self.windows_version == (version, build, service_pack, product_type):
+            return
         major, minor = (int(part) for part in version.split("."))
         if service_pack:
             csd_text = f'"CSDVersion"="Service Pack {service_pack}"'
@@ -261,6 +264,7 @@ class Prefix:
                      f"[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]\n"
                      f'"CSDVersion"={csd_word}\n']
         self.import_registry(sections, scratch, "the Windows version")
+        self.windows_version = (version, build, service_pack, product_type)
 
     def set_registry_text(self, key, name, value, scratch):
         """One text value under HKLM\\Software (both views)."""
@@ -273,8 +277,7 @@ class Prefix:
 
 def main(argv):
     """  winpath PATH | loader ARCH
-  display FILE                 a virtual display, its name written to FILE, kept until
-                               this process is ended (run it in the background)
+  display                      starts a virtual display; prints DISPLAY and its pid to set
   use PREFIX [ARCH [LOADER]]   makes the prefix once; prints the settings to export
   keep-server | stop-server    the server of $WINEPREFIX: kept up, or ended and waited for
   end PREFIX...                ends every program and the server of each prefix"""
@@ -285,12 +288,9 @@ def main(argv):
         print(winpath(args[0]))
     elif command == "loader" and len(args) == 1:
         print(loader_for(64 if args[0] == "win64" else 32))
-    elif command == "display" and len(args) == 1:
-        display = Display()
-        # Ended: Xvfb goes, and the wait below returns.
-        signal.signal(signal.SIGTERM, lambda *_: display.process.kill())
-        Path(args[0]).write_text(display.start())
-        display.process.wait()
+    elif command == "display" and not args:
+        display = Display()  # it outlives this process, which holds none of its output
+        print(f"DISPLAY={shlex.quote(display.start())} VELMORA_XVFB_PID={display.process.pid}")
     elif command == "use" and 1 <= len(args) <= 3:
         prefix = Prefix(os.path.realpath(args[0]), (args + ["win64"])[1], current.display)
         prefix.make()
