@@ -437,17 +437,30 @@ def json_problems(result, target, scenario):
     return problems
 
 
-class UnattendedTests(unittest.TestCase):
-    """Velmora.exe /quiet and /json on the x64 target (set by setUpClass)."""
+class OnTarget(unittest.TestCase):
+    """Tests of one executable on one simulated Windows: `on`, set by groups(), makes
+    the target once for the class; its files go to a scratch folder of the class's."""
 
+    on = None
     target: Target = None
     scratch: Path = None
 
     @classmethod
     def setUpClass(cls):
-        cls.target = unattended_target()
-        cls.scratch = cls.target.build / "e2e" / "unattended"
+        cls.target = cls.on()
+        cls.scratch = cls.target.build / "e2e" / cls.__name__
         cls.scratch.mkdir(parents=True, exist_ok=True)
+
+
+def make_class(name, base, on, cases):
+    """A class of `base` on the target `on` makes, with a test_<case> method per case."""
+    namespace = {"test_" + re.sub(r"[^0-9a-zA-Z]+", "_", case.name): (lambda self, c=case: self.run_case(c))
+                 for case in cases}
+    return type(name, (base,), dict(namespace, on=staticmethod(on)))
+
+
+class UnattendedTests(OnTarget):
+    """Velmora.exe /quiet and /json on the x64 target."""
 
     def result_path(self, name):
         path = self.scratch / f"{name}.json"
@@ -626,11 +639,14 @@ def registration_problems(result, target, case):
     return problems
 
 
-class RegistrationTests(unittest.TestCase):
-    """Quiet runs with /json, one per case, on the target of the class (make_registration_class)."""
+class RegistrationTests(OnTarget):
+    """Quiet runs with /json, one per case, on Windows 7."""
 
-    target: Target = None
-    scratch: Path = None
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        w = WINDOWS_7
+        cls.target.prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, cls.scratch)
 
     def run_case(self, case):
         prefix = self.target.prefix
@@ -650,31 +666,13 @@ class RegistrationTests(unittest.TestCase):
                 self.assertFalse(prefix.has_key(f"{hive}\\Software\\Classes\\TypeLib\\{LIBRARY.id}"), hive)
 
 
-def make_registration_class(name, target_factory):
-    namespace = {"test_" + re.sub(r"[^0-9a-zA-Z]+", "_", case.name): (lambda self, c=case: self.run_case(c))
-                 for case in REGISTRATION_CASES}
-
-    @classmethod
-    def setUpClass(cls):
-        cls.target = target_factory()
-        cls.scratch = cls.target.build / "e2e" / name
-        cls.scratch.mkdir(parents=True, exist_ok=True)
-        w = WINDOWS_7
-        cls.target.prefix.set_windows_version(w.version, w.build, w.service_pack, w.product_type, cls.scratch)
-
-    namespace["setUpClass"] = setUpClass
-    return type(name, (RegistrationTests,), namespace)
-
 
 # --- The test cases ---------------------------------------------------------------
 
-class ScenarioTests(unittest.TestCase):
-    """One test per scenario, on the target of the class (set by make_test_class)."""
+class ScenarioTests(OnTarget):
+    """One test per scenario."""
 
-    target: Target = None
-    scratch: Path = None
-
-    def run_scenario(self, scenario):
+    def run_case(self, scenario):
         if scenario.unreadable and os.geteuid() == 0:
             self.skipTest("run as root, Wine reads a file whatever its permission bits say")
         control = set_up_machine(self.target, scenario, self.scratch)
@@ -694,26 +692,7 @@ class ScenarioTests(unittest.TestCase):
         self.assertFalse(problems, "\n".join(problems) + f"\n(report: {report_path})")
 
 
-def make_test_class(name, target_factory, scenarios):
-    """A TestCase class with one test_<scenario> method per scenario."""
-    namespace = {}
-    for scenario in scenarios:
-        method = "test_" + re.sub(r"[^0-9a-zA-Z]+", "_", scenario.name)
-        namespace[method] = lambda self, s=scenario: self.run_scenario(s)
-
-    @classmethod
-    def setUpClass(cls):
-        cls.target = target_factory()
-        cls.scratch = cls.target.build / "e2e" / name
-        cls.scratch.mkdir(parents=True, exist_ok=True)
-
-    namespace["setUpClass"] = setUpClass
-    return type(name, (ScenarioTests,), namespace)
-
-
 # --- The simulated Windows of this run ------------------------------------------------
-
-unattended_target = None  # set by load_tests: the x64 target
 
 
 class Machines:
@@ -761,21 +740,23 @@ def groups():
     def on(group, arch="win64", bits=64, exe=build, exe_bits=64):
         return lambda: Target(exe, Machines.prefix(arch, group), bits, exe_bits)
 
-    global unattended_target
-    unattended_target = on("unattended")
+    UnattendedTests.on = staticmethod(on("unattended"))
     found = {
-        "x64": [make_test_class("X64OnWindows64", on("x64"), SCENARIOS[0::2])],
-        "x64-more": [make_test_class("X64OnWindows64More", on("x64-more"), SCENARIOS[1::2])],
-        "unattended": [UnattendedTests, make_registration_class("RegistrationX64OnWindows64", on("unattended"))],
+        "x64": [make_class("X64OnWindows64", ScenarioTests, on("x64"), SCENARIOS[0::2])],
+        "x64-more": [make_class("X64OnWindows64More", ScenarioTests, on("x64-more"), SCENARIOS[1::2])],
+        "unattended": [UnattendedTests,
+                       make_class("RegistrationX64OnWindows64", RegistrationTests, on("unattended"), REGISTRATION_CASES)],
     }
     if build32:
         build32 = Path(build32).resolve()
         x86_on_64 = on("unattended", exe=build32, exe_bits=32)
         x86_on_32 = on("x86-on-32", "win32", 32, build32, 32)
-        found["unattended"] += [make_test_class("X86OnWindows64", x86_on_64, X86_ON_WINDOWS_64),
-                                make_registration_class("RegistrationX86OnWindows64", x86_on_64)]
-        found["x86-on-32"] = [make_test_class("X86OnWindows32", x86_on_32, X86_ON_WINDOWS_32),
-                              make_registration_class("RegistrationX86OnWindows32", x86_on_32)]
+        found["unattended"] += [make_class("X86OnWindows64", ScenarioTests, x86_on_64, X86_ON_WINDOWS_64),
+                                make_class("RegistrationX86OnWindows64", RegistrationTests, x86_on_64,
+                                           REGISTRATION_CASES)]
+        found["x86-on-32"] = [make_class("X86OnWindows32", ScenarioTests, x86_on_32, X86_ON_WINDOWS_32),
+                              make_class("RegistrationX86OnWindows32", RegistrationTests, x86_on_32,
+                                         REGISTRATION_CASES)]
     return found
 
 
