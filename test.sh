@@ -34,7 +34,7 @@ step() {
 # alongside NAME COMMAND...: a step that runs beside the next ones, in a process group
 # of its own, its output kept until join_alongside shows it. The Windows tests and the
 # end-to-end runs mostly wait, and the steps alongside use the processors meanwhile;
-# none of them changes a build or a prefix that another step uses.
+# none of them rebuilds a program or changes a prefix that another step runs.
 alongside_names=() alongside_pids=() alongside_logs=()
 alongside() {
   local name=$1 log

@@ -666,7 +666,6 @@ class RegistrationTests(OnTarget):
                 self.assertFalse(prefix.has_key(f"{hive}\\Software\\Classes\\TypeLib\\{LIBRARY.id}"), hive)
 
 
-
 # --- The test cases ---------------------------------------------------------------
 
 class ScenarioTests(OnTarget):

@@ -3,7 +3,7 @@
 # must give byte-identical executables and release package: this checkout's own
 # build (the one the tests ran, brought up to date) and a copy's, built afresh
 # elsewhere. With --built, this checkout's release is taken as it is: test.sh builds
-# it, then runs this beside the Windows tests, which must not see their build change.
+# it, then runs this beside the end-to-end runs, whose build must not change.
 #   tests/tools/check-reproducible.sh [--built]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
