@@ -24,7 +24,6 @@ add_library(velmora_platform STATIC
   src/platform/win32/Text.cpp
   src/platform/win32/SystemLibrary.cpp
   src/platform/win32/VersionRecords.cpp
-  src/platform/win32/VersionResource.cpp
   src/platform/win32/WinText.cpp
   src/platform/win32/Wmi.cpp
   src/platform/win32/ErrorReport.cpp

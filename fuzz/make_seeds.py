@@ -31,41 +31,6 @@ def read_text():
     write("ReadTextFuzz", "accents", bytes([0xE1, 0x9A, 0xFE, 0x20]) + b"\r\n")
 
 
-# --- FileVersionFuzz: four numbers, offset kind and offset, length kind and length, block ---
-def fixed_file_info(major, minor, build, revision):
-    return struct.pack(
-        "<13I",
-        0xFEEF04BD,  # dwSignature
-        0x00010000,  # dwStrucVersion
-        major << 16 | minor, build << 16 | revision,  # dwFileVersionMS, LS
-        major << 16 | minor, build << 16 | revision,  # dwProductVersionMS, LS
-        0x3F, 0, 0x40004, 2, 0, 0, 0)  # flags mask, flags, OS, type, subtype, date
-
-
-def version_block(major, minor, build, revision):
-    """A VS_VERSIONINFO head: wLength, wValueLength, wType, L"VS_VERSION_INFO", padding, then the record."""
-    key = "VS_VERSION_INFO\0".encode("utf-16-le")
-    head = struct.pack("<3H", 92, 52, 0) + key
-    head += b"\0" * (-len(head) % 4)  # to a 32-bit boundary: the record at offset 40
-    return head + fixed_file_info(major, minor, build, revision)
-
-
-def file_version():
-    numbers = struct.pack("<4H", 6, 1, 98, 46)
-    block = version_block(6, 1, 98, 46)
-    write("FileVersionFuzz", "record-at-40", numbers + bytes([0]) + struct.pack("<h", 40) + bytes([2]) + block)
-    write("FileVersionFuzz", "record-at-0", struct.pack("<4H", 10, 0, 22621, 1) + bytes([0]) + struct.pack("<h", 0) +
-          bytes([1]) + struct.pack("<I", 52) + fixed_file_info(10, 0, 22621, 1))
-    write("FileVersionFuzz", "negative-offset", struct.pack("<4H", 0, 0, 0, 0) + bytes([0]) + struct.pack("<h", -8) +
-          bytes([2]) + block)
-    write("FileVersionFuzz", "record-cut-short", struct.pack("<4H", 65535, 65535, 65535, 65535) + bytes([0]) +
-          struct.pack("<h", 60) + bytes([2]) + block)
-    write("FileVersionFuzz", "extreme-offset", struct.pack("<4H", 1, 2, 3, 4) + bytes([2, 0]) + bytes([2]) + block)
-    write("FileVersionFuzz", "short-length", struct.pack("<4H", 1, 0, 0, 0) + bytes([0]) + struct.pack("<h", 40) +
-          bytes([0, 51]) + block)
-
-
-# --- OSNameFuzz: RTL_OSVERSIONINFOEXW ---------------------------------------------------------
 def kernel_record(major, minor, build, sp_major=0, sp_minor=0, suite=0, product=1, csd=""):
     record = bytearray(284)
     struct.pack_into("<5I", record, 0, 284, major, minor, build, 2)
@@ -156,7 +121,6 @@ def crc32():
 
 if __name__ == "__main__":
     read_text()
-    file_version()
     os_name()
     report_value()
     crc32()

@@ -20,7 +20,8 @@ std::int32_t UpdateCRC32(std::int32_t crc, const std::uint8_t* bytes, std::size_
 std::int32_t GetFileCRC32(const std::wstring& path) {
     std::int32_t crc = -1;
     const platform::file::UniqueFile file = platform::file::Open(path);
-    if (file && platform::file::Size(file.get()) != 0) {
+    // An empty file is not read; a size that cannot be had is read to find its end.
+    if (file && platform::file::WholeSize(file.get()).value_or(1) != 0) {
         std::vector<std::uint8_t> buffer(ReadChunkSize);
         std::uint32_t delivered = 0;
         do {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/FileReading.h"
+#include <set>
+
 #include "platform/LittleEndian.h"
 #include "platform/Text.h"
 
@@ -22,12 +23,21 @@ void Need(bool holds, const wchar_t* reason) {
     if (!holds) Refuse(reason);
 }
 
-const wchar_t NotPe[] = L"the file is not a Windows program file";
-const wchar_t PeDamaged[] = L"its program headers are damaged";
-const wchar_t NoResource[] = L"it has no type library resource";
-const wchar_t DirectoryDamaged[] = L"its resource directory is damaged";
-const wchar_t OutsideFile[] = L"its type library resource does not lie inside the file";
-const wchar_t TooLarge[] = L"its type library resource is larger than any control's";
+// Why the walk to the resource found none, as this reading tells it.
+const wchar_t* ResourceReason(modPeFile::Damage damage) {
+    switch (damage) {
+    case modPeFile::Damage::None: break;
+    case modPeFile::Damage::NotPe: return L"the file is not a Windows program file";
+    case modPeFile::Damage::HeadersDamaged: return L"its program headers are damaged";
+    case modPeFile::Damage::NoResource: return L"it has no type library resource";
+    case modPeFile::Damage::DirectoryDamaged: return L"its resource directory is damaged";
+    case modPeFile::Damage::OutsideFile: return L"its type library resource does not lie inside the file";
+    case modPeFile::Damage::TooLarge: return L"its type library resource is larger than any control's";
+    case modPeFile::Damage::ReadFailed: return L"the file could not be read";
+    }
+    return L"";
+}
+
 const wchar_t SltgFormat[] = L"its type library is in the SLTG format, which this check does not read";
 const wchar_t UnknownFormat[] = L"its type library resource holds no type library in a format this check reads";
 const wchar_t HeaderDamaged[] = L"its type library's header is damaged";
@@ -36,6 +46,9 @@ const wchar_t SegmentsDamaged[] = L"its type library's segment directory is dama
 const wchar_t GuidsDamaged[] = L"its type library's GUID table is damaged";
 const wchar_t NamesDamaged[] = L"its type library's name table is damaged";
 const wchar_t TypeInfosDamaged[] = L"its type library's type-info records are damaged";
+const wchar_t TooManyTypes[] = L"its type library declares more types than any control's";
+const wchar_t NullLibraryId[] = L"its type library's LIBID is the null GUID";
+const wchar_t NoName[] = L"its type library has no name";
 
 // Bytes held in memory, read only inside their bounds.
 class Bytes {
@@ -60,167 +73,6 @@ private:
     std::uint64_t size_;
 };
 
-// --- The PE resource directory --------------------------------------------------------
-
-struct Section {
-    std::uint32_t virtualAddress;
-    std::uint32_t rawSize;
-    std::uint32_t rawOffset;
-};
-
-// The file: its size, and how its bytes are read.
-struct File {
-    std::uint64_t size;
-    const ReadAt& read;
-};
-
-// A block of the file, which must lie inside it.
-std::vector<std::uint8_t> BlockOf(const File& file, std::uint64_t offset, std::uint64_t count, const wchar_t* damaged) {
-    Need(offset <= file.size && count <= file.size - offset, damaged);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
-    Need(count == 0 || file.read(offset, bytes.data(), bytes.size()), damaged);
-    return bytes;
-}
-
-constexpr std::uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
-constexpr std::uint64_t ResourceDirectoryIndex = 2;
-constexpr std::uint64_t DataDirectorySize = 8;
-constexpr std::uint16_t MaxSections = 96;  // the most a PE file may have
-constexpr std::uint32_t Subdirectory = 0x80000000u;
-
-// The sections and where the resource directory begins, as an RVA.
-struct Image {
-    std::vector<Section> sections;
-    std::uint32_t resourceRva = 0;
-};
-
-Image ReadImage(const File& file) {
-    const auto dos = BlockOf(file, 0, 64, NotPe);
-    Need(dos[0] == 'M' && dos[1] == 'Z', NotPe);
-    const auto peAt = platform::ReadLittleEndian<std::uint32_t>(dos.data() + 0x3C);
-    const auto coff = BlockOf(file, peAt, 24, NotPe);
-    Need(std::equal(coff.begin(), coff.begin() + 4, "PE\0\0"), NotPe);
-    const auto sectionCount = platform::ReadLittleEndian<std::uint16_t>(coff.data() + 6);
-    const auto optionalSize = platform::ReadLittleEndian<std::uint16_t>(coff.data() + 20);
-    Need(sectionCount <= MaxSections, PeDamaged);
-
-    const auto optionalHeader = BlockOf(file, std::uint64_t{peAt} + 24, optionalSize, PeDamaged);
-    const Bytes header{optionalHeader};
-    const auto magic = header.U16(0, PeDamaged);
-    Need(magic == Pe32 || magic == Pe32Plus, PeDamaged);
-    const std::uint64_t directoriesAt = magic == Pe32 ? 96 : 112;
-    Need(header.U32(directoriesAt - 4, PeDamaged) > ResourceDirectoryIndex, NoResource);  // the directories' count
-    const auto resourceRva = header.U32(directoriesAt + DataDirectorySize * ResourceDirectoryIndex, PeDamaged);
-    Need(resourceRva != 0, NoResource);
-    Image image{{}, resourceRva};
-
-    const auto table =
-        BlockOf(file, std::uint64_t{peAt} + 24 + optionalSize, std::uint64_t{40} * sectionCount, PeDamaged);
-    for (std::size_t at = 0; at < table.size(); at += 40) {
-        image.sections.push_back({platform::ReadLittleEndian<std::uint32_t>(table.data() + at + 12),
-                                  platform::ReadLittleEndian<std::uint32_t>(table.data() + at + 16),
-                                  platform::ReadLittleEndian<std::uint32_t>(table.data() + at + 20)});
-    }
-    return image;
-}
-
-// The file's bytes at an RVA, as far as its section holds them in the file: the
-// offset, and how many bytes from there on belong to the section.
-struct Placed {
-    std::uint64_t offset;
-    std::uint64_t available;
-};
-
-std::optional<Placed> Place(const Image& image, std::uint32_t rva) {
-    const auto section = std::find_if(image.sections.begin(), image.sections.end(), [rva](const Section& s) {
-        return rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize;
-    });
-    if (section == image.sections.end()) return std::nullopt;
-    const std::uint32_t into = rva - section->virtualAddress;
-    return Placed{std::uint64_t{section->rawOffset} + into, std::uint64_t{section->rawSize} - into};
-}
-
-struct DirectoryEntry {
-    std::uint32_t name;
-    std::uint32_t target;
-};
-
-// One directory of the resource tree: its entries, named ones first.
-class ResourceTree {
-public:
-    ResourceTree(const File& file, const Placed& root) : file_(file), root_(root) {}
-
-    std::vector<DirectoryEntry> Entries(std::uint32_t at) const {
-        const auto head = Block(at, 16);
-        const std::uint32_t count = platform::ReadLittleEndian<std::uint16_t>(head.data() + 12) +
-                                    platform::ReadLittleEndian<std::uint16_t>(head.data() + 14);
-        const auto list = Block(std::uint64_t{at} + 16, 8ull * count);
-        std::vector<DirectoryEntry> entries;
-        for (std::size_t i = 0; i < list.size(); i += 8) {
-            entries.push_back({platform::ReadLittleEndian<std::uint32_t>(list.data() + i),
-                               platform::ReadLittleEndian<std::uint32_t>(list.data() + i + 4)});
-        }
-        return entries;
-    }
-
-    bool NameIs(const DirectoryEntry& entry, const std::wstring& wanted) const {
-        if (!(entry.name & Subdirectory)) return false;  // an ID, not a name
-        const std::uint32_t at = entry.name & ~Subdirectory;
-        const auto length = platform::ReadLittleEndian<std::uint16_t>(Block(at, 2).data());
-        if (length != wanted.size()) return false;
-        const auto text = Block(std::uint64_t{at} + 2, 2ull * length);
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            const auto unit = platform::ReadLittleEndian<std::uint16_t>(text.data() + 2 * i);
-            const auto upper = unit >= 'a' && unit <= 'z' ? unit - ('a' - 'A') : unit;  // as Windows finds names
-            if (upper != wanted[i]) return false;
-        }
-        return true;
-    }
-
-    std::vector<std::uint8_t> Block(std::uint64_t at, std::uint64_t count) const {
-        Need(at <= root_.available && count <= root_.available - at, DirectoryDamaged);
-        return BlockOf(file_, root_.offset + at, count, DirectoryDamaged);
-    }
-
-private:
-    const File& file_;
-    Placed root_;
-};
-
-// The first entry of a directory below the root, which must lead further down
-// (`subdirectory`) or to the data.
-DirectoryEntry FirstEntry(const ResourceTree& tree, std::uint32_t at, bool subdirectory) {
-    const auto entries = tree.Entries(at);
-    Need(!entries.empty(), NoResource);
-    Need(((entries.front().target & Subdirectory) != 0) == subdirectory, DirectoryDamaged);
-    return entries.front();
-}
-
-// Type TYPELIB, its first name, its first language: exactly three levels, so a
-// directory that points back at itself is never followed round.
-std::vector<std::uint8_t> TypeLibraryResource(const File& file) {
-    const Image image = ReadImage(file);
-    const auto root = Place(image, image.resourceRva);
-    Need(root.has_value(), DirectoryDamaged);
-    const ResourceTree tree(file, *root);
-
-    const auto types = tree.Entries(0);
-    const auto type = std::find_if(types.begin(), types.end(),
-                                   [&tree](const DirectoryEntry& entry) { return tree.NameIs(entry, L"TYPELIB"); });
-    Need(type != types.end(), NoResource);
-    Need((type->target & Subdirectory) != 0, DirectoryDamaged);
-    const auto name = FirstEntry(tree, type->target & ~Subdirectory, true);
-    const auto language = FirstEntry(tree, name.target & ~Subdirectory, false);
-
-    const auto data = tree.Block(language.target, 16);
-    const auto rva = platform::ReadLittleEndian<std::uint32_t>(data.data());
-    const auto size = platform::ReadLittleEndian<std::uint32_t>(data.data() + 4);
-    const auto placed = Place(image, rva);
-    Need(placed && size <= placed->available, OutsideFile);
-    Need(size <= MaxLibrarySize, TooLarge);
-    return BlockOf(file, placed->offset, size, OutsideFile);
-}
-
 // --- The MSFT type library --------------------------------------------------------------
 
 constexpr std::uint32_t MsftMagic = 0x5446534D;  // "MSFT"
@@ -233,6 +85,9 @@ constexpr std::uint64_t GuidSize = 16, NameIntroSize = 12;
 constexpr std::uint32_t KindCoclass = 5, KindCount = 8;  // TKIND_COCLASS, TKIND_MAX
 constexpr std::uint32_t CanCreate = 0x2;                 // TYPEFLAG_FCANCREATE
 constexpr std::int32_t Absent = -1;
+// No type library holds more types: the largest known hold a few thousand.
+constexpr std::int32_t MaxTypeInfos = 65535;
+const std::wstring NullGuid = L"{00000000-0000-0000-0000-000000000000}";
 enum SegmentIndex { TypeInfos = 0, Guids = 5, Names = 7 };
 
 // A table of the library: where it lies in the library's bytes.
@@ -294,6 +149,23 @@ std::wstring NameText(const Bytes& library, const Segment& names, std::int32_t a
     return std::wstring(library.Data(*text), library.Data(*text) + length);
 }
 
+// The type-info offsets: one for each record of the type-info table, each a
+// different record.
+std::vector<std::int32_t> TypeInfoOffsets(const Bytes& library, std::uint64_t at, std::int32_t count,
+                                          const Segment& typeInfos) {
+    Need(static_cast<std::uint64_t>(typeInfos.length) == TypeInfoSize * static_cast<std::uint64_t>(count),
+         OffsetsDamaged);
+    std::vector<std::int32_t> offsets(static_cast<std::size_t>(count));
+    for (auto& offset : offsets) {
+        offset = library.I32(at, OffsetsDamaged);
+        at += 4;
+    }
+    auto sorted = offsets;
+    std::sort(sorted.begin(), sorted.end());
+    Need(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end(), OffsetsDamaged);
+    return offsets;
+}
+
 TypeLibrary ReadMsft(const Bytes& library) {
     const auto magic = library.U32(0, HeaderDamaged);
     Need(magic != SltgMagic, SltgFormat);
@@ -301,19 +173,22 @@ TypeLibrary ReadMsft(const Bytes& library) {
     Need(library.Has(0, HeaderSize), HeaderDamaged);
     const auto count = library.I32(0x20, HeaderDamaged);
     Need(count >= 0, OffsetsDamaged);
+    Need(count <= MaxTypeInfos, TooManyTypes);
     const std::uint64_t offsetsAt = HeaderSize + ((library.U32(0x14, HeaderDamaged) & HelpDllFlag) ? 4 : 0);
     Need(library.Has(offsetsAt, 4ull * static_cast<std::uint64_t>(count)), OffsetsDamaged);
     const auto segments = ReadSegments(library, offsetsAt + 4ull * static_cast<std::uint64_t>(count));
 
     TypeLibrary found;
     found.id = GuidText(library, segments[Guids], library.I32(0x08, HeaderDamaged));
+    Need(found.id != NullGuid, NullLibraryId);
     const auto version = library.U32(0x18, HeaderDamaged);
     found.major = static_cast<std::uint16_t>(version & 0xFFFFu);
     found.minor = static_cast<std::uint16_t>(version >> 16);
     found.name = NameText(library, segments[Names], library.I32(0x38, HeaderDamaged));
+    Need(!found.name.empty(), NoName);
 
-    for (std::int32_t i = 0; i < count; ++i) {
-        const auto offset = library.I32(offsetsAt + 4ull * static_cast<std::uint64_t>(i), OffsetsDamaged);
+    std::set<std::wstring> listed;
+    for (const auto offset : TypeInfoOffsets(library, offsetsAt, count, segments[TypeInfos])) {
         const auto record = Within(segments[TypeInfos], offset, TypeInfoSize);
         Need(record.has_value(), TypeInfosDamaged);
         const auto kind = library.U32(*record, TypeInfosDamaged) & 0xFu;
@@ -323,16 +198,21 @@ TypeLibrary ReadMsft(const Bytes& library) {
         const bool creatable = kind == KindCoclass && (flags & CanCreate) != 0;
         if (guidAt == Absent && !creatable) continue;  // a type without a GUID of its own
         auto guid = GuidText(library, segments[Guids], guidAt);
-        if (creatable) found.creatableClasses.push_back(std::move(guid));
+        if (creatable && listed.insert(guid).second) found.creatableClasses.push_back(std::move(guid));
     }
     return found;
 }
 
 }  // namespace
 
-Reading ReadTypeLibrary(std::uint64_t fileSize, const ReadAt& read) {
+Reading ReadTypeLibrary(const modPeFile::File& file) {
+    const auto found = modPeFile::FindResource(file, modPeFile::TypeLibraryResource, MaxLibrarySize);
+    if (found.damage != modPeFile::Damage::None) return {std::nullopt, ResourceReason(found.damage)};
+    std::vector<std::uint8_t> bytes(found.size);
+    if (!bytes.empty() && !file.read(found.offset, bytes.data(), bytes.size())) {
+        return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed)};
+    }
     try {
-        const auto bytes = TypeLibraryResource(File{fileSize, read});
         return {ReadMsft(Bytes(bytes)), {}};
     } catch (const Damaged& damaged) {
         return {std::nullopt, damaged.reason};
@@ -340,21 +220,13 @@ Reading ReadTypeLibrary(std::uint64_t fileSize, const ReadAt& read) {
 }
 
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file) {
-    return ReadTypeLibrary(file.size(), [&file](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
-        if (offset > file.size() || count > file.size() - offset) return false;
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, into);
-        return true;
-    });
+    return ReadTypeLibrary(modPeFile::InMemory(file.data(), file.size()));
 }
 
 Reading ReadFileTypeLibrary(const std::wstring& path) {
-    const auto file = platform::file::Open(path);
-    const auto size = file ? platform::file::WholeSize(file.get()) : std::nullopt;
-    if (!size) return {std::nullopt, L"the file could not be read"};
-    return ReadTypeLibrary(*size, [&file](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
-        return count <= UINT32_MAX &&
-               platform::file::ReadAt(file.get(), offset, into, static_cast<std::uint32_t>(count));
-    });
+    const modPeFile::DiskFile file(path);
+    if (!file.Opened()) return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed)};
+    return ReadTypeLibrary(file.File());
 }
 
 }  // namespace modTypeLibrary

@@ -1,15 +1,16 @@
 #pragma once
 // The control file's own type library, read from its bytes by our own bounded code:
-// the PE resource TYPELIB (its first name, its first language), then the MSFT type
-// library in it. A damaged file is what this program is run on, so every offset,
-// count and size is checked against the bytes before it is read, the work is bounded
-// by the file's size, and no byte of the file reaches a system parser.
+// the PE resource TYPELIB (its first name, its first language), found by the shared
+// walk of modPeFile, then the MSFT type library in it. Every offset, count and size
+// is checked against the bytes before it is read, and the work is bounded by what a
+// real control's library can hold.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "filecheck/modPeFile.h"
 
 namespace modTypeLibrary {
 
@@ -29,13 +30,10 @@ struct Reading {
     std::wstring reason;  // empty when there is a library
 };
 
-// The file's bytes from `offset`: true when all `count` of them were read.
-using ReadAt = std::function<bool(std::uint64_t offset, std::uint8_t* into, std::size_t count)>;
-
 // A type library larger than this is no control's.
-constexpr std::uint64_t MaxLibrarySize = 64u << 20;
+constexpr std::uint32_t MaxLibrarySize = 64u << 20;
 
-Reading ReadTypeLibrary(std::uint64_t fileSize, const ReadAt& read);
+Reading ReadTypeLibrary(const modPeFile::File& file);
 // Over a whole file held in memory.
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file);
 // The file at `path`, through the platform's byte reads.

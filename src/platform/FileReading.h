@@ -25,11 +25,10 @@ using UniqueFile = UniqueAny<FileTraits>;
 
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); empty when it fails.
 UniqueFile Open(const std::wstring& path);
-std::uint32_t Size(Handle file);  // low 32 bits of the size
 // ReadFile: true on success, `delivered` set to the bytes read (0 when it fails).
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered);
 
-// GetFileSizeEx: the whole size; nothing when it cannot be had.
+// GetFileSizeEx: the whole size, past 4 GiB too; nothing when it cannot be had.
 std::optional<std::uint64_t> WholeSize(Handle file);
 // ReadFile at `offset`: true only when all `count` bytes were read.
 bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count);

@@ -1,8 +1,7 @@
-// Files, version resources and the shell's folders.
+// Files and the shell's folders.
 #include "FakePlatform.h"
 #include "platform/FileReading.h"
 #include "platform/ShellFolders.h"
-#include "platform/VersionResource.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -35,10 +34,6 @@ UniqueFile Open(const std::wstring& path) {
     return UniqueFile(Handle{static_cast<std::intptr_t>(OpenFiles().size())});
 }
 
-std::uint32_t Size(Handle file) {
-    return static_cast<std::uint32_t>(S().files.at(FileOf(file).path).bytes.size() & 0xFFFFFFFFu);
-}
-
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered) {
     auto& open = FileOf(file);
     const auto& stored = S().files.at(open.path);
@@ -54,7 +49,10 @@ bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32
     return ok;
 }
 
-std::optional<std::uint64_t> WholeSize(Handle file) { return S().files.at(FileOf(file).path).bytes.size(); }
+std::optional<std::uint64_t> WholeSize(Handle file) {
+    const auto& stored = S().files.at(FileOf(file).path);
+    return stored.reportedSize.value_or(stored.bytes.size());
+}
 
 bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count) {
     const auto& bytes = S().files.at(FileOf(file).path).bytes;
@@ -72,29 +70,6 @@ void Close(Handle file) {
 }
 
 }  // namespace platform::file
-
-namespace platform::versionresource {
-
-std::uint32_t InfoSize(const std::wstring& path) {
-    S().versionCalls.push_back(L"InfoSize");
-    const auto found = S().versions.find(path);
-    return found == S().versions.end() ? 0 : found->second.size;
-}
-
-void ReadInfo(const std::wstring& path, std::vector<std::uint8_t>& block) {
-    S().versionCalls.push_back(L"ReadInfo:" + std::to_wstring(block.size()));
-    S().versionBlockOf = path;
-    const auto& source = S().versions.at(path).block;
-    std::copy_n(source.begin(), std::min(source.size(), block.size()), block.begin());
-}
-
-RootQuery QueryRoot(std::vector<std::uint8_t>& block) {
-    S().versionCalls.push_back(L"QueryRoot");
-    (void)block;
-    return S().versionBlockOf ? S().versions.at(*S().versionBlockOf).root : RootQuery{};
-}
-
-}  // namespace platform::versionresource
 
 namespace platform::shell {
 

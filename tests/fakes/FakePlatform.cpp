@@ -74,7 +74,7 @@ std::vector<HiddenWindowRequest>& HiddenWindows() {
 }
 
 void AddFile(const std::wstring& path, std::vector<std::uint8_t> bytes) {
-    S().files[path] = FakeFile{std::move(bytes), true, std::nullopt};
+    S().files[path] = FakeFile{std::move(bytes), true, std::nullopt, std::nullopt};
 }
 
 platform::versionrecords::OsVersionInfoA VersionExRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t build,

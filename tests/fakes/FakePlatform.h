@@ -18,7 +18,6 @@
 #include "platform/ShellFolders.h"
 #include "platform/TaggedValue.h"
 #include "platform/VersionRecords.h"
-#include "platform/VersionResource.h"
 
 namespace fake {
 
@@ -58,24 +57,19 @@ struct ConsoleState {
 // buffer, then NULs.
 std::wstring ReadLeaves(const std::wstring& typed, std::size_t size = 256);
 
-// --- Files, version resources, shell -----------------------------------------------------
+// --- Files, shell -----------------------------------------------------
 
 struct FakeFile {
     std::vector<std::uint8_t> bytes;
     bool openable = true;
-    std::optional<std::size_t> failingRead;  // the read (0-based) that fails, if any
+    std::optional<std::size_t> failingRead;   // the read (0-based) that fails, if any
+    std::optional<std::uint64_t> reportedSize;  // the size the size query answers, when not the bytes'
 };
 
 struct FileRead {
     std::uint32_t capacity;
     std::uint32_t delivered;
     bool ok;
-};
-
-struct VersionAnswer {
-    std::uint32_t size = 0;
-    std::vector<std::uint8_t> block;  // copied into the caller's block
-    platform::versionresource::RootQuery root;
 };
 
 struct FolderRequest {
@@ -149,10 +143,6 @@ struct State {
     std::vector<FileRead> reads;
     std::vector<std::uint64_t> readsAt;  // the offsets of ReadAt calls
     std::function<void()> duringRead;    // what happens meanwhile, at each Read
-
-    std::map<std::wstring, VersionAnswer, NoCaseLess> versions;
-    std::vector<std::wstring> versionCalls;      // "InfoSize", "ReadInfo:<size>", "QueryRoot"
-    std::optional<std::wstring> versionBlockOf;  // the path ReadInfo read last: QueryRoot answers its root
 
     std::map<std::wstring, int, NoCaseLess> pathExists;              // default 0
     std::map<std::wstring, std::uint32_t, NoCaseLess> pathIsFolder;  // default 0

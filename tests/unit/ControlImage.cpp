@@ -16,19 +16,23 @@ std::vector<std::uint8_t> FileBytes(const char* path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+}  // namespace
+
 void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
     bytes[at] = static_cast<std::uint8_t>(value);
     bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
-
-}  // namespace
 
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
     Put16(bytes, at, static_cast<std::uint16_t>(value));
     Put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) {
+namespace {
+
+// The image with `data` as its one resource, of the type named TYPELIB or, when
+// `typeId` is given, of that numbered type.
+std::vector<std::uint8_t> ImageOf(const std::vector<std::uint8_t>& library, std::uint16_t typeId) {
     using namespace image;
     constexpr std::uint32_t Rva = 0x1000, Subdirectory = 0x80000000u;
     const auto sectionSize = static_cast<std::uint32_t>(Library - Resources + library.size());
@@ -48,8 +52,13 @@ std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) {
     Put32(bytes, Section + 16, sectionSize);
     Put32(bytes, Section + 20, Resources);
     // Three directories of one entry each, then the data entry and the type's name.
-    Put16(bytes, Resources + 12, 1);  // one named entry
-    Put32(bytes, TypeEntry, Subdirectory | (TypeName - 2 - Resources));
+    if (typeId == 0) {
+        Put16(bytes, Resources + 12, 1);  // one named entry
+        Put32(bytes, TypeEntry, Subdirectory | (TypeName - 2 - Resources));
+    } else {
+        Put16(bytes, Resources + 14, 1);  // one ID entry
+        Put32(bytes, TypeEntry, typeId);
+    }
     Put32(bytes, TypeEntry + 4, Subdirectory | (NameEntry - 16 - Resources));
     Put16(bytes, NameEntry - 2, 1);  // one ID entry
     Put32(bytes, NameEntry, 1);
@@ -64,6 +73,23 @@ std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) {
     for (std::size_t i = 0; i < name.size(); ++i) Put16(bytes, TypeName + 2 * i, static_cast<std::uint16_t>(name[i]));
     bytes.insert(bytes.end(), library.begin(), library.end());
     return bytes;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) { return ImageOf(library, 0); }
+
+std::vector<std::uint8_t> VersionImageWith(const std::vector<std::uint8_t>& root) { return ImageOf(root, 16); }
+
+std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls) {
+    std::vector<std::uint8_t> root(92, 0);
+    Put16(root, 0, 92);  // wLength
+    Put16(root, 2, 52);  // wValueLength
+    const std::u16string key = u"VS_VERSION_INFO";
+    for (std::size_t i = 0; i < key.size(); ++i) Put16(root, 6 + 2 * i, static_cast<std::uint16_t>(key[i]));
+    const std::uint32_t fields[] = {0xFEEF04BDu, 0x00010000u, ms, ls};  // signature, structure version, file version
+    for (std::size_t i = 0; i < 4; ++i) Put32(root, 40 + 4 * i, fields[i]);
+    return root;
 }
 
 std::vector<std::uint8_t> StandInLibrary() { return FileBytes(VELMORA_STAND_IN_TYPELIB); }

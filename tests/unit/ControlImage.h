@@ -1,6 +1,6 @@
 #pragma once
-// Control files made in the tests: the stand-ins' type library (as widl compiles it)
-// in a small PE image of fixed layout, so that a test can damage one structure at a
+// Control files made in the tests: the stand-ins' type library (as widl compiles it),
+// or a version resource, in a small PE image of fixed layout, so that a test can damage one structure at a
 // known offset; and the stand-in files as the linker made them.
 #include <cstdint>
 #include <string>
@@ -22,10 +22,16 @@ constexpr std::size_t Library = 0x280;        // the type library
 }  // namespace image
 
 std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library);
+// The same image with a version resource (type 16, name 1) in place of the library.
+std::vector<std::uint8_t> VersionImageWith(const std::vector<std::uint8_t>& root);
+// A version resource's root block: VS_VERSIONINFO and its fixed file information,
+// the record at offset 40.
+std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls);
 std::vector<std::uint8_t> StandInLibrary();  // ControlTypeLib.tlb
 // A stand-in control file as tests/controlfiles built it ("valid", "no-version", ...).
 std::vector<std::uint8_t> StandInFile(const std::wstring& variant);
 
+void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value);
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
 
 }  // namespace test

@@ -58,7 +58,7 @@ TEST_F(Crc32Test, FileIsReadInChunksUntilAShortOneAndEqualsOnePass) {
 
 TEST_F(Crc32Test, EmptyOrUnopenableFileIsZeroWithoutReads) {
     fake::AddFile(L"C:\\empty.ocx", {});
-    S().files[L"C:\\locked.ocx"] = {test::Bytes("abc"), false, std::nullopt};
+    S().files[L"C:\\locked.ocx"] = {test::Bytes("abc"), false, std::nullopt, std::nullopt};
     for (const wchar_t* path : {L"C:\\empty.ocx", L"C:\\locked.ocx", L"C:\\missing.ocx"}) {
         EXPECT_EQ(modCRC32_v2::GetFileCRC32Hex(path), L"00000000") << path;
     }
@@ -67,9 +67,16 @@ TEST_F(Crc32Test, EmptyOrUnopenableFileIsZeroWithoutReads) {
     EXPECT_EQ(S().closes, 1);
 }
 
+TEST_F(Crc32Test, AFileOfWhole4GiBIsReadToItsEnd) {
+    // The low 32 bits of its size are 0: it is no empty file all the same.
+    fake::AddFile(L"C:\\huge.ocx", test::Bytes("abc"));
+    S().files[L"C:\\huge.ocx"].reportedSize = 0x100000000ull;
+    EXPECT_EQ(modCRC32_v2::GetFileCRC32Hex(L"C:\\huge.ocx"), L"352441C2");
+}
+
 TEST_F(Crc32Test, ReadFailingPartWayEndsTheLoopWithTheBytesReadSoFar) {
     const auto bytes = Pattern(1024000);
-    S().files[L"C:\\f.ocx"] = {bytes, true, 1};
+    S().files[L"C:\\f.ocx"] = {bytes, true, 1, std::nullopt};
     EXPECT_EQ(modCRC32_v2::GetFileCRC32(L"C:\\f.ocx"), OnePass({bytes.begin(), bytes.begin() + ReadChunkSize}));
     EXPECT_EQ(Delivered(), (std::vector<std::uint32_t>{512000, 0}));
     EXPECT_FALSE(S().reads.back().ok);

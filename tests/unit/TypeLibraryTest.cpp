@@ -20,12 +20,12 @@ const wchar_t Whole[] = L"";
 // The reading of `file`; every read asked of it must lie inside it.
 modTypeLibrary::Reading Read(const Bytes& file) {
     return modTypeLibrary::ReadTypeLibrary(
-        file.size(), [&file](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
-            EXPECT_TRUE(offset <= file.size() && count <= file.size() - offset) << "a read past the end";
-            if (offset > file.size() || count > file.size() - offset) return false;
-            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, into);
-            return true;
-        });
+        modPeFile::File{file.size(), [&file](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+                            EXPECT_TRUE(offset <= file.size() && count <= file.size() - offset) << "a read past the end";
+                            if (offset > file.size() || count > file.size() - offset) return false;
+                            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, into);
+                            return true;
+                        }});
 }
 
 Bytes Cut(Bytes bytes, std::size_t size) {
@@ -41,6 +41,17 @@ Bytes Changed(Bytes bytes, std::size_t at, std::uint32_t value) {
 // The stand-in library in the test image, with one 32-bit field of it changed.
 Bytes LibraryField(std::size_t at, std::uint32_t value) {
     return Changed(test::ImageWith(test::StandInLibrary()), image::Library + at, value);
+}
+
+std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24);
+}
+
+// The stand-in library in the test image, changed by `change`, which gets the library's bytes.
+Bytes LibraryChanged(const std::function<void(Bytes&)>& change) {
+    Bytes library = test::StandInLibrary();
+    change(library);
+    return test::ImageWith(library);
 }
 
 Bytes Noise(std::size_t size) {
@@ -90,7 +101,7 @@ TEST(TypeLibrary, EachFileReadsAsItsBytesSay) {
         {"a library of its header alone", test::ImageWith(Cut(library, 0x54)),
          L"its type library's type-info offsets are damaged"},
         {"a type-info count out of range", LibraryField(typeInfoCount, 0x7FFFFFFF),
-         L"its type library's type-info offsets are damaged"},
+         L"its type library declares more types than any control's"},
         {"a negative type-info count", LibraryField(typeInfoCount, 0xFFFFFFFF),
          L"its type library's type-info offsets are damaged"},
         {"a segment's offset out of range", LibraryField(segmentsAt + 5 * 16, 0x7FFFFF00),
@@ -101,6 +112,17 @@ TEST(TypeLibrary, EachFileReadsAsItsBytesSay) {
         {"the name past its table", LibraryField(0x38, 0x10000), L"its type library's name table is damaged"},
         {"a type-info offset out of range", LibraryField(0x54, 0x7FFFFFF0),
          L"its type library's type-info records are damaged"},
+        {"a type-info table shorter than its count", LibraryField(segmentsAt + 4, 200),
+         L"its type library's type-info offsets are damaged"},
+        {"two offsets of one record", LibraryField(0x58, 0), L"its type library's type-info offsets are damaged"},
+        {"more types than any control's", LibraryField(typeInfoCount, 0x10000),
+         L"its type library declares more types than any control's"},
+        {"no name", LibraryField(0x38, 0xFFFFFFFF), L"its type library has no name"},
+        {"a null LIBID", LibraryChanged([&](Bytes& bytes) {
+             const std::size_t at = Get32(bytes, segmentsAt + 5 * 16) + Get32(bytes, 0x08);
+             std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 16, 0);
+         }),
+         L"its type library's LIBID is the null GUID"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,6 +138,23 @@ TEST(TypeLibrary, EachFileReadsAsItsBytesSay) {
                   std::vector<std::wstring>(std::begin(velmora_controlfiles::CreatableClasses),
                                             std::end(velmora_controlfiles::CreatableClasses)));
     }
+}
+
+TEST(TypeLibrary, AClassNamedTwiceIsListedOnce) {
+    const std::size_t segmentsAt = 0x54 + 4 * 3;
+    const Bytes file = LibraryChanged([&](Bytes& bytes) {
+        // Every creatable class's record names the first one's GUID.
+        const std::size_t records = Get32(bytes, segmentsAt);
+        std::optional<std::uint32_t> first;
+        for (std::size_t at = records; at < records + 300; at += 100) {
+            if ((Get32(bytes, at) & 0xF) != 5 || (Get32(bytes, at + 0x30) & 2) == 0) continue;
+            if (!first) first = Get32(bytes, at + 0x2C);
+            Put32(bytes, at + 0x2C, *first);
+        }
+    });
+    const auto reading = Read(file);
+    ASSERT_TRUE(reading.library);
+    EXPECT_EQ(reading.library->creatableClasses, std::vector<std::wstring>{velmora_controlfiles::CreatableClasses[0]});
 }
 
 }  // namespace

@@ -181,9 +181,9 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
          L"\"version\": \"6.1.98.46\",\n    \"crc32\": \"12345678\"", registered},
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
          L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
-        {"no version information", [] { S().versions.clear(); }, 1, L"\"result\": \"fail\"",
+        {"no version information", [] { S().files[Control].bytes = test::ControlBytesWithout(test::Part::Version); }, 1, L"\"result\": \"fail\"",
          L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", registered},
-        {"no type library", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, 0,
+        {"no type library", [] { S().files[Control].bytes = test::ControlBytesWithout(test::Part::TypeLibrary); }, 0,
          L"\"result\": \"valid\"", L"\"found\": true",
          L"\"registration\": {\n    \"state\": \"no type library\",\n"
          L"    \"reason\": \"it has no type library resource\",\n    \"typeLibrary\": null,\n"

@@ -7,11 +7,23 @@
 
 #include "platform/RunError.h"
 #include "platform/win32/Ownership.h"
-#include "platform/win32/VersionApi.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 
 namespace {
+
+// VerQueryValueW of version.dll, reached from the system folder at run time rather
+// than imported. Only the program's own resource, which is trusted, is queried.
+BOOL QueryValue(const std::vector<std::uint8_t>& block, const wchar_t* path, void** value, UINT* length) {
+    using VerQueryValueWFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    static const auto query = win32::SystemFunction<VerQueryValueWFn>(L"version.dll", "VerQueryValueW");
+    if (!query) {
+        Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)),
+             L"Loading version.dll from the system folder");
+    }
+    return query(block.data(), path, value, length);
+}
 
 // The program's own version resource, copied out so that it may be queried.
 std::vector<std::uint8_t> OwnVersionBlock() {
@@ -32,14 +44,14 @@ std::wstring StringValue(const std::vector<std::uint8_t>& block, const std::wstr
     void* value = nullptr;
     UINT length = 0;
     const std::wstring path = L"\\StringFileInfo\\" + table + L"\\" + name;
-    if (!win32::version::Functions().VerQueryValueW(block.data(), path.c_str(), &value, &length) || !value) return {};
+    if (!QueryValue(block, path.c_str(), &value, &length) || !value) return {};
     return std::wstring(static_cast<const wchar_t*>(value));
 }
 
 std::wstring FirstStringTable(const std::vector<std::uint8_t>& block) {
     void* value = nullptr;
     UINT length = 0;
-    if (win32::version::Functions().VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) &&
+    if (QueryValue(block, L"\\VarFileInfo\\Translation", &value, &length) &&
         value && length >= 4) {
         const auto* pair = static_cast<const WORD*>(value);
         wchar_t table[9] = {};
@@ -53,7 +65,7 @@ AppInfo ReadAppInfo() {
     auto block = OwnVersionBlock();
     void* root = nullptr;
     UINT length = 0;
-    if (!win32::version::Functions().VerQueryValueW(block.data(), L"\\", &root, &length) || !root ||
+    if (!QueryValue(block, L"\\", &root, &length) || !root ||
         length < sizeof(VS_FIXEDFILEINFO)) {
         Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND)),
              L"Reading the program's version numbers");

@@ -16,11 +16,6 @@ UniqueFile Open(const std::wstring& path) {
     return UniqueFile(Handle{reinterpret_cast<std::intptr_t>(file)});
 }
 
-std::uint32_t Size(Handle file) {
-    DWORD high = 0;
-    return GetFileSize(AsHandle(file), &high);
-}
-
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered) {
     DWORD count = 0;
     const BOOL ok = ReadFile(AsHandle(file), buffer, capacity, &count, nullptr);
