@@ -27,11 +27,12 @@ struct SystemObjectsRelease {
 
 [[noreturn]] void End(ExitStatus status) { platform::process::EndNow(static_cast<std::uint32_t>(status)); }
 
-// "/?": the usage on standard output where the caller gave one, else in a message box.
-[[noreturn]] void ShowUsage() {
+// "/?": the usage on standard output where the caller gave one, else in a message box
+// unless quiet.
+[[noreturn]] void ShowUsage(bool quiet) {
     if (streams::Given(Stream::Output)) {
         streams::Write(Stream::Output, modCommandLine::UsageText());
-    } else {
+    } else if (!quiet) {
         ShowMessage(modCommandLine::ToolName, modCommandLine::UsageText(), false);
     }
     End(ExitStatus::Valid);
@@ -61,7 +62,7 @@ void RunProgram(const std::vector<std::wstring>& arguments) {
     if (options.jsonPath == std::wstring(modCommandLine::StandardOutput) && !hasOutput) {
         RefuseCommandLine(L"/json - needs a standard output to write to", options.quiet);
     }
-    if (options.usage) ShowUsage();
+    if (options.usage) ShowUsage(options.quiet);
 
     const SystemObjectsRelease release;
     modVelmora::Main(options);

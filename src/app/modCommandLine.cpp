@@ -10,9 +10,9 @@ bool IsSwitch(const std::wstring& argument) {
     return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-');
 }
 
-// A value that is itself a switch ("/quiet") is never taken as a value: it is read as
-// the switch it is. "-" stays a value, standard output.
-bool IsSwitchNotValue(const std::wstring& value) { return !value.empty() && value[0] == L'/'; }
+// A value that is itself a switch ("/quiet", "-quiet") is never taken as a value: it is
+// read as the switch it is. "-" alone stays a value, standard output.
+bool IsSwitchNotValue(const std::wstring& value) { return IsSwitch(value) || value == L"/"; }
 
 // 1 to 86400 in plain decimal digits; nothing otherwise.
 std::optional<std::uint32_t> Seconds(const std::wstring& text) {

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of unattended runs. Without arguments the run is the interactive
 // one; switches begin with "/" or "-", are case-insensitive, come in any order, and
-// a switch's value is the next argument, unless that begins with "/".
+// a switch's value is the next argument, unless that is a switch itself.
 #include <cstdint>
 #include <optional>
 #include <string>

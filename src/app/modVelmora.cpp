@@ -150,12 +150,21 @@ std::wstring EntryRow(const std::wstring& what, const modRegistration::Entry& en
     return row;
 }
 
+// A file time in the user's local forms; a time that local time cannot show (after
+// the year 9999) as its UTC text.
+std::wstring LocalTimeText(std::uint64_t fileTime) {
+    try {
+        return platform::locale::FormatDateTime(platform::locale::UtcToLocal(modOfficeCache::DateTimeOf(fileTime)));
+    } catch (const platform::RunError&) {
+        return modOfficeCache::UtcText(fileTime);
+    }
+}
+
 // Office's caches of the control, and where one is older than the file, what to do.
 void ShowOfficeCaches(const std::vector<modOfficeCache::CacheFile>& caches) {
     std::vector<std::wstring> deletes;
     for (const auto& cache : caches) {
-        const auto written = platform::locale::UtcToLocal(modOfficeCache::DateTimeOf(cache.modified));
-        Write(L"Office cache " + cache.path + L", written " + platform::locale::FormatDateTime(written) +
+        Write(L"Office cache " + cache.path + L", written " + LocalTimeText(cache.modified) +
               (cache.older ? L" (older than the control file)" : L""));
         if (cache.older) deletes.push_back(L"del \"" + cache.path + L"\"");
     }

@@ -31,6 +31,10 @@ namespace platform::locale {
 
 std::wstring FormatDateTime(DateTime value) { return fake::FormatDate(value); }
 
-DateTime UtcToLocal(DateTime utc) { return {utc.oleDate + S().utcOffsetMinutes / 1440.0}; }
+DateTime UtcToLocal(DateTime utc) {
+    constexpr double Year10000 = 2958466;  // the first day the system's conversion refuses
+    if (utc.oleDate >= Year10000) Fail(static_cast<std::int32_t>(0x80070057u), L"Converting a date-time to local time");
+    return {utc.oleDate + S().utcOffsetMinutes / 1440.0};
+}
 
 }  // namespace platform::locale

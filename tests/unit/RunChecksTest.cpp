@@ -178,6 +178,15 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
           L"Office cache " + Forms + L"\\VelmoraStandInControls.exd, written 5/6/2024\r\n",
           L"Office rebuilds these caches when they are gone: close Office, then delete the older ones:\r\n",
           L"del \"" + Temp + L"\\Excel8.0\\VelmoraStandInControls.exd\"\r\n"}},
+        {"registered, with an Office cache dated after the year 9999",
+         [&] {
+             test::RegisterAll(Control);
+             S().environment[L"APPDATA"] = L"C:\\Users\\tester\\AppData\\Roaming";
+             const std::uint64_t day = 864000000000;
+             S().listings[Forms] = {{L"VelmoraStandInControls.exd", false, {0, test::FileTime(9999, 12, 31) + day}}};
+         },
+         {L"Registration: registered\r\n",
+          L"Office cache " + Forms + L"\\VelmoraStandInControls.exd, written 10000-01-01T00:00:00Z\r\n"}},
         {"partly, an old version elsewhere",
          [&] {
              test::Register(test::LibraryKey(), Control);

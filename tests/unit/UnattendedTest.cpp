@@ -59,6 +59,8 @@ TEST(CommandLine, EveryMalformedFormIsAnError) {
         {L"/json", L"/quiet"},
         {L"/json", L"/"},
         {L"/timeout", L"/quiet"},
+        {L"-json", L"-quiet"},
+        {L"/timeout", L"-quiet"},
     };
     for (const auto& arguments : wrong) {
         std::wstring shown;
@@ -276,6 +278,10 @@ TEST_F(UnattendedTest, UsageGoesToStandardOutputOrAMessageBox) {
     EXPECT_EQ(Run({L"/?"}), 0u);
     ASSERT_EQ(S().messages.size(), 1u);
     EXPECT_EQ(S().messages[0], L"info:" + modCommandLine::UsageText());
+
+    SetUp();
+    EXPECT_EQ(Run({L"/quiet", L"/?"}), 0u);
+    EXPECT_TRUE(S().messages.empty()) << "quiet: no box, and no stream to write it to";
 }
 
 TEST_F(UnattendedTest, AResultThatCannotBeWrittenIsAnError) {
