@@ -1,6 +1,7 @@
 // The file reading port and the whole-file CRC-32 over it, on real files in a
 // scratch folder.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
