@@ -16,16 +16,26 @@ std::uint32_t ReportRunFailure(const RunError& error) {
     }
     platform::process::StopWatchdog();
     modRunResult::TellFailure(error.Number(), error.Description());
+    modRunResult::MarkResultWritten();
     return static_cast<std::uint32_t>(ExitStatus::Error);
 }
 
-std::uint32_t ReportCrash(std::uint32_t code, const std::wstring& module) {
-    // Whoever claimed the end has written, or is writing, a result with its code.
-    if (!modRunResult::ClaimEnd(modRunResult::Ender::Crash, ExitStatus::Error)) {
-        return static_cast<std::uint32_t>(*modRunResult::ClaimedEnd());
+CrashClaim ClaimCrash() noexcept {
+    switch (modRunResult::ClaimEndForCrash()) {
+    case modRunResult::CrashAction::Tell: return {CrashClaim::Action::Tell, 0};
+    case modRunResult::CrashAction::Wait: return {CrashClaim::Action::Wait, 0};
+    case modRunResult::CrashAction::EndWithClaimed: break;
     }
+    // The result that is out has this code.
+    return {CrashClaim::Action::EndWith, static_cast<std::uint32_t>(modRunResult::ClaimedEnd().value_or(ExitStatus::Error))};
+}
+
+std::uint32_t ReportCrash(std::uint32_t code, const wchar_t* module) noexcept {
+    // Made before any heap work: the crash may have come from a damaged heap.
+    static char line[modRunResult::CrashLineSize];
+    modRunResult::FormatCrashLine(line, code, module);
     platform::process::StopWatchdog();
-    modRunResult::TellCrash(code, module);
+    modRunResult::TellCrash(code, module, line);
     return static_cast<std::uint32_t>(ExitStatus::Error);
 }
 

@@ -7,6 +7,7 @@
 #include "filecheck/modControlFile.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileWriting.h"
+#include "platform/Process.h"
 #include "platform/RunError.h"
 #include "platform/Streams.h"
 #include "platform/Text.h"
@@ -117,9 +118,29 @@ void Publish(const RunRecord& record) {
     std::atomic_store(&PublishedRecord(), std::shared_ptr<const RunRecord>(std::make_shared<const RunRecord>(record)));
 }
 
-constexpr std::int32_t Unclaimed = -1;
-std::atomic<std::int32_t>& EndClaim() {
-    static std::atomic<std::int32_t> claim{Unclaimed};
+// The claim in one word: the claimant's thread above bit 32, then the stage, who
+// claimed it and the exit code, a byte each. Zero: unclaimed.
+enum class Stage : std::uint64_t { Claimed = 1, Written = 2 };
+
+struct Claim {
+    std::uint32_t thread = 0;
+    Stage stage = Stage::Claimed;
+    Ender ender = Ender::RunThread;
+    ExitStatus status = ExitStatus::Error;
+
+    static Claim Of(std::uint64_t word) {
+        return {static_cast<std::uint32_t>(word >> 32), static_cast<Stage>(word >> 16 & 0xFF),
+                static_cast<Ender>(word >> 8 & 0xFF), static_cast<ExitStatus>(word & 0xFF)};
+    }
+    std::uint64_t Word() const {
+        return std::uint64_t{thread} << 32 | static_cast<std::uint64_t>(stage) << 16 |
+               static_cast<std::uint64_t>(ender) << 8 | static_cast<std::uint64_t>(status);
+    }
+};
+
+constexpr std::uint64_t Unclaimed = 0;
+std::atomic<std::uint64_t>& EndClaim() noexcept {
+    static std::atomic<std::uint64_t> claim{Unclaimed};
     return claim;
 }
 
@@ -145,20 +166,46 @@ void StartRun(const modCommandLine::RunOptions& options) {
 
 std::shared_ptr<const RunRecord> Published() { return std::atomic_load(&PublishedRecord()); }
 
-bool ClaimEnd(Ender ender, ExitStatus status) {
-    // The claim holds who claimed the end above the exit code's byte.
-    const auto who = static_cast<std::int32_t>(ender) << 8;
-    std::int32_t seen = EndClaim().load();
+bool ClaimEnd(Ender ender, ExitStatus status) noexcept {
+    std::uint64_t seen = EndClaim().load();
+    Claim claim;
     do {
-        if (seen != Unclaimed && (seen & ~0xFF) != who) return false;
-    } while (!EndClaim().compare_exchange_weak(seen, who | static_cast<std::int32_t>(status)));
+        if (seen != Unclaimed && Claim::Of(seen).ender != ender) return false;
+        claim = seen == Unclaimed ? Claim{platform::process::CurrentThread(), Stage::Claimed, ender, status}
+                                  : Claim::Of(seen);
+        claim.status = status;
+    } while (!EndClaim().compare_exchange_weak(seen, claim.Word()));
     return true;
 }
 
-std::optional<ExitStatus> ClaimedEnd() {
+void MarkResultWritten() noexcept {
+    std::uint64_t seen = EndClaim().load();
+    while (seen != Unclaimed) {
+        Claim claim = Claim::Of(seen);
+        claim.stage = Stage::Written;
+        if (EndClaim().compare_exchange_weak(seen, claim.Word())) return;
+    }
+}
+
+std::optional<ExitStatus> ClaimedEnd() noexcept {
     const auto claimed = EndClaim().load();
     if (claimed == Unclaimed) return std::nullopt;
-    return static_cast<ExitStatus>(claimed & 0xFF);
+    return Claim::Of(claimed).status;
+}
+
+CrashAction ClaimEndForCrash() noexcept {
+    const std::uint32_t self = platform::process::CurrentThread();
+    const Claim crash{self, Stage::Claimed, Ender::Crash, ExitStatus::Error};
+    std::uint64_t seen = EndClaim().load();
+    for (;;) {
+        if (seen != Unclaimed) {
+            const Claim claim = Claim::Of(seen);
+            if (claim.stage == Stage::Written) return CrashAction::EndWithClaimed;
+            if (claim.thread != self) return CrashAction::Wait;
+        }
+        // Unclaimed, or claimed by this very thread, whose result is not out: the crash tells it.
+        if (EndClaim().compare_exchange_weak(seen, crash.Word())) return CrashAction::Tell;
+    }
 }
 
 std::wstring ErrorNumberText(std::int32_t number) {
@@ -204,22 +251,49 @@ void TellOnStandardError(const std::wstring& line) {
     }
 }
 
+// The last line on standard error where telling an end failed part-way (memory ran
+// out): made when the program was built, so telling it needs nothing more.
+constexpr char UntoldLine[] = "Velmora: error: the run ended, and telling why failed\r\n";
+
+void WriteFixedLine(const char* line) noexcept {
+    platform::streams::WriteFixed(platform::streams::Stream::Error, line);
+}
+
 // Tells a run that ended as `record` does. A result that cannot be written is told
 // on standard error: this is already the report of the run's end, nothing is left
-// to pass another error to.
-void Tell(const RunRecord& record) {
+// to pass another error to. `crashLine`, when given, is the error's line on standard
+// error, made beforehand.
+void Tell(const RunRecord& record, const char* crashLine = nullptr) noexcept {
+    const bool quiet = CurrentRun().options.quiet;
+    bool told = false;
     try {
-        WriteResult(record);
-    } catch (const platform::RunError& failure) {
-        TellOnStandardError(L"the result could not be written: " + ErrorNumberText(failure.Number()) + L" " +
-                            failure.Description());
+        try {
+            WriteResult(record);
+        } catch (const platform::RunError& failure) {
+            TellOnStandardError(L"the result could not be written: " + ErrorNumberText(failure.Number()) + L" " +
+                                failure.Description());
+        }
+        const auto& error = *record.error;
+        if (!quiet) {
+            ShowRunError(error.number, error.description);
+        } else if (!crashLine) {
+            TellOnStandardError(L"error " + ErrorNumberText(error.number) + L": " + error.description);
+        }
+        told = true;
+    } catch (...) {
+        // Told below, with what was made beforehand.
     }
-    const auto& error = *record.error;
-    if (CurrentRun().options.quiet) {
-        TellOnStandardError(L"error " + ErrorNumberText(error.number) + L": " + error.description);
-    } else {
-        ShowRunError(error.number, error.description);
+    if (crashLine && (quiet || !told)) {
+        WriteFixedLine(crashLine);
+    } else if (!told) {
+        WriteFixedLine(UntoldLine);
     }
+}
+
+RunRecord ErrorRecord(RunRecord record, std::int32_t number, const std::wstring& description) {
+    record.outcome = ExitStatus::Error;
+    record.error = RunError{number, description};
+    return record;
 }
 
 }  // namespace
@@ -233,27 +307,64 @@ void ShowRunError(std::int32_t number, const std::wstring& description) {
                           true);
 }
 
-void TellFailure(std::int32_t number, const std::wstring& description) {
-    ChangeRecord([&](RunRecord& record) {
-        record.outcome = ExitStatus::Error;
-        record.error = RunError{number, description};
-    });
+void TellFailure(std::int32_t number, const std::wstring& description) noexcept {
+    try {
+        ChangeRecord([&](RunRecord& record) { record = ErrorRecord(std::move(record), number, description); });
+    } catch (...) {
+        WriteFixedLine(UntoldLine);
+        return;
+    }
     Tell(Record());
 }
 
-void TellTimeout(std::uint32_t seconds) {
-    RunRecord record = *Published();  // the run's thread may be changing its own
-    record.outcome = ExitStatus::Error;
-    record.error = RunError{platform::errors::Timeout,
-                            L"the run did not reach its verdict within " + std::to_wstring(seconds) + L" seconds"};
-    Tell(record);
+ExitStatus TellTimeout(std::uint32_t seconds) noexcept {
+    try {
+        RunRecord record = *Published();  // the run's thread may be changing its own
+        if (record.verdict) {
+            // The verdict stands; what followed it was not read in time.
+            record.outcome = record.verdict;
+            record.registration = modRegistration::NotReadInTime(seconds);
+            try {
+                WriteResult(record);
+                return *record.verdict;
+            } catch (const platform::RunError& failure) {
+                Tell(ErrorRecord(record, failure.Number(), failure.Description()));
+                return ExitStatus::Error;
+            }
+        }
+        Tell(ErrorRecord(record, platform::errors::Timeout,
+                         L"the run did not reach its verdict within " + std::to_wstring(seconds) + L" seconds"));
+    } catch (...) {
+        WriteFixedLine(UntoldLine);
+    }
+    return ExitStatus::Error;
 }
 
-void TellCrash(std::uint32_t code, const std::wstring& module) {
-    RunRecord record = *Published();  // the crashed thread's own may be half changed
-    record.outcome = ExitStatus::Error;
-    record.error = RunError{static_cast<std::int32_t>(code), L"A crash in " + module};
-    Tell(record);
+void FormatCrashLine(char (&line)[CrashLineSize], std::uint32_t code, const wchar_t* module) noexcept {
+    constexpr char Head[] = "Velmora: error 0x";
+    constexpr char Middle[] = ": A crash in ";
+    std::size_t at = 0;
+    const auto put = [&line, &at](char ch) {
+        if (at + 3 < CrashLineSize) line[at++] = ch;  // room is kept for the line's end
+    };
+    for (const char* ch = Head; *ch; ++ch) put(*ch);
+    for (int shift = 28; shift >= 0; shift -= 4) put("0123456789ABCDEF"[code >> shift & 0xF]);
+    for (const char* ch = Middle; *ch; ++ch) put(*ch);
+    // Module names are ASCII; any other character shows as "?".
+    for (const wchar_t* ch = module; *ch; ++ch) put(*ch >= 0x20 && *ch < 0x7F ? static_cast<char>(*ch) : '?');
+    line[at++] = '\r';
+    line[at++] = '\n';
+    line[at] = '\0';
+}
+
+void TellCrash(std::uint32_t code, const wchar_t* module, const char* line) noexcept {
+    try {
+        RunRecord record = *Published();  // the crashed thread's own may be half changed
+        Tell(ErrorRecord(std::move(record), static_cast<std::int32_t>(code), L"A crash in " + std::wstring(module)),
+             line);
+    } catch (...) {
+        WriteFixedLine(line);
+    }
 }
 
 }  // namespace modRunResult

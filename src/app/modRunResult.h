@@ -44,6 +44,7 @@ struct RunRecord {
     std::optional<std::wstring> windowsFolder;
     std::optional<ControlFile> controlFile;                     // once its path is known
     std::optional<modRegistration::Registration> registration;  // once checked: the file was found
+    std::optional<ExitStatus> verdict;                          // once reached, when the registration follows
     std::optional<ExitStatus> outcome;                          // at the end
     std::optional<RunError> error;
 };
@@ -66,12 +67,21 @@ std::shared_ptr<const RunRecord> Published();
 
 // The end of the run is claimed once, with its exit code: by the run's thread, by the
 // watchdog or by a crash. Only the one that claimed it writes the result and ends the
-// process, so the result and the exit code agree. True when `ender` holds the end:
-// it claimed it now, or had already (its exit code is then `status`).
+// process, so the result and the exit code agree. The claim has two stages: claimed,
+// then its result written. True when `ender` holds the end: it claimed it now, or had
+// already (its exit code is then `status`).
 enum class Ender { RunThread = 1, Watchdog, Crash };
-bool ClaimEnd(Ender ender, ExitStatus status);
+bool ClaimEnd(Ender ender, ExitStatus status) noexcept;
+// The claimant's result is out (or there is none to write): the second stage.
+void MarkResultWritten() noexcept;
 // The exit code the end was claimed with, if it was.
-std::optional<ExitStatus> ClaimedEnd();
+std::optional<ExitStatus> ClaimedEnd() noexcept;
+
+// What a crash does about the end, decided with no heap work: tell it (the crash now
+// holds the end, also when the claimant itself crashed before its result was out),
+// wait for another claimant's result, or end with the code of the result that is out.
+enum class CrashAction { Tell, Wait, EndWithClaimed };
+CrashAction ClaimEndForCrash() noexcept;
 
 // The record as the JSON result: schema 1, the program's version, every field.
 std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion);
@@ -87,14 +97,26 @@ void WriteResult(const RunRecord& record);
 // system's words for it.
 void ShowRunError(std::int32_t number, const std::wstring& description);
 
+// Every end of the run below is told without throwing: whatever fails while telling
+// it, its last line on standard error is one made before (a fixed text, or the crash's
+// line), and the process still ends with its code.
+
 // An error that ended the run, told as the run's options say: in the JSON result,
 // and on standard error (where the caller gave one) or in the message box.
-void TellFailure(std::int32_t number, const std::wstring& description);
+void TellFailure(std::int32_t number, const std::wstring& description) noexcept;
 
-// The watchdog's report: the record as it last stood, ended by the timeout.
-void TellTimeout(std::uint32_t seconds);
+// The watchdog's report: the record as it last stood, ended by the timeout. Where the
+// verdict was reached, it stands, and the registration was not read in time.
+// It gives the exit code the run ends with: the verdict's, or an error's.
+ExitStatus TellTimeout(std::uint32_t seconds) noexcept;
 
-// A crash's report: the record as it last stood, ended by exception `code` in `module`.
-void TellCrash(std::uint32_t code, const std::wstring& module);
+// A crash's line on standard error, "Velmora: error 0x...: A crash in <module>",
+// made in the caller's buffer with no heap work: a crash may come from a damaged heap.
+constexpr std::size_t CrashLineSize = 320;
+void FormatCrashLine(char (&line)[CrashLineSize], std::uint32_t code, const wchar_t* module) noexcept;
+
+// A crash's report: the record as it last stood, ended by exception `code` in `module`;
+// `line` (made by FormatCrashLine) is its last line on standard error.
+void TellCrash(std::uint32_t code, const wchar_t* module, const char* line) noexcept;
 
 }  // namespace modRunResult

@@ -173,9 +173,13 @@ void ShowOfficeCaches(const std::vector<modOfficeCache::CacheFile>& caches) {
     for (const auto& command : deletes) Write(command);
 }
 
-void ShowRegistration(const modRegistration::Registration& found) {
+void ShowRegistrationHeading() {
     Write(L"");
     Write(L"Test registration MsComCtl.OCX");
+}
+
+void ShowRegistration(const modRegistration::Registration& found) {
+    ShowRegistrationHeading();
     Write(L"Registration: " + modRegistration::StateText(found.state));
     Write(L"Per-user entries and caches of: " +
           (found.account.empty() ? L"an account Windows does not name" : found.account));
@@ -196,10 +200,15 @@ void ShowRegistration(const modRegistration::Registration& found) {
 
 // The registration where it is asked for: on screen with /registration, and in every
 // JSON result. A plain run reads none of it. It comes after the verdict, which no
-// failure to read it may lose: such a failure is shown, and the result has none.
-void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+// failure to read it may lose: such a failure is shown, and the result has none. The
+// watchdog is armed anew for the reading, and a reading it outlasts keeps the verdict.
+void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64,
+                        ExitStatus verdict) {
     const auto& options = modRunResult::CurrentRun().options;
     if (!options.registration && !options.jsonPath) return;
+    ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
+    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds),
+                                     &OnTimeout);
     std::optional<modRegistration::Registration> found;
     std::wstring failure;
     try {
@@ -210,15 +219,29 @@ void ReportRegistration(const std::wstring& path, const std::wstring& windowsFol
     } catch (const std::exception&) {
         failure = L"an unexpected error";
     }
+    // The watchdog may have ended the run meanwhile, with the verdict: then it shows the rest.
+    if (!modRunResult::ClaimEnd(modRunResult::Ender::RunThread, verdict)) platform::process::WaitToBeEnded();
     ChangeRecord([&found](modRunResult::RunRecord& record) { record.registration = found; });
     if (!options.registration) return;
     if (found) {
         ShowRegistration(*found);
     } else {
-        Write(L"");
-        Write(L"Test registration MsComCtl.OCX");
+        ShowRegistrationHeading();
         Write(L"Registration: not read (" + failure + L")");
     }
+}
+
+// The end of an interactive run whose registration was not read in time: its rows and
+// the prompt, shown by the watchdog, since the run's thread is still waiting.
+void ShowRegistrationTimeout(std::uint32_t seconds) {
+    const auto found = modRegistration::NotReadInTime(seconds);
+    ShowRegistrationHeading();
+    Write(L"Registration: " + modRegistration::StateText(found.state) + L" (" + *found.reason + L")");
+    Write(*found.hint);
+    Write(CrLf);
+    Write(L"Press Enter to exit");
+    Console().ReadText();
+    Console().Hide();
 }
 
 }  // namespace
@@ -271,6 +294,7 @@ void WaitForExit(ExitStatus outcome) {
     platform::process::StopWatchdog();
     ChangeRecord([outcome](modRunResult::RunRecord& record) { record.outcome = outcome; });
     modRunResult::WriteResult(modRunResult::Record());
+    modRunResult::MarkResultWritten();
     if (Interactive()) {
         Write(CrLf);
         Write(L"Press Enter to exit");
@@ -282,11 +306,21 @@ void WaitForExit(ExitStatus outcome) {
 }
 
 void OnTimeout() {
+    // Reached, the verdict is the run's exit code whatever follows it.
+    const auto verdict = modRunResult::Published()->verdict;
     // The run's thread may be ending the run already: then this one leaves it to it.
-    if (!modRunResult::ClaimEnd(modRunResult::Ender::Watchdog, ExitStatus::Error)) return;
-    const auto seconds = modRunResult::CurrentRun().options.timeoutSeconds.value_or(0);
-    modRunResult::TellTimeout(seconds);
-    platform::process::EndNow(static_cast<std::uint32_t>(ExitStatus::Error));
+    if (!modRunResult::ClaimEnd(modRunResult::Ender::Watchdog, verdict.value_or(ExitStatus::Error))) return;
+    const auto seconds = modRunResult::CurrentRun().options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds);
+    const ExitStatus ended = modRunResult::TellTimeout(seconds);
+    modRunResult::MarkResultWritten();
+    if (verdict && Interactive()) {
+        try {
+            ShowRegistrationTimeout(seconds);
+        } catch (...) {
+            // The result is written: the screen's last rows are all that is lost.
+        }
+    }
+    platform::process::EndAtOnce(static_cast<std::uint32_t>(ended));
 }
 
 void ReleaseSystemObjects() {
@@ -353,8 +387,9 @@ ExitStatus RunChecks() {
     }
     Write(verdict ? L"Supplement is valid" : L"Supplement is fail");
     ShowProgress();
-    ReportRegistration(path, windowsFolder, windows64);
-    return verdict ? ExitStatus::Valid : ExitStatus::Fail;
+    const ExitStatus outcome = verdict ? ExitStatus::Valid : ExitStatus::Fail;
+    ReportRegistration(path, windowsFolder, windows64, outcome);
+    return outcome;
 }
 
 // --- The "About OS Windows" report ----------------------------------------------------------

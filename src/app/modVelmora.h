@@ -32,8 +32,9 @@ void ShowProgress();
 ExitStatus RunChecks();
 // The report text; `rows`, when given, receives its rows as the result names them.
 std::wstring GetAboutOS(std::vector<modRunResult::ReportRow>* rows = nullptr);
-// The watchdog's end of a run that did not reach its verdict in time; it returns only
-// when the run's thread is ending the run already.
+// The watchdog's end of a run: one that did not reach its verdict in time, or whose
+// registration was not read in time after it. It returns only when the run's thread
+// is ending the run already.
 void OnTimeout();
 
 // The WMI objects the run keeps, and COM after them: released before the process

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
 #include <utility>
 
 #include "filecheck/modControlFile.h"
@@ -21,13 +22,22 @@ using platform::filenames::AddBackslash;
 // No path Windows opens is longer.
 constexpr std::size_t MaxPathCharacters = 32767;
 
-// What every entry is held against.
+// What the file system says of a path an entry names.
+struct Probe {
+    bool exists = false;
+    std::wstring longForm;
+};
+
+// What every entry is held against, and what was probed of the paths they name:
+// each distinct path is probed once, for one that stalls (a server that is gone)
+// stalls each probe.
 struct Machine {
     std::wstring controlPath;
     std::wstring controlLongForm;
     std::wstring systemFolder;  // the control file's folder: where a 32-bit program's system files are
     std::wstring windowsFolder;
     bool windows64;
+    std::map<std::wstring, Probe> probes;
 };
 
 std::wstring LongFormOf(const std::wstring& path) { return filenames::LongForm(path).value_or(path); }
@@ -61,7 +71,15 @@ std::wstring LoadedPath(const std::wstring& text, bool expandable, const Machine
     return path;
 }
 
-Entry Look(const std::wstring& id, const std::wstring& version, const std::wstring& key, const Machine& machine) {
+const Probe& ProbeOf(const std::wstring& path, Machine& machine) {
+    auto known = machine.probes.find(path);
+    if (known == machine.probes.end()) {
+        known = machine.probes.emplace(path, Probe{filenames::IsFile(path), LongFormOf(path)}).first;
+    }
+    return known->second;
+}
+
+Entry Look(const std::wstring& id, const std::wstring& version, const std::wstring& key, Machine& machine) {
     Entry entry;
     entry.id = id;
     entry.version = version;
@@ -73,8 +91,9 @@ Entry Look(const std::wstring& id, const std::wstring& version, const std::wstri
     entry.scope = scope;
     entry.loads = LoadedPath(value.text, expandable, machine);
     if (entry.Registered()) {
-        entry.exists = filenames::IsFile(entry.loads);
-        entry.here = filenames::SameFileName(LongFormOf(entry.loads), machine.controlLongForm);
+        const Probe& probe = ProbeOf(entry.loads, machine);
+        entry.exists = probe.exists;
+        entry.here = filenames::SameFileName(probe.longForm, machine.controlLongForm);
     }
     return entry;
 }
@@ -158,6 +177,7 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
         return L"This file holds no type library (" + found.reason.value_or(L"") +
                L"), so it is no build of the control: put build " + modControlFile::RequiredVersion +
                L" in its place, then " + command;
+    case State::NotReadInTime: break;
     }
     return std::nullopt;
 }
@@ -166,8 +186,8 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
 
 Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std::wstring& controlPath,
                                const std::wstring& windowsFolder, bool windows64) {
-    const Machine machine{controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
-                          windowsFolder, windows64};
+    Machine machine{controlPath,   LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
+                    windowsFolder, windows64,               {}};
     Registration found;
     found.account = platform::account::ProcessAccount();
     const auto& library = reading.library;
@@ -201,6 +221,15 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     return found;
 }
 
+Registration NotReadInTime(std::uint32_t seconds) {
+    Registration found;
+    found.state = State::NotReadInTime;
+    found.reason = L"reading it did not finish within " + std::to_wstring(seconds) + L" seconds";
+    found.hint = L"The verdict above stands. A class registered at a path on a server that is not there, or an "
+                 L"offline network folder, can stall the reading: run Velmora again where the network is there.";
+    return found;
+}
+
 std::wstring StateText(State state) {
     switch (state) {
     case State::Registered: return L"registered";
@@ -208,6 +237,7 @@ std::wstring StateText(State state) {
     case State::RegisteredElsewhere: return L"registered elsewhere";
     case State::PartlyRegistered: return L"partly registered";
     case State::NoTypeLibrary: return L"no type library";
+    case State::NotReadInTime: return L"not read in time";
     }
     return {};
 }

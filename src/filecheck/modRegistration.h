@@ -3,6 +3,7 @@
 // own type library names what must be registered, and the registry's 32-bit view
 // (per user first, then per machine, as Windows merges them) tells where each of
 // those entries points.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,7 +13,7 @@
 
 namespace modRegistration {
 
-enum class State { Registered, NotRegistered, RegisteredElsewhere, PartlyRegistered, NoTypeLibrary };
+enum class State { Registered, NotRegistered, RegisteredElsewhere, PartlyRegistered, NoTypeLibrary, NotReadInTime };
 enum class Scope { User, Machine };
 
 // One registry entry of the control: a type library version or a class.
@@ -34,7 +35,7 @@ struct Registration {
     std::optional<Entry> typeLibrary;    // the file's own version
     std::vector<Entry> classes;          // its creatable classes, in its type library's order
     std::vector<Entry> otherVersions;    // every other version registered for its LIBID
-    std::optional<std::wstring> reason;  // why there is no type library, when there is none
+    std::optional<std::wstring> reason;  // why there is no type library, or why it was not read
     std::optional<std::wstring> hint;    // one sentence, unless it is registered
     // Whose per-user entries and caches these are: the account the program ran as.
     std::wstring account;
@@ -49,7 +50,12 @@ struct Registration {
 Registration CheckRegistration(const modTypeLibrary::Reading& library, const std::wstring& controlPath,
                                const std::wstring& windowsFolder, bool windows64);
 
-// "registered", "not registered", "registered elsewhere", "partly registered", "no type library".
+// What is known of a registration whose reading did not finish within `seconds`
+// (a path on a server that is gone, an offline network folder): that alone.
+Registration NotReadInTime(std::uint32_t seconds);
+
+// "registered", "not registered", "registered elsewhere", "partly registered", "no type
+// library", "not read in time".
 std::wstring StateText(State state);
 // "user", "machine".
 std::wstring ScopeText(Scope scope);

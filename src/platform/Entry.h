@@ -18,8 +18,16 @@ namespace platform::entry {
 // Tells the user what ended the run and gives the process exit code for it.
 std::uint32_t ReportRunFailure(const RunError& error);
 
-// A crash: exception `code` in `module` (its file name). Tells it where it still can
-// and gives the process exit code.
-std::uint32_t ReportCrash(std::uint32_t code, const std::wstring& module);
+// A crash, first: what it does about the end of the run, decided with no heap work.
+// `exitCode` is the code to end with when it neither tells nor waits.
+struct CrashClaim {
+    enum class Action { Tell, Wait, EndWith } action;
+    std::uint32_t exitCode;
+};
+CrashClaim ClaimCrash() noexcept;
+
+// Then, where the crash holds the end: tells exception `code` in `module` (its file
+// name) where it still can, and gives the process exit code.
+std::uint32_t ReportCrash(std::uint32_t code, const wchar_t* module) noexcept;
 
 }  // namespace platform::entry

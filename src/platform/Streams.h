@@ -12,5 +12,8 @@ enum class Stream { Output, Error };
 bool Given(Stream which);
 // The text as UTF-8, without a byte-order mark; nothing where the stream is not given.
 void Write(Stream which, const std::wstring& text);
+// A line made beforehand, its bytes as they are, written with no heap work: the last
+// word of a run whose heap may be gone.
+void WriteFixed(Stream which, const char* line) noexcept;
 
 }  // namespace platform::streams

@@ -61,17 +61,25 @@ void EndNow(std::uint32_t exitCode) {
     throw fake::FakeProcessEnd{exitCode};
 }
 
+void EndAtOnce(std::uint32_t exitCode) {
+    S().trace.push_back(L"end at once:" + std::to_wstring(exitCode));
+    throw fake::FakeProcessEnd{exitCode};
+}
+
+std::uint32_t CurrentThread() noexcept { return S().thread; }
+
 void WaitToBeEnded() {
     S().trace.push_back(L"wait to be ended");
     throw fake::FakeWaitToBeEnded{};
 }
 
 void StartWatchdog(std::uint32_t seconds, void (*onTimeout)()) {
+    S().watchdogStarts.push_back(seconds);
     S().watchdogSeconds = seconds;
     S().watchdogCallback = onTimeout;
 }
 
-void StopWatchdog() { S().watchdogStopped = true; }
+void StopWatchdog() noexcept { S().watchdogStopped = true; }
 
 }  // namespace platform::process
 

@@ -121,6 +121,7 @@ struct RegistryState {
     using Values = std::map<std::wstring, platform::registry::Value, NoCaseLess>;
     std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values;
     std::vector<std::wstring> reads;  // every key read or listed, in order
+    std::function<void()> duringRead;  // what happens meanwhile, at each value read
 
     void Set(platform::registry::Hive hive, const std::wstring& key, platform::registry::ValueKind kind,
              const std::wstring& text = {});
@@ -156,6 +157,7 @@ struct State {
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder
+    std::vector<std::wstring> fileProbes;                          // "is file:<path>", "long form:<path>"
     std::map<std::wstring, platform::filenames::FileTimes, NoCaseLess> fileTimes;
     // A folder -> its entries, as a listing finds them.
     std::map<std::wstring, std::vector<platform::filenames::FolderEntry>, NoCaseLess> listings;
@@ -174,7 +176,9 @@ struct State {
     std::wstring output, error;                         // what was written to them
     std::map<std::wstring, std::wstring> writtenFiles;  // path -> text, written whole
     std::vector<std::wstring> unwritableFolders;        // a path in one of these fails
-    std::optional<std::uint32_t> watchdogSeconds;       // started with
+    std::optional<std::uint32_t> watchdogSeconds;       // started with, last
+    std::vector<std::uint32_t> watchdogStarts;          // every start, and every new count
+    std::uint32_t thread = 1;                           // the thread the program runs on
     void (*watchdogCallback)() = nullptr;
     bool watchdogStopped = false;
 };

@@ -14,6 +14,11 @@ void Write(Stream which, const std::wstring& text) {
     (which == Stream::Output ? S().output : S().error) += text;
 }
 
+void WriteFixed(Stream which, const char* line) noexcept {
+    if (!Given(which)) return;
+    for (const char* ch = line; *ch; ++ch) (which == Stream::Output ? S().output : S().error) += static_cast<wchar_t>(*ch);
+}
+
 }  // namespace platform::streams
 
 namespace platform::files {

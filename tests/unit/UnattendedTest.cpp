@@ -226,7 +226,8 @@ TEST_F(UnattendedTest, InteractiveRunWithJsonShowsTheUsualScreenAndWritesTheSame
     EXPECT_EQ(Run({L"/json", L"C:\\out.json"}), 0u);
     EXPECT_EQ(S().console.opens, 1);
     EXPECT_EQ(S().pauses.size(), 4u * 70u);
-    EXPECT_FALSE(S().watchdogSeconds);
+    // No watchdog before the verdict; after it, the registration's reading is bounded.
+    EXPECT_EQ(S().watchdogStarts, std::vector<std::uint32_t>{120});
     const auto interactive = Json();
 
     SetUp();
@@ -317,7 +318,86 @@ TEST_F(UnattendedTest, OneOfTheRunAndTheWatchdogEndsTheRun) {
     EXPECT_NE(Json().find(L"\"exitCode\": 3"), std::wstring::npos);
     const auto& trace = S().trace;
     EXPECT_NE(std::find(trace.begin(), trace.end(), L"wait to be ended"), trace.end());
-    EXPECT_EQ(std::count_if(trace.begin(), trace.end(), [](const auto& e) { return e.rfind(L"end:", 0) == 0; }), 1);
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                            [](const auto& e) { return e.rfind(L"end:", 0) == 0 || e.rfind(L"end at once:", 0) == 0; }),
+              1);
+}
+
+TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
+    // The registry's first read blocks until the watchdog fires, as a class on a server
+    // that is gone would; the watchdog was armed anew at the verdict.
+    S().registry.duringRead = [] { S().watchdogCallback(); };
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 0u);
+    EXPECT_EQ(S().watchdogStarts, (std::vector<std::uint32_t>{5, 5}));
+    EXPECT_NE(Json().find(L"\"result\": \"valid\",\n  \"exitCode\": 0,"), std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"state\": \"not read in time\",\n    \"reason\": \"reading it did not finish within 5 "
+                          L"seconds\""),
+              std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"error\": null"), std::wstring::npos);
+    EXPECT_NE(std::find(S().trace.begin(), S().trace.end(), L"end at once:0"), S().trace.end());
+
+    // On screen, the watchdog shows the rest and the prompt: the run's thread still waits.
+    SetUp();
+    S().registry.duringRead = [] { S().watchdogCallback(); };
+    S().console.reads.push_back(fake::ReadLeaves(L"\r\n"));
+    EXPECT_EQ(Run({L"/registration"}), 0u);
+    const auto texts = S().console.Texts();
+    ASSERT_GE(texts.size(), 6u);
+    EXPECT_EQ(std::vector<std::wstring>(texts.end() - 6, texts.end() - 3),
+              (std::vector<std::wstring>{L"\r\n", L"Test registration MsComCtl.OCX\r\n",
+                                         L"Registration: not read in time (reading it did not finish within 120 "
+                                         L"seconds)\r\n"}));
+    EXPECT_EQ(texts.back(), L"Press Enter to exit\r\n");
+}
+
+// --- Who ends the run -----------------------------------------------------------------------
+
+TEST(EndOfRun, ACrashTellsItselfWaitsOrEndsWithTheResultThatIsOut) {
+    using modRunResult::CrashAction;
+    using modRunResult::Ender;
+    using modRunResult::ExitStatus;
+    constexpr std::uint32_t RunThread = 1, Watchdog = 2;
+    const struct {
+        const char* name;
+        std::optional<std::uint32_t> claimant;  // the thread that claimed the end, if one did
+        bool written;                           // its result is out
+        std::uint32_t crashing;
+        CrashAction action;
+        ExitStatus endsWith;
+    } cases[] = {
+        {"nobody claimed it", std::nullopt, false, RunThread, CrashAction::Tell, ExitStatus::Error},
+        {"the claimant itself, its result not out", RunThread, false, RunThread, CrashAction::Tell, ExitStatus::Error},
+        {"another thread, the claimant's result not out", RunThread, false, Watchdog, CrashAction::Wait,
+         ExitStatus::Valid},
+        {"the claimant, its result out", RunThread, true, RunThread, CrashAction::EndWithClaimed, ExitStatus::Valid},
+        {"another thread, the claimant's result out", Watchdog, true, RunThread, CrashAction::EndWithClaimed,
+         ExitStatus::Valid},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        modRunResult::StartRun();
+        if (c.claimant) {
+            S().thread = *c.claimant;
+            ASSERT_TRUE(modRunResult::ClaimEnd(*c.claimant == RunThread ? Ender::RunThread : Ender::Watchdog,
+                                               ExitStatus::Valid));
+            if (c.written) modRunResult::MarkResultWritten();
+        }
+        S().thread = c.crashing;
+        EXPECT_EQ(modRunResult::ClaimEndForCrash(), c.action);
+        EXPECT_EQ(modRunResult::ClaimedEnd(), c.endsWith);
+    }
+}
+
+TEST(EndOfRun, TheCrashLineIsMadeWithoutTheHeap) {
+    char line[modRunResult::CrashLineSize];
+    modRunResult::FormatCrashLine(line, 0xC0000005u, L"ntdll.dll");
+    EXPECT_STREQ(line, "Velmora: error 0xC0000005: A crash in ntdll.dll\r\n");
+    modRunResult::FormatCrashLine(line, 0x80000003u, L"k\u00F6rnel.dll");
+    EXPECT_STREQ(line, "Velmora: error 0x80000003: A crash in k?rnel.dll\r\n");
+    const std::wstring longName(1000, L'x');
+    modRunResult::FormatCrashLine(line, 1, longName.c_str());
+    EXPECT_EQ(std::string(line).size(), modRunResult::CrashLineSize - 1) << "cut, its line end kept";
 }
 
 }  // namespace

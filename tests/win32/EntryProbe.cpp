@@ -43,8 +43,10 @@ std::uint32_t ReportRunFailure(const RunError& error) {
     return 3;
 }
 
-std::uint32_t ReportCrash(std::uint32_t code, const std::wstring& module) {
-    std::printf("crashed 0x%08lX in %ls\n", static_cast<unsigned long>(code), module.c_str());
+CrashClaim ClaimCrash() noexcept { return {CrashClaim::Action::Tell, 0}; }
+
+std::uint32_t ReportCrash(std::uint32_t code, const wchar_t* module) noexcept {
+    std::printf("crashed 0x%08lX in %ls\n", static_cast<unsigned long>(code), module);
     std::fflush(stdout);
     return 3;
 }

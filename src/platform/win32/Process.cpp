@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/win32/Ownership.h"
 
 namespace platform::process {
@@ -10,16 +12,24 @@ void Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 void EndNow(std::uint32_t exitCode) { ExitProcess(exitCode); }
 
+void EndAtOnce(std::uint32_t exitCode) {
+    TerminateProcess(GetCurrentProcess(), exitCode);
+    for (;;) Sleep(INFINITE);  // the process is ending
+}
+
 void WaitToBeEnded() {
     for (;;) Sleep(INFINITE);
 }
 
+std::uint32_t CurrentThread() noexcept { return GetCurrentThreadId(); }
+
 namespace {
 
 struct Watchdog {
-    win32::UniqueKernelHandle stop;  // an event, set when the run is over
+    win32::UniqueKernelHandle changed;  // an event: re-armed, or stopped
     win32::UniqueKernelHandle thread;
-    DWORD milliseconds = 0;
+    std::atomic<DWORD> milliseconds{0};
+    std::atomic<bool> stopped{false};
     void (*onTimeout)() = nullptr;
 };
 
@@ -29,9 +39,14 @@ Watchdog& TheWatchdog() {
 }
 
 DWORD WINAPI Watch(void*) {
-    const auto& watchdog = TheWatchdog();
-    if (WaitForSingleObject(watchdog.stop.get(), watchdog.milliseconds) == WAIT_TIMEOUT) watchdog.onTimeout();
-    return 0;
+    auto& watchdog = TheWatchdog();
+    for (;;) {
+        if (WaitForSingleObject(watchdog.changed.get(), watchdog.milliseconds) == WAIT_TIMEOUT) {
+            watchdog.onTimeout();
+            return 0;
+        }
+        if (watchdog.stopped) return 0;
+    }
 }
 
 }  // namespace
@@ -40,15 +55,20 @@ void StartWatchdog(std::uint32_t seconds, void (*onTimeout)()) {
     auto& watchdog = TheWatchdog();
     watchdog.milliseconds = seconds * 1000;
     watchdog.onTimeout = onTimeout;
-    watchdog.stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!watchdog.stop) win32::FailWithLastError(L"Starting the watchdog");
+    if (watchdog.thread) {
+        SetEvent(watchdog.changed.get());  // the running watchdog counts anew
+        return;
+    }
+    watchdog.changed.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!watchdog.changed) win32::FailWithLastError(L"Starting the watchdog");
     watchdog.thread.reset(CreateThread(nullptr, 0, &Watch, nullptr, 0, nullptr));
     if (!watchdog.thread) win32::FailWithLastError(L"Starting the watchdog");
 }
 
-void StopWatchdog() {
-    const auto& watchdog = TheWatchdog();
-    if (watchdog.stop) SetEvent(watchdog.stop.get());
+void StopWatchdog() noexcept {
+    auto& watchdog = TheWatchdog();
+    watchdog.stopped = true;
+    if (watchdog.changed) SetEvent(watchdog.changed.get());
 }
 
 }  // namespace platform::process

@@ -45,4 +45,11 @@ void Write(Stream which, const std::wstring& text) {
     win32::WriteAll(handle, win32::ToCodePage(text, CP_UTF8));
 }
 
+void WriteFixed(Stream which, const char* line) noexcept {
+    HANDLE handle = HandleOf(which);
+    if (!handle) return;
+    DWORD written = 0;
+    WriteFile(handle, line, lstrlenA(line), &written, nullptr);
+}
+
 }  // namespace platform::streams

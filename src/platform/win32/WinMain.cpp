@@ -67,31 +67,44 @@ std::uint32_t RunAndReport() {
     }
 }
 
-// The file name of the module that holds `address`.
-std::wstring ModuleOf(void* address) {
+// The file name of the module that holds `address`, in `path`: no heap work.
+const wchar_t* ModuleOf(void* address, wchar_t (&path)[MAX_PATH]) {
     HMODULE module = nullptr;
-    wchar_t path[MAX_PATH] = {};
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             static_cast<LPCWSTR>(address), &module) ||
         GetModuleFileNameW(module, path, MAX_PATH) == 0) {
         return L"an unknown module";
     }
-    const std::wstring name = path;
-    return name.substr(name.find_last_of(L"\\/") + 1);
+    path[MAX_PATH - 1] = L'\0';
+    const wchar_t* name = path;
+    for (const wchar_t* ch = path; *ch; ++ch) {
+        if (*ch == L'\\' || *ch == L'/') name = ch + 1;
+    }
+    return name;
 }
 
 // A crash on any thread: told once, by the first thread that crashed, and the process
-// ends with the program's code for it, never the exception's. A crash while telling
-// one ends the process at once; a crash on another thread meanwhile waits.
+// ends with the program's code for it, never the exception's. Nothing is allocated
+// before the crash holds the end. A crash while telling one ends the process at once;
+// a crash on another thread meanwhile waits, and so does one while another thread
+// writes the result it claimed the end for.
 LONG WINAPI TellCrash(EXCEPTION_POINTERS* crash) {
     static volatile LONG teller = 0;
     const auto self = static_cast<LONG>(GetCurrentThreadId());
     const LONG first = InterlockedCompareExchange(&teller, self, 0);
     if (first == self) TerminateProcess(GetCurrentProcess(), ErrorExitCode);
     if (first != 0) platform::process::WaitToBeEnded();
+    const auto claim = platform::entry::ClaimCrash();
+    using Action = platform::entry::CrashClaim::Action;
+    if (claim.action == Action::Wait) {
+        InterlockedExchange(&teller, 0);  // the claimant may yet crash itself, and tell it
+        platform::process::WaitToBeEnded();
+    }
+    if (claim.action == Action::EndWith) TerminateProcess(GetCurrentProcess(), claim.exitCode);
+    static wchar_t path[MAX_PATH];
     const auto* record = crash->ExceptionRecord;
     TerminateProcess(GetCurrentProcess(),
-                     platform::entry::ReportCrash(record->ExceptionCode, ModuleOf(record->ExceptionAddress)));
+                     platform::entry::ReportCrash(record->ExceptionCode, ModuleOf(record->ExceptionAddress, path)));
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
