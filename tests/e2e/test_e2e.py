@@ -522,18 +522,32 @@ class UnattendedTests(OnTarget):
         self.assertFalse(folder.exists())
         self.assertFalse([p for p in self.scratch.iterdir() if p.name.lower().startswith("vel")], "a temporary file")
 
-    def test_a_damaged_control_file_keeps_its_verdict(self):
-        # A download cut short: whatever its bytes, the verdict's exit code and a result
-        # whose registration says why no type library was read.
-        valid = self.target.build / "controlfiles" / "valid" / "MsComCtl.OCX"
-        cut = self.scratch / "cut-in-half.ocx"
-        cut.write_bytes(valid.read_bytes()[:valid.stat().st_size // 2])
-        self.target.prefix.place_control_file(cut, self.target.windows_bits)
-        result_path = self.result_path("cut-in-half")
-        code, _, _ = self.run_direct(["/quiet", "/json", wine.winpath(result_path), "/timeout", "60"])
+    def test_a_damaged_version_resource_keeps_its_verdict(self):
+        # The version resource's root marked as text: once a crash in the system's
+        # reader, now the verdict's exit code and a result that parses.
+        damaged = bytearray((self.target.build / "controlfiles" / "valid" / "MsComCtl.OCX").read_bytes())
+        root = damaged.index("VS_VERSION_INFO".encode("utf-16-le")) - 6
+        damaged[root + 4] = 1
+        control = self.scratch / "root-as-text.ocx"
+        control.write_bytes(bytes(damaged))
+        self.target.prefix.place_control_file(control, self.target.windows_bits)
+        result_path = self.result_path("root-as-text")
+        code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(result_path), "/timeout", "60"])
         result = json.loads(result_path.read_bytes().decode("utf-8"))
-        self.assertEqual((code, result["exitCode"], result["registration"]["state"]), (1, 1, "no type library"))
-        self.assertTrue(result["registration"]["reason"])
+        self.assertEqual((code, result["exitCode"], result["controlFile"]["version"]), (1, 1, ""), err)
+
+    def test_a_result_path_past_max_path(self):
+        folder = self.scratch
+        while len(wine.winpath(folder)) < 300:
+            folder = folder / ("d" * 40)
+        folder.mkdir(parents=True, exist_ok=True)
+        result_path = folder / "result.json"
+        result_path.unlink(missing_ok=True)
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(result_path)])
+        self.assertEqual(code, 0, err)
+        self.assertEqual(json.loads(result_path.read_bytes().decode("utf-8"))["exitCode"], 0)
+        self.assertEqual([p.name for p in folder.iterdir()], ["result.json"], "a temporary file left behind")
 
     def test_office_caches_and_the_account(self):
         # Only Windows and the program together show whose %TEMP% and %APPDATA% are read
