@@ -27,7 +27,8 @@ CrashClaim ClaimCrash() noexcept {
     case modRunResult::CrashAction::EndWithClaimed: break;
     }
     // The result that is out has this code.
-    return {CrashClaim::Action::EndWith, static_cast<std::uint32_t>(modRunResult::ClaimedEnd().value_or(ExitStatus::Error))};
+    return {CrashClaim::Action::EndWith,
+            static_cast<std::uint32_t>(modRunResult::ClaimedEnd().value_or(ExitStatus::Error))};
 }
 
 std::uint32_t ReportCrash(std::uint32_t code, const wchar_t* module) noexcept {

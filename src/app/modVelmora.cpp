@@ -207,8 +207,7 @@ void ReportRegistration(const std::wstring& path, const std::wstring& windowsFol
     const auto& options = modRunResult::CurrentRun().options;
     if (!options.registration && !options.jsonPath) return;
     ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
-    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds),
-                                     &OnTimeout);
+    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
     std::optional<modRegistration::Registration> found;
     std::wstring failure;
     try {
@@ -310,7 +309,8 @@ void OnTimeout() {
     const auto verdict = modRunResult::Published()->verdict;
     // The run's thread may be ending the run already: then this one leaves it to it.
     if (!modRunResult::ClaimEnd(modRunResult::Ender::Watchdog, verdict.value_or(ExitStatus::Error))) return;
-    const auto seconds = modRunResult::CurrentRun().options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds);
+    const auto seconds =
+        modRunResult::CurrentRun().options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds);
     const ExitStatus ended = modRunResult::TellTimeout(seconds);
     modRunResult::MarkResultWritten();
     if (verdict && Interactive()) {

@@ -203,7 +203,8 @@ DiskFile::DiskFile(const std::wstring& path) : handle_(platform::file::Open(path
     opened_ = true;
     const auto handle = handle_.get();
     file_ = {*size, [handle](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
-                 return count <= UINT32_MAX && platform::file::ReadAt(handle, offset, into, static_cast<std::uint32_t>(count));
+                 return count <= UINT32_MAX &&
+                        platform::file::ReadAt(handle, offset, into, static_cast<std::uint32_t>(count));
              }};
 }
 

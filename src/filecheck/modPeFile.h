@@ -24,13 +24,13 @@ struct File {
 // Why the walk found no resource: the first structure that was not as it must be.
 enum class Damage {
     None,
-    NotPe,              // no "MZ" and "PE" headers
-    HeadersDamaged,     // the headers or the section table
-    NoResource,         // no resource directory, or no such resource in it
-    DirectoryDamaged,   // the resource directory
-    OutsideFile,        // the resource's data does not lie inside the file
-    TooLarge,           // the resource is larger than its reader takes
-    ReadFailed,         // the file's bytes could not be read
+    NotPe,             // no "MZ" and "PE" headers
+    HeadersDamaged,    // the headers or the section table
+    NoResource,        // no resource directory, or no such resource in it
+    DirectoryDamaged,  // the resource directory
+    OutsideFile,       // the resource's data does not lie inside the file
+    TooLarge,          // the resource is larger than its reader takes
+    ReadFailed,        // the file's bytes could not be read
 };
 
 // Which resource: a type by name ("TYPELIB") or by number (16, the version), and a

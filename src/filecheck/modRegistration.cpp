@@ -186,8 +186,9 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
 
 Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std::wstring& controlPath,
                                const std::wstring& windowsFolder, bool windows64) {
-    Machine machine{controlPath,   LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')),
-                    windowsFolder, windows64,               {}};
+    Machine machine{
+        controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')), windowsFolder, windows64,
+        {}};
     Registration found;
     found.account = platform::account::ProcessAccount();
     const auto& library = reading.library;
@@ -225,8 +226,9 @@ Registration NotReadInTime(std::uint32_t seconds) {
     Registration found;
     found.state = State::NotReadInTime;
     found.reason = L"reading it did not finish within " + std::to_wstring(seconds) + L" seconds";
-    found.hint = L"The verdict above stands. A class registered at a path on a server that is not there, or an "
-                 L"offline network folder, can stall the reading: run Velmora again where the network is there.";
+    found.hint =
+        L"The verdict above stands. A class registered at a path on a server that is not there, or an "
+        L"offline network folder, can stall the reading: run Velmora again where the network is there.";
     return found;
 }
 

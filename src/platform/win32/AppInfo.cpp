@@ -51,8 +51,7 @@ std::wstring StringValue(const std::vector<std::uint8_t>& block, const std::wstr
 std::wstring FirstStringTable(const std::vector<std::uint8_t>& block) {
     void* value = nullptr;
     UINT length = 0;
-    if (QueryValue(block, L"\\VarFileInfo\\Translation", &value, &length) &&
-        value && length >= 4) {
+    if (QueryValue(block, L"\\VarFileInfo\\Translation", &value, &length) && value && length >= 4) {
         const auto* pair = static_cast<const WORD*>(value);
         wchar_t table[9] = {};
         wsprintfW(table, L"%04x%04x", pair[0], pair[1]);
@@ -65,8 +64,7 @@ AppInfo ReadAppInfo() {
     auto block = OwnVersionBlock();
     void* root = nullptr;
     UINT length = 0;
-    if (!QueryValue(block, L"\\", &root, &length) || !root ||
-        length < sizeof(VS_FIXEDFILEINFO)) {
+    if (!QueryValue(block, L"\\", &root, &length) || !root || length < sizeof(VS_FIXEDFILEINFO)) {
         Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND)),
              L"Reading the program's version numbers");
     }

@@ -40,8 +40,8 @@ win32::UniqueKernelHandle CreateTemporaryBeside(const std::wstring& target, std:
     for (DWORD attempt = 0;; ++attempt) {
         const DWORD stamp = GetTickCount() + attempt;
         temporary = folder + L"vel" + std::to_wstring(process) + L"-" + std::to_wstring(stamp) + L".tmp";
-        win32::UniqueKernelHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                   FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        win32::UniqueKernelHandle file(
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr));
         if (file || GetLastError() != ERROR_FILE_EXISTS || attempt == 100) return file;
     }
 }
