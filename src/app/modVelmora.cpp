@@ -264,6 +264,7 @@ void Main(const modCommandLine::RunOptions& options) {
 }
 
 void ShowHeader() {
+    if (!Interactive()) return;  // nothing to show it on, and no need to read the program's texts
     const auto& app = platform::App();
     const std::wstring frame = Repeat(L'-', FrameWidth);
     // Five rows of 80 characters without line ends: an 80-column console wraps them.
