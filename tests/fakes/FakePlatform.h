@@ -157,7 +157,7 @@ struct State {
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder
-    std::vector<std::wstring> fileProbes;                          // "is file:<path>", "long form:<path>"
+    std::vector<std::wstring> longFormProbes;                      // every path whose long form was asked
     std::map<std::wstring, platform::filenames::FileTimes, NoCaseLess> fileTimes;
     // A folder -> its entries, as a listing finds them.
     std::map<std::wstring, std::vector<platform::filenames::FolderEntry>, NoCaseLess> listings;

@@ -71,30 +71,21 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
     return expanded;
 }
 
-namespace {
+std::optional<std::wstring> LongForm(const std::wstring& path) {
+    S().longFormProbes.push_back(path);
+    const auto known = S().longForms.find(path);
+    if (known != S().longForms.end()) return known->second;
+    if (IsFile(path)) return path;
+    return std::nullopt;
+}
 
-bool NamesAFile(const std::wstring& path) {
+bool IsFile(const std::wstring& path) {
     // A short name names what its long form names.
     const auto known = S().longForms.find(path);
     const std::wstring& name = known != S().longForms.end() ? known->second : path;
     const bool folder = std::any_of(S().folderPaths.begin(), S().folderPaths.end(),
                                     [&name](const std::wstring& f) { return Same(f, name); });
     return !folder && S().files.count(name) > 0;
-}
-
-}  // namespace
-
-std::optional<std::wstring> LongForm(const std::wstring& path) {
-    S().fileProbes.push_back(L"long form:" + path);
-    const auto known = S().longForms.find(path);
-    if (known != S().longForms.end()) return known->second;
-    if (NamesAFile(path)) return path;
-    return std::nullopt;
-}
-
-bool IsFile(const std::wstring& path) {
-    S().fileProbes.push_back(L"is file:" + path);
-    return NamesAFile(path);
 }
 
 std::optional<FileTimes> TimesOf(const std::wstring& path) {

@@ -28,11 +28,7 @@ void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value
     Put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-namespace {
-
-// The image with `data` as its one resource, of the type named TYPELIB or, when
-// `typeId` is given, of that numbered type.
-std::vector<std::uint8_t> ImageOf(const std::vector<std::uint8_t>& library, std::uint16_t typeId) {
+std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, std::uint16_t typeId) {
     using namespace image;
     constexpr std::uint32_t Rva = 0x1000, Subdirectory = 0x80000000u;
     const auto sectionSize = static_cast<std::uint32_t>(Library - Resources + library.size());
@@ -74,12 +70,6 @@ std::vector<std::uint8_t> ImageOf(const std::vector<std::uint8_t>& library, std:
     bytes.insert(bytes.end(), library.begin(), library.end());
     return bytes;
 }
-
-}  // namespace
-
-std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library) { return ImageOf(library, 0); }
-
-std::vector<std::uint8_t> VersionImageWith(const std::vector<std::uint8_t>& root) { return ImageOf(root, 16); }
 
 std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls) {
     std::vector<std::uint8_t> root(92, 0);

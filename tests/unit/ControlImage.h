@@ -21,9 +21,8 @@ constexpr std::size_t TypeName = 0x262;       // "TYPELIB" in UTF-16
 constexpr std::size_t Library = 0x280;        // the type library
 }  // namespace image
 
-std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library);
-// The same image with a version resource (type 16, name 1) in place of the library.
-std::vector<std::uint8_t> VersionImageWith(const std::vector<std::uint8_t>& root);
+// With `typeId`, the resource is of that numbered type (16: the version) instead.
+std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, std::uint16_t typeId = 0);
 // A version resource's root block: VS_VERSIONINFO and its fixed file information,
 // the record at offset 40.
 std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls);

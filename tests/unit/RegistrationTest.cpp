@@ -45,9 +45,7 @@ TEST_F(Registration, EachPathIsProbedOnce) {
     // A path on a server that is gone stalls every probe of it.
     RegisterAll(L"\\\\gone\\share\\MSCOMCTL.OCX");
     (void)Check64();
-    for (const std::wstring probe : {L"is file:", L"long form:"}) {
-        EXPECT_EQ(std::count(S().fileProbes.begin(), S().fileProbes.end(), probe + L"\\\\gone\\share\\MSCOMCTL.OCX"), 1);
-    }
+    EXPECT_EQ(std::count(S().longFormProbes.begin(), S().longFormProbes.end(), L"\\\\gone\\share\\MSCOMCTL.OCX"), 1);
 }
 
 // --- The state ---------------------------------------------------------------------------

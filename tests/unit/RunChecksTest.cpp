@@ -74,7 +74,7 @@ TEST_F(RunChecksTest, ValidRunWritesEveryStepAndReturnsItsVerdict) {
 }
 
 TEST_F(RunChecksTest, EachDifferenceIsNamedAndFailsTheRun) {
-    const auto versionDiffers = [] { test::InstallControl(Control, test::ControlMS, 0x00620027); };
+    const auto versionDiffers = [] { test::InstallControl(Control, L"other-version-crc-ok"); };
     const auto crcDiffers = [] { S().files[Control].bytes = test::StandInFile(L"other-crc"); };
     const struct {
         const char* name;
@@ -202,9 +202,10 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
               L"which is not there\r\n",
           L"To register it whole, " + run + L"\r\n"}},
         {"no type library",
-         [] { S().files[Control].bytes = test::ControlBytesWithout(test::Part::TypeLibrary); },
+         [] { S().files[Control].bytes = test::StandInFile(L"damaged-typelib"); },
          {L"Registration: no type library\r\n",
-          L"This file holds no type library (it has no type library resource), so it is no build of the control: "
+          L"This file holds no type library (its type library's segment directory is damaged), so it is no build "
+          L"of the control: "
           L"put build 6.1.98.46 in its place, then " +
               run + L"\r\n"}},
     };
@@ -234,8 +235,8 @@ TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {
         Writes checks;
     } cases[] = {
         {"valid", [] {}, 0, FoundRun(Control, L"6.1.98.46", L"B97FD45E", {L"Supplement is valid\r\n"})},
-        {"version fails", [] { test::InstallControl(Control, 0x00050001); }, 1,
-         FoundRun(Control, L"5.1.98.46", L"B97FD45E", fail)},
+        {"version fails", [] { test::InstallControl(Control, L"other-version-crc-ok"); }, 1,
+         FoundRun(Control, L"6.1.98.39", L"B97FD45E", fail)},
         {"not found", [] { S().pathExists.clear(); }, 2, {L"File " + Control + L" not found\r\n"}},
     };
     for (const auto& c : cases) {

@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 #include "app/modRunResult.h"
@@ -138,71 +136,11 @@ std::vector<std::wstring> Bar() {
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-namespace {
+std::vector<std::uint8_t> ControlBytes() { return StandInFile(L"valid"); }
 
-// The CRC-32 register step, one bit at a time: independent of the program's table.
-std::uint32_t TableEntry(std::uint32_t index) {
-    for (int bit = 0; bit < 8; ++bit) index = (index >> 1) ^ (0xEDB88320u & (0u - (index & 1u)));
-    return index;
-}
-
-std::uint32_t Register(const std::vector<std::uint8_t>& bytes, std::size_t count) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < count; ++i) crc = (crc >> 8) ^ TableEntry((crc ^ bytes[i]) & 0xFFu);
-    return crc;
-}
-
-}  // namespace
-
-// The register walked back from its end, each step's table entry known by its top byte.
-void ForgeCrc(std::vector<std::uint8_t>& bytes, std::uint32_t crc) {
-    std::uint32_t walked = ~crc;
-    for (int step = 0; step < 4; ++step) {
-        std::uint32_t index = 0;
-        while (TableEntry(index) >> 24 != walked >> 24) ++index;
-        walked = ((walked ^ TableEntry(index)) << 8) | index;
-    }
-    const std::uint32_t tail = walked ^ Register(bytes, bytes.size() - 4);
-    for (std::size_t i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<std::uint8_t>(tail >> (8 * i));
-}
-
-namespace {
-
-// Where `what` begins in the stand-in's bytes.
-std::size_t Find(const std::vector<std::uint8_t>& bytes, const std::string& what) {
-    const auto found = std::search(bytes.begin(), bytes.end(), what.begin(), what.end(),
-                                   [](std::uint8_t byte, char ch) { return byte == static_cast<std::uint8_t>(ch); });
-    if (found == bytes.end()) throw std::runtime_error("the stand-in lacks a structure a test changes");
-    return static_cast<std::size_t>(found - bytes.begin());
-}
-const std::string VersionSignature("\xBD\x04\xEF\xFE", 4);  // VS_FIXEDFILEINFO's, little-endian
-const std::string TypeLibraryName("T\0Y\0P\0E\0L\0I\0B", 13);
-
-}  // namespace
-
-std::vector<std::uint8_t> ControlBytes(std::uint32_t ms, std::uint32_t ls) {
-    auto bytes = StandInFile(L"valid");
-    const auto at = Find(bytes, VersionSignature);
-    Put32(bytes, at + 8, ms);
-    Put32(bytes, at + 12, ls);
-    ForgeCrc(bytes, 0xB97FD45Eu);
-    return bytes;
-}
-
-std::vector<std::uint8_t> ControlBytesWithout(Part part) {
-    auto bytes = StandInFile(L"valid");
-    if (part == Part::Version) {
-        bytes[Find(bytes, VersionSignature)] = 0;
-    } else {
-        bytes[Find(bytes, TypeLibraryName) + 12] = 'X';  // the resource type renamed TYPELIX
-    }
-    ForgeCrc(bytes, 0xB97FD45Eu);
-    return bytes;
-}
-
-void InstallControl(const std::wstring& path, std::uint32_t ms, std::uint32_t ls) {
+void InstallControl(const std::wstring& path, const std::wstring& variant) {
     fake::S().pathExists[path] = 1;
-    fake::AddFile(path, ControlBytes(ms, ls));
+    fake::AddFile(path, StandInFile(variant));
 }
 
 std::wstring Hex(std::int32_t crc) { return modCRC32_v2::FormatCRC32Hex(crc); }

@@ -82,17 +82,10 @@ extern const std::wstring Windows10Report;
 std::vector<std::wstring> Bar();
 
 std::vector<std::uint8_t> Bytes(const std::string& text);
-// The stand-in control file, with its type library, its file version set to `ms`.`ls`
-// and its CRC-32 forged to stay B97FD45E.
-constexpr std::uint32_t ControlMS = 0x00060001, ControlLS = 0x0062002E;  // 6.1.98.46
-std::vector<std::uint8_t> ControlBytes(std::uint32_t ms = ControlMS, std::uint32_t ls = ControlLS);
-// The same without a readable version record, or without a type library resource.
-enum class Part { Version, TypeLibrary };
-std::vector<std::uint8_t> ControlBytesWithout(Part part);
-// The last four bytes set so that the whole CRC-32 is `crc`.
-void ForgeCrc(std::vector<std::uint8_t>& bytes, std::uint32_t crc);
-// A control file at `path`, present, of those bytes.
-void InstallControl(const std::wstring& path, std::uint32_t ms = ControlMS, std::uint32_t ls = ControlLS);
+// A control file at `path`: present, its bytes the stand-in's (tests/controlfiles),
+// with its type library, CRC B97FD45E unless the variant says otherwise.
+std::vector<std::uint8_t> ControlBytes();
+void InstallControl(const std::wstring& path, const std::wstring& variant = L"valid");
 std::wstring Hex(std::int32_t crc);
 // Midnight UTC of a day, as Windows keeps a file's time.
 std::uint64_t FileTime(int year, int month, int day);

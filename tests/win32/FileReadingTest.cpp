@@ -1,7 +1,6 @@
 // The file reading port and the whole-file CRC-32 over it, on real files in a
 // scratch folder.
 #include <windows.h>
-#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
@@ -153,22 +152,6 @@ TEST_F(FileCrc, PortOpenSizeReadClose) {
     // At the end: a successful read of nothing.
     ASSERT_TRUE(file::Read(handle.get(), buffer.data(), 1000, delivered));
     EXPECT_EQ(delivered, 0u);
-}
-
-TEST_F(FileCrc, PortSizeKeepsItsHighPart) {
-    // A sparse file of 4 GiB + 1 byte: its size's low 32 bits are 1, and 4 GiB alone would read as 0.
-    const auto path = Make(L"sparse.bin", {});
-    HANDLE sparse = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(sparse, INVALID_HANDLE_VALUE);
-    DWORD returned = 0;
-    DeviceIoControl(sparse, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = 0x100000001LL;
-    const bool sized = SetFilePointerEx(sparse, end, nullptr, FILE_BEGIN) && SetEndOfFile(sparse);
-    CloseHandle(sparse);
-    ASSERT_TRUE(sized);
-    const file::UniqueFile handle = file::Open(path);
-    EXPECT_EQ(file::WholeSize(handle.get()), 0x100000001ull);
 }
 
 TEST_F(FileCrc, PortReadOnABadHandleReportsFailure) {

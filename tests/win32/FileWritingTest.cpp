@@ -55,25 +55,6 @@ TEST(FileWriting, TheFileIsWholeOrAbsentAndAnOldOneStaysWhenAWriteFails) {
     EXPECT_EQ(OthersIn(folder, L"result.json"), 0);
 }
 
-TEST(FileWriting, AFolderOfAnyLengthTakesTheResult) {
-    const TempFolder folder;
-    ASSERT_TRUE(folder.ok());
-    // Past MAX_PATH: folders are made through the prefix that lifts the limit.
-    std::wstring deep = folder / L"";
-    while (deep.size() < 300) {
-        deep += std::wstring(40, L'd') + L"\\";
-        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
-    }
-    const std::wstring result = deep + L"result.json";
-    platform::files::WriteWholeFile(result, L"{}\n");
-    EXPECT_EQ(Bytes(L"\\\\?\\" + result), "{}\n");
-    DeleteFileW((L"\\\\?\\" + result).c_str());
-    while (deep.size() > folder.path().size() + 1) {
-        EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + deep).c_str())) << "a temporary file was left behind";
-        deep.erase(deep.find_last_of(L'\\', deep.size() - 2) + 1);
-    }
-}
-
 DWORD WINAPI LetGoLater(void* handle) {
     Sleep(200);
     CloseHandle(static_cast<HANDLE>(handle));
