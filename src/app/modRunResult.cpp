@@ -33,10 +33,16 @@ std::wstring ResultName(ExitStatus outcome) {
 
 std::wstring Flag(bool value) { return value ? L"true" : L"false"; }
 
+std::wstring ErrorJson(const RunError& error) {
+    return L"{" + Member(L"number", Quote(ErrorNumberText(error.number))) + L", " +
+           Member(L"description", Quote(error.description)) + L"}";
+}
+
 std::wstring ControlFileJson(const ControlFile& file) {
     const auto found = [&file](const std::wstring& text) { return file.found ? Quote(text) : modJson::Null; };
     return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " + Member(L"found", Flag(file.found)) +
            L",\n    " + Member(L"version", found(file.version)) + L",\n    " + Member(L"crc32", found(file.crc32)) +
+           L",\n    " + Member(L"readError", file.readError ? ErrorJson(*file.readError) : modJson::Null) +
            L",\n    " + Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
            Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
 }
@@ -95,10 +101,6 @@ std::wstring ReportJson(const std::vector<ReportRow>& rows) {
     });
 }
 
-std::wstring ErrorJson(const RunError& error) {
-    return L"{" + Member(L"number", Quote(ErrorNumberText(error.number))) + L", " +
-           Member(L"description", Quote(error.description)) + L"}";
-}
 
 }  // namespace
 

@@ -27,16 +27,17 @@ struct ReportRow {
     std::wstring value;  // the text after the TABs, without trailing spaces
 };
 
+struct RunError {
+    std::int32_t number = 0;
+    std::wstring description;
+};
+
 struct ControlFile {
     std::wstring path;
     bool found = false;
     std::wstring version;  // as the screen shows them; only when found
     std::wstring crc32;
-};
-
-struct RunError {
-    std::int32_t number = 0;
-    std::wstring description;
+    std::optional<RunError> readError;  // why it was not read whole, if it was not
 };
 
 struct RunRecord {

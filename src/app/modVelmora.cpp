@@ -20,6 +20,7 @@
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
+#include "platform/ErrorReport.h"
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/RunError.h"
@@ -139,6 +140,16 @@ constexpr std::array<CommonLine, 21> CommonLines = {{
     {L"Boot drive: ", 3, osproperty::BootDevice},
 }};
 
+// Why the control file was not read whole, as the result tells it.
+modRunResult::RunError ReadErrorOf(const modCRC32_v2::ReadFailure& failure) {
+    std::wstring description = failure.opened ? L"the file could not be read past byte " +
+                                                    std::to_wstring(failure.bytesRead)
+                                              : L"the file could not be opened";
+    const auto words = platform::SystemDescription(failure.number);
+    if (!words.empty()) description += L": " + words;
+    return {failure.number, description};
+}
+
 // --- The registration ------------------------------------------------------------------
 
 // An entry that does not name this file: where it points, or that it points nowhere.
@@ -210,9 +221,17 @@ void ReportRegistration(const std::wstring& path, const std::wstring& windowsFol
     platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
     std::optional<modRegistration::Registration> found;
     std::wstring failure;
+    bool unreadable = false;  // the file could not be read: what holds it is to be closed
     try {
-        found = modRegistration::CheckRegistration(modTypeLibrary::ReadFileTypeLibrary(path), path, windowsFolder,
-                                                   windows64);
+        if (const auto& readError = modRunResult::Record().controlFile->readError) {
+            failure = readError->description;
+            unreadable = true;
+        } else if (const auto reading = modTypeLibrary::ReadFileTypeLibrary(path); reading.readFailed) {
+            failure = reading.reason;
+            unreadable = true;
+        } else {
+            found = modRegistration::CheckRegistration(reading, path, windowsFolder, windows64);
+        }
     } catch (const platform::RunError& error) {
         failure = modRunResult::ErrorNumberText(error.Number()) + L" " + error.Description();
     } catch (const std::exception&) {
@@ -227,6 +246,10 @@ void ReportRegistration(const std::wstring& path, const std::wstring& windowsFol
     } else {
         ShowRegistrationHeading();
         Write(L"Registration: not read (" + failure + L")");
+        if (unreadable) {
+            Write(L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
+                  L"again.");
+        }
     }
 }
 
@@ -349,7 +372,7 @@ ExitStatus RunChecks() {
     const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
                               modSpecialFoldersWin::AddBackslash(systemFolder) + modControlFile::FileName;
     ChangeRecord([&path](modRunResult::RunRecord& record) {
-        record.controlFile = modRunResult::ControlFile{path, false, {}, {}};
+        record.controlFile = modRunResult::ControlFile{path, false, {}, {}, {}};
     });
 
     Write(L"");
@@ -372,9 +395,13 @@ ExitStatus RunChecks() {
     Write(L"");
     Write(L"Test CRC32 MsComCtl.OCX");
     ShowProgress();
-    const auto crc = modCRC32_v2::GetFileCRC32Hex(path);
+    const auto read = modCRC32_v2::ReadFileCRC32(path);
+    const auto crc = modCRC32_v2::FormatCRC32Hex(read.crc);
     Write(L"CRC32 is " + crc);
-    ChangeControlFile([&crc](modRunResult::ControlFile& file) { file.crc32 = crc; });
+    ChangeControlFile([&crc, &read](modRunResult::ControlFile& file) {
+        file.crc32 = crc;
+        if (read.failure) file.readError = ReadErrorOf(*read.failure);
+    });
 
     Write(L"");
     bool verdict = true;

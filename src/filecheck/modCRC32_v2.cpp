@@ -17,23 +17,32 @@ std::int32_t UpdateCRC32(std::int32_t crc, const std::uint8_t* bytes, std::size_
     return Signed(crc32table::ByteStep(Bits(crc), bytes, count));
 }
 
-std::int32_t GetFileCRC32(const std::wstring& path) {
+FileCRC32 ReadFileCRC32(const std::wstring& path) {
+    FileCRC32 read;
     std::int32_t crc = -1;
     const platform::file::UniqueFile file = platform::file::Open(path);
+    if (!file) read.failure = ReadFailure{platform::file::LastFailure(), 0, false};
     // An empty file is not read; a size that cannot be had is read to find its end.
     if (file && platform::file::WholeSize(file.get()).value_or(1) != 0) {
         std::vector<std::uint8_t> buffer(ReadChunkSize);
+        std::uint64_t total = 0;
         std::uint32_t delivered = 0;
         do {
             delivered = 0;
             if (platform::file::Read(file.get(), buffer.data(), ReadChunkSize, delivered)) {
                 // The same register steps as UpdateCRC32, several bytes at a time.
                 crc = Signed(crc32kernels::Update(Bits(crc), buffer.data(), delivered));
+                total += delivered;
+            } else {
+                read.failure = ReadFailure{platform::file::LastFailure(), total, true};
             }
         } while (delivered == ReadChunkSize);
     }
-    return ~crc;
+    read.crc = ~crc;
+    return read;
 }
+
+std::int32_t GetFileCRC32(const std::wstring& path) { return ReadFileCRC32(path).crc; }
 
 std::wstring FormatCRC32Hex(std::int32_t crc) { return platform::text::Hex(Bits(crc), 8); }
 

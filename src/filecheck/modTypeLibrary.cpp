@@ -207,15 +207,17 @@ TypeLibrary ReadMsft(const Bytes& library) {
 
 Reading ReadTypeLibrary(const modPeFile::File& file) {
     const auto found = modPeFile::FindResource(file, modPeFile::TypeLibraryResource, MaxLibrarySize);
-    if (found.damage != modPeFile::Damage::None) return {std::nullopt, ResourceReason(found.damage)};
+    if (found.damage != modPeFile::Damage::None) {
+        return {std::nullopt, ResourceReason(found.damage), found.damage == modPeFile::Damage::ReadFailed};
+    }
     std::vector<std::uint8_t> bytes(found.size);
     if (!bytes.empty() && !file.read(found.offset, bytes.data(), bytes.size())) {
-        return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed)};
+        return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed), true};
     }
     try {
-        return {ReadMsft(Bytes(bytes)), {}};
+        return {ReadMsft(Bytes(bytes)), {}, false};
     } catch (const Damaged& damaged) {
-        return {std::nullopt, damaged.reason};
+        return {std::nullopt, damaged.reason, false};
     }
 }
 
@@ -225,7 +227,7 @@ Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file) {
 
 Reading ReadFileTypeLibrary(const std::wstring& path) {
     const modPeFile::DiskFile file(path);
-    if (!file.Opened()) return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed)};
+    if (!file.Opened()) return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed), true};
     return ReadTypeLibrary(file.File());
 }
 

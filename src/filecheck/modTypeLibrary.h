@@ -27,7 +27,8 @@ struct TypeLibrary {
 // is damaged, or that the format is another.
 struct Reading {
     std::optional<TypeLibrary> library;
-    std::wstring reason;  // empty when there is a library
+    std::wstring reason;      // empty when there is a library
+    bool readFailed = false;  // the file's bytes could not be read: it was not looked at
 };
 
 // A type library larger than this is no control's.

@@ -25,6 +25,8 @@ using UniqueFile = UniqueAny<FileTraits>;
 
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); empty when it fails.
 UniqueFile Open(const std::wstring& path);
+// Why the last Open, Read or ReadAt of this thread failed, as an HRESULT; asked at once.
+std::int32_t LastFailure();
 // ReadFile: true on success, `delivered` set to the bytes read (0 when it fails).
 bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& delivered);
 

@@ -62,6 +62,8 @@ bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32
     return true;
 }
 
+std::int32_t LastFailure() { return S().fileFailure; }
+
 void Close(Handle file) {
     auto& open = FileOf(file);  // a handle never handed out fails here
     if (open.closed) throw std::logic_error("file handle closed twice");

@@ -144,6 +144,7 @@ struct State {
     std::vector<FileRead> reads;
     std::vector<std::uint64_t> readsAt;  // the offsets of ReadAt calls
     std::function<void()> duringRead;    // what happens meanwhile, at each Read
+    std::int32_t fileFailure = static_cast<std::int32_t>(0x80070020u);  // a failed open or read: a sharing violation
 
     std::map<std::wstring, int, NoCaseLess> pathExists;              // default 0
     std::map<std::wstring, std::uint32_t, NoCaseLess> pathIsFolder;  // default 0

@@ -226,6 +226,17 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
     }
 }
 
+TEST_F(RunChecksTest, AFileThatCannotBeReadIsToldSoNotCalledTheWrongBuild) {
+    Machine([] { S().files[Control].openable = false; });
+    modRunResult::CurrentRun().options.registration = true;
+    EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Fail);
+    const auto texts = S().console.Texts();
+    EXPECT_EQ(Writes(texts.end() - 2, texts.end()),
+              (Writes{L"Registration: not read (the file could not be opened)\r\n",
+                      L"Another program holds the file (an installer, an antivirus scanner): close it, then run "
+                      L"Velmora again.\r\n"}));
+}
+
 TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {
     const Writes fail = {L"Version fail\r\n", L"Supplement is fail\r\n"};
     const struct {

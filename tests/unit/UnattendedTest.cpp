@@ -133,7 +133,8 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"\",\n  \"result\": \"valid\",\n"
         L"  \"exitCode\": 0,\n  \"windowsFolder\": \"C:\\\\Windows\",\n  \"controlFile\": {\n"
         L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"
-        L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"expectedVersion\": \"6.1.98.46\",\n"
+        L"    \"version\": \"6.1.98.46\",\n    \"crc32\": \"B97FD45E\",\n    \"readError\": null,\n"
+        L"    \"expectedVersion\": \"6.1.98.46\",\n"
         L"    \"expectedCrc32\": \"B97FD45E\"\n  },\n"
         L"  \"registration\": {\n    \"state\": \"registered\",\n    \"reason\": null,\n"
         L"    \"typeLibrary\": {\"id\": \"" +
@@ -194,6 +195,14 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
          L"\"state\": \"not registered\",\n    \"reason\": null,\n    \"typeLibrary\": {\"id\": \"" +
              test::ControlLibrary +
              L"\", \"version\": \"2.2\", \"path\": null, \"scope\": null, \"here\": false, \"exists\": false},"},
+        // Held by another program: not the wrong build, and no registration read.
+        {"held without sharing", [] { S().files[Control].openable = false; }, 1, L"\"result\": \"fail\"",
+         L"\"crc32\": \"00000000\",\n    \"readError\": {\"number\": \"0x80070020\", \"description\": \"the file "
+         L"could not be opened\"}",
+         L"\"registration\": null,\n"},
+        {"a read that stops part-way", [] { S().files[Control].failingRead = 0; }, 1, L"\"result\": \"fail\"",
+         L"\"readError\": {\"number\": \"0x80070020\", \"description\": \"the file could not be read past byte 0\"}",
+         L"\"registration\": null,\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -44,6 +44,8 @@ bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32
     return true;
 }
 
+std::int32_t LastFailure() { return static_cast<std::int32_t>(HRESULT_FROM_WIN32(GetLastError())); }
+
 void Close(Handle file) { CloseHandle(AsHandle(file)); }
 
 }  // namespace platform::file
