@@ -38,10 +38,11 @@ std::optional<std::wstring> EnvironmentFolder(const std::wstring& name) {
 
 std::vector<std::wstring> CacheFolders() {
     std::vector<std::wstring> folders;
-    if (const auto temp = EnvironmentFolder(L"TEMP")) {
+    // Where Office itself finds them: the temporary folder as Windows gives it.
+    if (const auto temp = filenames::TemporaryFolder(); !temp.empty()) {
         for (const auto& pattern : {L"*.0", L"VBE"}) {
-            for (const auto& entry : filenames::ListFolder(*temp, pattern)) {
-                if (entry.folder && IsCacheFolderName(entry.name)) folders.push_back(AddBackslash(*temp) + entry.name);
+            for (const auto& entry : filenames::ListFolder(temp, pattern)) {
+                if (entry.folder && IsCacheFolderName(entry.name)) folders.push_back(AddBackslash(temp) + entry.name);
             }
         }
     }
@@ -52,6 +53,10 @@ std::vector<std::wstring> CacheFolders() {
 
 }  // namespace
 
+std::uint64_t ArrivalOf(const platform::filenames::FileTimes& times) {
+    return std::max({times.created, times.lastWritten, times.changed});
+}
+
 bool IsCacheFolderName(const std::wstring& name) {
     return IsVersionedFolder(name, L"Excel") || IsVersionedFolder(name, L"Word") || IsVersionedFolder(name, L"PPT") ||
            filenames::SameFileName(name, L"VBE");
@@ -61,7 +66,7 @@ std::vector<CacheFile> FindCaches(const std::wstring& libraryName, const std::ws
     std::vector<CacheFile> found;
     if (libraryName.empty()) return found;
     const auto control = filenames::TimesOf(controlPath);
-    const std::uint64_t arrived = control ? std::max(control->created, control->lastWritten) : 0;
+    const std::uint64_t arrived = control ? ArrivalOf(*control) : 0;
     const std::wstring cacheName = libraryName + L".exd";
     for (const auto& folder : CacheFolders()) {
         for (const auto& entry : filenames::ListFolder(folder, L"*.exd")) {

@@ -33,9 +33,17 @@ inline std::wstring AddBackslash(const std::wstring& path) {
 struct FileTimes {
     std::uint64_t created = 0;
     std::uint64_t lastWritten = 0;
+    // When its contents or its entry last changed: the file system sets it on every
+    // write and rename, which no copy sets back. 0 where it is not read.
+    std::uint64_t changed = 0;
 };
-// GetFileAttributesExW; nothing when the path names nothing.
+// The three times, the change time from FILE_BASIC_INFO (GetFileInformationByHandleEx,
+// or NtQueryInformationFile where Windows lacks it, as XP does); nothing when the
+// path names nothing.
 std::optional<FileTimes> TimesOf(const std::wstring& path);
+
+// The folder for temporary files, as GetTempPathW finds it (%TMP%, then %TEMP%, ...).
+std::wstring TemporaryFolder();
 
 struct FolderEntry {
     std::wstring name;

@@ -88,6 +88,15 @@ bool IsFile(const std::wstring& path) {
     return !folder && S().files.count(name) > 0;
 }
 
+std::wstring TemporaryFolder() {
+    // As Windows finds it: %TMP% before %TEMP%, with a backslash after it.
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+        const auto found = S().environment.find(name);
+        if (found != S().environment.end()) return found->second + L"\\";
+    }
+    return {};
+}
+
 std::optional<FileTimes> TimesOf(const std::wstring& path) {
     const auto found = S().fileTimes.find(path);
     if (found == S().fileTimes.end()) return std::nullopt;
@@ -107,7 +116,9 @@ bool Matches(const std::wstring& name, const std::wstring& pattern) {
 
 std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern) {
     std::vector<FolderEntry> entries;
-    const auto found = S().listings.find(folder);
+    // A folder's name is the same with a backslash after it.
+    const bool slash = !folder.empty() && folder.back() == L'\\';
+    const auto found = S().listings.find(slash ? folder.substr(0, folder.size() - 1) : folder);
     if (found == S().listings.end()) return entries;
     for (const auto& entry : found->second) {
         if (Matches(entry.name, pattern)) entries.push_back(entry);

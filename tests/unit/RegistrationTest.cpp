@@ -274,6 +274,20 @@ TEST_F(Registration, OfficeCachesAreFoundInTheirFoldersAndHeldAgainstTheFilesArr
     EXPECT_EQ(Check64().account, L"TESTPC\\tester");
 }
 
+TEST(OfficeCache, AFileArrivedAtTheLatestOfItsThreeTimes) {
+    const auto old = test::FileTime(2019, 3, 14), now = test::FileTime(2024, 3, 1);
+    const struct {
+        const char* name;
+        platform::filenames::FileTimes times;
+    } cases[] = {
+        {"an update written over the old file", {old, old, now}},
+        {"a new file under the old one's name (tunnelling)", {old, old, now}},
+        {"a fresh copy, keeping its source's last write", {now, old, now}},
+        {"a copy whose change time is not read", {now, old, 0}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(modOfficeCache::ArrivalOf(c.times), now) << c.name;
+}
+
 TEST(OfficeCache, TimesAreWrittenInUniversalTime) {
     EXPECT_EQ(modOfficeCache::UtcText(0), L"1601-01-01T00:00:00Z");
     EXPECT_EQ(modOfficeCache::UtcText(test::FileTime(2024, 2, 29) + 86399ull * 10000000), L"2024-02-29T23:59:59Z");

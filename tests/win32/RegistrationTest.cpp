@@ -158,7 +158,7 @@ TEST(FileNames, AFoldersEntriesAndAFilesTimes) {
     const HANDLE file = CreateFileW((folder / L"notes.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    EXPECT_TRUE(SetFileTime(file, &written, nullptr, &written));
     CloseHandle(file);
 
     auto entries = filenames::ListFolder(folder.path(), L"*.0");
@@ -172,6 +172,9 @@ TEST(FileNames, AFoldersEntriesAndAFilesTimes) {
     const auto times = filenames::TimesOf(folder / L"notes.txt");
     ASSERT_TRUE(times.has_value());
     EXPECT_EQ(times->lastWritten, std::uint64_t{0x01D4DA3C} << 32);
+    // Its creation and last write set back, as an update written over the old file keeps
+    // them: its change time still moved, to now.
+    EXPECT_GT(times->changed, times->lastWritten + (std::uint64_t{1} << 40));
     EXPECT_EQ(filenames::ListFolder(folder.path(), L"NOTES.TXT").at(0).times.lastWritten, times->lastWritten);
     EXPECT_FALSE(filenames::TimesOf(folder / L"VelmoraNoSuchFile").has_value());
 }
