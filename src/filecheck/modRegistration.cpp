@@ -159,9 +159,29 @@ const Entry& Elsewhere(const Registration& found) {
     return other != found.classes.end() ? *other : *found.typeLibrary;
 }
 
+// The commands that remove this account's own entries that point elsewhere: they win
+// over the machine's, and regsvr32, which an administrator runs, does not change them.
+std::wstring PerUserRemovals(const Registration& found) {
+    std::wstring commands;
+    const auto remove = [&commands](const Entry& entry, const std::wstring& key) {
+        if (entry.here || entry.scope != Scope::User) return;
+        commands += (commands.empty() ? L"" : L" & ") + (L"reg delete \"HKCU\\Software\\Classes\\" + key + L"\" /f");
+    };
+    remove(*found.typeLibrary, L"TypeLib\\" + found.typeLibrary->id + L"\\" + found.typeLibrary->version);
+    for (const auto& entry : found.classes) remove(entry, L"CLSID\\" + entry.id);
+    return commands;
+}
+
 std::optional<std::wstring> Hint(const Registration& found, const Machine& machine) {
     const std::wstring command = L"run as an administrator: \"" + AddBackslash(machine.systemFolder) +
                                  L"regsvr32.exe\" \"" + machine.controlPath + L"\"";
+    if (found.typeLibrary) {
+        if (const auto removals = PerUserRemovals(found); !removals.empty()) {
+            return L"Entries of this account's own win over the machine's, and regsvr32 does not change them: as "
+                   L"this user, not as an administrator, run " +
+                   removals + L", then run Velmora again; if it is still not registered, " + command;
+        }
+    }
     switch (found.state) {
     case State::Registered: return std::nullopt;
     case State::NotRegistered: return L"To register it, " + command;

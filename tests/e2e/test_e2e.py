@@ -268,7 +268,12 @@ SCENARIOS = [
     # WMI unreachable: the error ends the run before anything of the report shows.
     Scenario("wmi-unreachable", WINDOWS_7, MISSING, 3, dll_overrides=WMI_UNREACHABLE, checks=[names_wmi]),
     # Held open by another process, or unreadable: neither read gets through, the verdict follows.
-    Scenario("locked-by-another-process", WINDOWS_7, "valid", 1, locked=True),
+    # Held: not called the wrong build where the registration is asked for.
+    Scenario("locked-by-another-process", WINDOWS_7, "valid", 1, locked=True, arguments=("/registration",),
+             after_verdict=lambda target: [
+                 "", "Test registration MsComCtl.OCX", screen.Like(r"Registration: not read \(the file could not be opened.*"),
+                 screen.ANY_ROWS, "Another program holds the file (an installer, an antivirus scanner): close it, t",
+                 "hen run Velmora again."]),
     Scenario("no-read-permission", WINDOWS_7, "valid", 1, unreadable=True),
     # The registration: a plain run's screen is what it always was, registered or not;
     # /registration adds its rows after the verdict.
@@ -280,7 +285,9 @@ SCENARIOS = [
                  f"Class {LIBRARY.classes[0]} points to {ELSEWHERE} (per user)",
                  f"Class {LIBRARY.classes[1]} is not registered",
                  f"Type library {LIBRARY.id} 1.0 (another version) points to {GONE} (per machine), which is not there",
-                 "To register it whole, <run>")),
+                 "Entries of this account's own win over the machine's, and regsvr32 does not change them: as this "
+                 f'user, not as an administrator, run reg delete "HKCU\\Software\\Classes\\CLSID\\{LIBRARY.classes[0]}" /f, '
+                 "then run Velmora again; if it is still not registered, <run>")),
 ]
 REGISTERED_SHOWN = Scenario("registered-shown", WINDOWS_7, "valid", 0, arguments=("/registration",),
                             registration=all_entries(SYSTEM32),
@@ -397,7 +404,7 @@ def bar_problems(report, minimum):
 # --- Unattended runs: the JSON result --------------------------------------------------
 
 QUIET_SCENARIOS = [s for s in SCENARIOS if s.name in (
-    "valid", "crc-differs", "missing", "folder-in-its-place", "wmi-unreachable")]
+    "valid", "crc-differs", "missing", "folder-in-its-place", "wmi-unreachable", "locked-by-another-process")]
 RESULT_NAMES = {0: "valid", 1: "fail", 2: "missing", 3: "error"}
 
 
@@ -428,8 +435,13 @@ def json_problems(result, target, scenario):
     control = result.get("controlFile") or {}
     found = scenario.control not in (MISSING, FOLDER)
     version, crc = target.control_variants()[scenario.control] if found else (None, None)
+    read_error = None
+    if scenario.locked:  # the file is there, but no read gets through: a sharing violation
+        version, crc = "", "00000000"
+        read_error = {"number": "0x80070020", "description": (control.get("readError") or {}).get("description")}
     expect("controlFile", control, {"path": target.control_path, "found": found, "version": version, "crc32": crc,
-                                    "expectedVersion": REQUIRED_VERSION, "expectedCrc32": REQUIRED_CRC})
+                                    "readError": read_error, "expectedVersion": REQUIRED_VERSION,
+                                    "expectedCrc32": REQUIRED_CRC})
     rows = [screen.field(row["label"] + ": ", row["value"]) for row in result.get("report") or []]
     difference = screen.compare_rows(scenario.windows.report(target.windows_bits)[2:], rows, "report row")
     if difference:

@@ -200,7 +200,9 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
           L"Type library " + Library +
               L" 1.0 (another version) points to C:\\Old\\MSCOMCTL.OCX (per machine), "
               L"which is not there\r\n",
-          L"To register it whole, " + run + L"\r\n"}},
+          L"Entries of this account's own win over the machine's, and regsvr32 does not change them: as this user, "
+          L"not as an administrator, run reg delete \"HKCU\\Software\\Classes\\CLSID\\" +
+              Slider + L"\" /f, then run Velmora again; if it is still not registered, " + run + L"\r\n"}},
         {"no type library",
          [] { S().files[Control].bytes = test::StandInFile(L"damaged-typelib"); },
          {L"Registration: no type library\r\n",
