@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Velmora.exe (win64 preset) and runs it under Wine; exits with its exit code.
+# Builds Velmora.exe alone (the run-win64 preset: no test programs, no GoogleTest) and
+# runs it under Wine; exits with its exit code.
 #   ./run.sh [--headless] [--x86] [--control VARIANT] [-- VELMORA'S SWITCHES...]
-# --x86 runs the x86 build (win32 preset) on a simulated 32-bit Windows instead; it
+# --x86 runs the x86 build (run-win32 preset) on a simulated 32-bit Windows instead; it
 # needs a machine that runs 32-bit code, and says so where this one does not.
 # --control puts a stand-in control file in the system folder first (valid,
 # other-crc, no-version, damaged-typelib, ...: tests/controlfiles/ControlFiles.cmake).
@@ -34,11 +35,18 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+# Wine runs the Windows program only on an x86-64 Debian machine.
+if [ "$(dpkg --print-architecture 2>/dev/null)" != amd64 ]; then
+  echo "run.sh: Velmora.exe runs under Debian's Wine on an x86-64 (amd64) machine; this one is" \
+    "$(dpkg --print-architecture 2>/dev/null || uname -m). Copy build/run-win64/Velmora.exe to Windows instead." >&2
+  exit 1
+fi
+
 # shellcheck source=tools/install-deps.sh
 source tools/install-deps.sh
 velmora_install_deps "${VELMORA_RUN_DEPS[@]}"
 
-preset=win64 arch=win64 prefix=${WINEPREFIX:-$root/build/wineprefix}
+preset=run-win64 arch=win64 prefix=${WINEPREFIX:-$root/build/wineprefix}
 if [ -n "$x86" ]; then
   # The i386 probe first: 32-bit Wine is installed only where 32-bit programs run.
   if ! velmora_runs_i386; then
@@ -48,7 +56,7 @@ if [ -n "$x86" ]; then
   fi
   velmora_install_wine32
   # A 32-bit Windows of its own, made and run by Wine's 32-bit loader.
-  preset=win32 arch=win32 prefix=${WINEPREFIX:-$root/build/wineprefix32}
+  preset=run-win32 arch=win32 prefix=${WINEPREFIX:-$root/build/wineprefix32}
 fi
 
 build_log=$root/build/run-build.log
