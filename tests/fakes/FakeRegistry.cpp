@@ -89,12 +89,8 @@ bool IsFile(const std::wstring& path) {
 }
 
 std::wstring TemporaryFolder() {
-    // As Windows finds it: %TMP% before %TEMP%, with a backslash after it.
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-        const auto found = S().environment.find(name);
-        if (found != S().environment.end()) return found->second + L"\\";
-    }
-    return {};
+    const auto found = S().environment.find(L"TEMP");  // with a backslash after it, as Windows gives it
+    return found == S().environment.end() ? std::wstring() : found->second + L"\\";
 }
 
 std::optional<FileTimes> TimesOf(const std::wstring& path) {

@@ -195,7 +195,6 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
          L"\"state\": \"not registered\",\n    \"reason\": null,\n    \"typeLibrary\": {\"id\": \"" +
              test::ControlLibrary +
              L"\", \"version\": \"2.2\", \"path\": null, \"scope\": null, \"here\": false, \"exists\": false},"},
-        // Held by another program: not the wrong build, and no registration read.
         {"held without sharing", [] { S().files[Control].openable = false; }, 1, L"\"result\": \"fail\"",
          L"\"crc32\": \"00000000\",\n    \"readError\": {\"number\": \"0x80070020\", \"description\": \"the file "
          L"could not be opened\"}",
