@@ -80,6 +80,13 @@ std::wstring CachesJson(const std::vector<modOfficeCache::CacheFile>& caches) {
     });
 }
 
+std::wstring OfficeJson(const std::vector<modOffice::Installation>& installations) {
+    return ArrayJson(installations, 3, [](const modOffice::Installation& office) {
+        return L"{" + Member(L"version", Quote(office.version)) + L", " + Member(L"bitness", Quote(office.bitness)) +
+               L", " + Member(L"source", Quote(office.source)) + L"}";
+    });
+}
+
 std::wstring RegistrationJson(const modRegistration::Registration& found) {
     const auto& library = found.typeLibrary;
     const std::wstring libraryJson = library
@@ -92,7 +99,8 @@ std::wstring RegistrationJson(const modRegistration::Registration& found) {
            Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
            Member(L"hint", QuotedOrNull(found.hint)) + L",\n    " +
            Member(L"account", found.account.empty() ? modJson::Null : Quote(found.account)) + L",\n    " +
-           Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L"\n  }";
+           Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L",\n    " +
+           Member(L"office", OfficeJson(found.office)) + L"\n  }";
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {

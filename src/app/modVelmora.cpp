@@ -205,6 +205,11 @@ void ShowRegistration(const modRegistration::Registration& found) {
             Write(EntryRow(L"Type library " + entry.id + L" " + entry.version + L" (another version)", entry));
         }
     }
+    for (const auto& office : found.officeOfOtherBitness) {
+        const bool office64 = office.bitness == L"x64";
+        Write(L"Office " + office.version + L" is " + (office64 ? L"64" : L"32") + L"-bit (" + office.source +
+              L"): it loads no " + (office64 ? L"32" : L"64") + L"-bit control");
+    }
     if (found.hint) Write(*found.hint);
     if (found.officeCache) ShowOfficeCaches(*found.officeCache);
 }

@@ -48,6 +48,7 @@ constexpr std::uint32_t Subdirectory = 0x80000000u;
 struct Image {
     std::vector<Section> sections;
     std::uint32_t resourceRva = 0;
+    std::uint16_t machine = 0;
 };
 
 Image ReadImage(const File& file) {
@@ -69,7 +70,7 @@ Image ReadImage(const File& file) {
     Need(header.size() >= directoriesAt, Damage::HeadersDamaged);
     Need(Field<std::uint32_t>(header, directoriesAt - 4) > ResourceDirectoryIndex, Damage::NoResource);
     Need(header.size() >= resourceAt + DataDirectorySize, Damage::HeadersDamaged);
-    Image image{{}, Field<std::uint32_t>(header, resourceAt)};
+    Image image{{}, Field<std::uint32_t>(header, resourceAt), Field<std::uint16_t>(coff, 4)};
     Need(image.resourceRva != 0, Damage::NoResource);
 
     const auto table =
@@ -176,7 +177,7 @@ Located Find(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
     Need(placed && size <= placed->available && size <= file.size - std::min(file.size, placed->offset),
          Damage::OutsideFile);
     Need(size <= maxSize, Damage::TooLarge);
-    return {Damage::None, placed->offset, size};
+    return {Damage::None, placed->offset, size, image.machine};
 }
 
 }  // namespace
@@ -185,7 +186,7 @@ Located FindResource(const File& file, const ResourceKey& key, std::uint32_t max
     try {
         return Find(file, key, maxSize);
     } catch (const Stop& stop) {
-        return {stop.damage, 0, 0};
+        return {stop.damage, 0, 0, 0};
     }
 }
 

@@ -48,7 +48,10 @@ struct Located {
     Damage damage = Damage::None;
     std::uint64_t offset = 0;
     std::uint32_t size = 0;
+    std::uint16_t machine = 0;  // the processor the file is built for, once its headers are read
 };
+
+constexpr std::uint16_t MachineX86 = 0x14C, MachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_I386, _AMD64
 
 // The resource `key`, no larger than `maxSize` bytes.
 Located FindResource(const File& file, const ResourceKey& key, std::uint32_t maxSize);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -182,6 +183,14 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
                    removals + L", then run Velmora again; if it is still not registered, " + command;
         }
     }
+    if (found.state == State::Registered && !found.officeOfOtherBitness.empty()) {
+        const auto& office = found.officeOfOtherBitness.front();
+        const bool office64 = office.bitness == L"x64";
+        return std::wstring(L"Only ") + (office64 ? L"32" : L"64") + L"-bit Office loads " +
+               machine.controlPath.substr(machine.controlPath.rfind(L'\\') + 1) + L": programs in this " +
+               (office64 ? L"64" : L"32") + L"-bit Office " + office.version + L" that need it fail to load it; "
+               L"use them in a " + (office64 ? L"32" : L"64") + L"-bit Office";
+    }
     switch (found.state) {
     case State::Registered: return std::nullopt;
     case State::NotRegistered: return L"To register it, " + command;
@@ -217,6 +226,10 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
         found.hint = Hint(found, machine);
         return found;
     }
+    found.office = modOffice::FindOffice(windows64);
+    const std::wstring bitness = reading.machine == modPeFile::MachineX64 ? L"x64" : L"x86";
+    std::copy_if(found.office.begin(), found.office.end(), std::back_inserter(found.officeOfOtherBitness),
+                 [&bitness](const modOffice::Installation& office) { return office.bitness != bitness; });
     const std::wstring libraryKey = L"TypeLib\\" + library->id;
     auto versions = VersionKeys(libraryKey);
     // Its own version under whatever spelling the registry has for it.

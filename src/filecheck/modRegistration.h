@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filecheck/modOffice.h"
 #include "filecheck/modOfficeCache.h"
 #include "filecheck/modTypeLibrary.h"
 
@@ -41,6 +42,10 @@ struct Registration {
     std::wstring account;
     // Office's caches of the control; none when there is no type library to name them.
     std::optional<std::vector<modOfficeCache::CacheFile>> officeCache;
+    // Each Office installed, and those of them whose bitness is not the control's:
+    // they load it not at all.
+    std::vector<modOffice::Installation> office;
+    std::vector<modOffice::Installation> officeOfOtherBitness;
 };
 
 // The control file at `controlPath`, found on this Windows, whose type library reads

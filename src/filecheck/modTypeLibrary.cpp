@@ -215,9 +215,9 @@ Reading ReadTypeLibrary(const modPeFile::File& file) {
         return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed), true};
     }
     try {
-        return {ReadMsft(Bytes(bytes)), {}, false};
+        return {ReadMsft(Bytes(bytes)), {}, false, found.machine};
     } catch (const Damaged& damaged) {
-        return {std::nullopt, damaged.reason, false};
+        return {std::nullopt, damaged.reason, false, found.machine};
     }
 }
 

@@ -29,6 +29,7 @@ struct Reading {
     std::optional<TypeLibrary> library;
     std::wstring reason;      // empty when there is a library
     bool readFailed = false;  // the file's bytes could not be read: it was not looked at
+    std::uint16_t machine = 0;  // the processor the file is built for, where its headers were read
 };
 
 // A type library larger than this is no control's.

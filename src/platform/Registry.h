@@ -1,6 +1,7 @@
 #pragma once
-// Registry reads in the 32-bit view, the one a 32-bit program sees on any Windows.
-// Nothing is ever written.
+// Registry reads, in the 32-bit view (the one a 32-bit program sees on any Windows)
+// or the 64-bit view (a 64-bit program's; on 32-bit Windows the same as the 32-bit
+// one). Nothing is ever written.
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace platform::registry {
 
 enum class Hive { CurrentUser, LocalMachine };
+enum class View { Bits32, Bits64 };
 
 enum class ValueKind {
     Missing,         // no such key or value
@@ -23,12 +25,12 @@ struct Value {
 };
 
 // A value of `key`; the key's default value when `name` is empty.
-Value Read(Hive hive, const std::wstring& key, const std::wstring& name = {});
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name = {}, View view = View::Bits32);
 
 // The two key or value names are one to the registry: equal but for case.
 inline bool SameRegistryName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
 
 // The names of the subkeys of `key`; none when it is missing.
-std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key);
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view = View::Bits32);
 
 }  // namespace platform::registry

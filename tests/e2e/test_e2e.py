@@ -554,6 +554,17 @@ class UnattendedTests(OnTarget):
         self.assertEqual((code, json.loads((folder / "result.json").read_bytes())["exitCode"]), (0, 0), err)
         self.assertEqual([p.name for p in folder.iterdir()], ["result.json"], "a temporary file left behind")
 
+    def test_a_64_bit_office_is_named(self):
+        # Only Windows shows which registry view holds it: a 64-bit Office loads no 32-bit control.
+        key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        self.target.prefix.import_registry([f'[{key}]\n"Platform"="x64"\n'], self.scratch, "a 64-bit Office")
+        self.addCleanup(self.target.prefix.import_registry, [f"[-{key}]\n"], self.scratch, "no Office")
+        result_path = self.result_path("office-64")
+        code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(result_path)])
+        office = json.loads(result_path.read_bytes())["registration"]["office"]
+        self.assertEqual((code, office), (0, [{"version": "16.0", "bitness": "x64", "source": "Click-to-Run"}]), err)
+
     def test_office_caches_and_the_account(self):
         # Only Windows and the program together show whose %TEMP% and %APPDATA% are read
         # (the cache rules and the time's text are the unit tables').

@@ -119,7 +119,8 @@ struct RegistryState {
     // hive -> key path -> value name ("" for the default value) -> value. A key is
     // there when it has a value or a key below it.
     using Values = std::map<std::wstring, platform::registry::Value, NoCaseLess>;
-    std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values;
+    std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values;  // the 32-bit view
+    std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values64;
     std::vector<std::wstring> reads;  // every key read or listed, in order
     std::function<void()> duringRead;  // what happens meanwhile, at each value read
 

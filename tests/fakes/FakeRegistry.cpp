@@ -27,21 +27,21 @@ void fake::RegistryState::Set(platform::registry::Hive hive, const std::wstring&
 
 namespace platform::registry {
 
-Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name, View view) {
     S().registry.reads.push_back(key);
     if (S().registry.duringRead) S().registry.duringRead();
-    auto& keys = S().registry.values[hive];
+    auto& keys = (view == View::Bits64 ? S().registry.values64 : S().registry.values)[hive];
     const auto found = keys.find(key);
     if (found == keys.end()) return {};
     const auto value = found->second.find(name);
     return value == found->second.end() ? Value{} : value->second;
 }
 
-std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key) {
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view) {
     S().registry.reads.push_back(key);
     const std::wstring parent = Upper(key) + L"\\";
     std::vector<std::wstring> names;
-    for (const auto& [path, values] : S().registry.values[hive]) {
+    for (const auto& [path, values] : (view == View::Bits64 ? S().registry.values64 : S().registry.values)[hive]) {
         if (Upper(path).compare(0, parent.size(), parent) != 0) continue;
         const auto rest = path.substr(parent.size());
         const auto name = rest.substr(0, rest.find(L'\\'));

@@ -187,6 +187,16 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
          },
          {L"Registration: registered\r\n",
           L"Office cache " + Forms + L"\\VelmoraStandInControls.exd, written 10000-01-01T00:00:00Z\r\n"}},
+        {"registered, 64-bit Office installed",
+         [&] {
+             test::RegisterAll(Control);
+             S().registry.values64[platform::registry::Hive::LocalMachine]
+                                  [L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"][L"Platform"] = {
+                 platform::registry::ValueKind::Text, L"x64"};
+         },
+         {L"Registration: registered\r\n", L"Office 16.0 is 64-bit (Click-to-Run): it loads no 32-bit control\r\n",
+          L"Only 32-bit Office loads MsComCtl.OCX: programs in this 64-bit Office 16.0 that need it fail to load it; use "
+          L"them in a 32-bit Office\r\n"}},
         {"partly, an old version elsewhere",
          [&] {
              test::Register(test::LibraryKey(), Control);

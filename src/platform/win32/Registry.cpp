@@ -10,9 +10,8 @@ namespace {
 
 using win32::UniqueRegistryKey;
 
-// The 32-bit view: what a 32-bit program sees. A 32-bit process has it already;
-// 32-bit Windows ignores the flag.
-constexpr REGSAM View = KEY_WOW64_32KEY;
+// A view's flag: 32-bit Windows ignores both, a process of either bitness gets the one asked for.
+REGSAM ViewFlag(View view) { return view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
 
 // Text longer than this is not read: no registry text the program reads comes near it.
 constexpr DWORD MaxTextCharacters = 1u << 20;
@@ -21,16 +20,18 @@ constexpr DWORD MaxSubkeys = 4096;
 
 HKEY Root(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
-UniqueRegistryKey Open(Hive hive, const std::wstring& key, REGSAM access) {
+UniqueRegistryKey Open(Hive hive, const std::wstring& key, REGSAM access, View view) {
     UniqueRegistryKey opened;
-    if (RegOpenKeyExW(Root(hive), key.c_str(), 0, access | View, opened.put()) != ERROR_SUCCESS) opened.reset();
+    if (RegOpenKeyExW(Root(hive), key.c_str(), 0, access | ViewFlag(view), opened.put()) != ERROR_SUCCESS) {
+        opened.reset();
+    }
     return opened;
 }
 
 }  // namespace
 
-Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
-    const auto opened = Open(hive, key, KEY_QUERY_VALUE);
+Value Read(Hive hive, const std::wstring& key, const std::wstring& name, View view) {
+    const auto opened = Open(hive, key, KEY_QUERY_VALUE, view);
     if (!opened) return {};
     const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
     DWORD type = REG_NONE;
@@ -53,9 +54,9 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name) {
     return {type == REG_EXPAND_SZ ? ValueKind::ExpandableText : ValueKind::Text, text};
 }
 
-std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key) {
+std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view) {
     std::vector<std::wstring> names;
-    const auto opened = Open(hive, key, KEY_ENUMERATE_SUB_KEYS);
+    const auto opened = Open(hive, key, KEY_ENUMERATE_SUB_KEYS, view);
     if (!opened) return names;
     for (DWORD index = 0; index < MaxSubkeys; ++index) {
         wchar_t name[256];  // a key name has at most 255 characters

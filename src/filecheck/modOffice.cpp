@@ -1,0 +1,84 @@
+#include "filecheck/modOffice.h"
+
+#include <algorithm>
+
+#include "platform/Registry.h"
+
+namespace modOffice {
+
+namespace {
+
+namespace registry = platform::registry;
+using registry::Hive;
+using registry::View;
+
+const std::wstring OfficeKey = L"SOFTWARE\\Microsoft\\Office";
+const wchar_t* const Applications[] = {L"Excel", L"Word", L"PowerPoint", L"Access", L"Outlook"};
+
+std::wstring Text(const std::wstring& key, const wchar_t* name, View view) {
+    const auto value = registry::Read(Hive::LocalMachine, key, name, view);
+    return value.kind == registry::ValueKind::Text ? value.text : std::wstring();
+}
+
+bool IsBitness(const std::wstring& text) { return text == L"x86" || text == L"x64"; }
+
+// "<digits>.0", as Office names its versions' keys.
+bool IsVersionKey(const std::wstring& name) {
+    const auto dot = name.find(L'.');
+    return dot > 0 && dot != std::wstring::npos && name.substr(dot) == L".0" &&
+           std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
+                       [](wchar_t ch) { return ch >= L'0' && ch <= L'9'; });
+}
+
+// The major version of Click-to-Run's "16.0.17328.20162", as "16.0".
+std::wstring MajorVersion(const std::wstring& full) {
+    const std::wstring major = full.substr(0, full.find(L'.')) + L".0";
+    return IsVersionKey(major) ? major : L"16.0";
+}
+
+}  // namespace
+
+std::vector<Installation> FindOffice(bool windows64) {
+    const std::vector<View> views = windows64 ? std::vector<View>{View::Bits64, View::Bits32}
+                                              : std::vector<View>{View::Bits32};
+    std::vector<Installation> found;
+    const auto known = [&found](const std::wstring& version) {
+        return std::any_of(found.begin(), found.end(), [&](const Installation& i) { return i.version == version; });
+    };
+    for (const auto view : views) {
+        const std::wstring configuration = OfficeKey + L"\\ClickToRun\\Configuration";
+        const auto platform = Text(configuration, L"Platform", view);
+        const auto version = MajorVersion(Text(configuration, L"VersionToReport", view));
+        if (IsBitness(platform) && !known(version)) found.push_back({version, platform, L"Click-to-Run"});
+    }
+    std::vector<std::wstring> versions;
+    for (const auto view : views) {
+        for (auto& name : registry::SubkeyNames(Hive::LocalMachine, OfficeKey, view)) {
+            if (IsVersionKey(name) && std::find(versions.begin(), versions.end(), name) == versions.end()) {
+                versions.push_back(std::move(name));
+            }
+        }
+    }
+    for (const auto& version : versions) {
+        for (const auto view : views) {
+            const auto bitness = Text(OfficeKey + L"\\" + version + L"\\Outlook", L"Bitness", view);
+            if (IsBitness(bitness) && !known(version)) found.push_back({version, bitness, L"Outlook"});
+        }
+        for (const auto view : views) {
+            for (const wchar_t* application : Applications) {
+                const auto root = OfficeKey + L"\\" + version + L"\\" + application + L"\\InstallRoot";
+                const bool installed = registry::Read(Hive::LocalMachine, root, L"Path", view).kind !=
+                                       registry::ValueKind::Missing;
+                if (installed && !known(version)) {
+                    found.push_back({version, view == View::Bits64 ? L"x64" : L"x86", L"InstallRoot"});
+                }
+            }
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Installation& a, const Installation& b) {
+        return std::stoi(a.version) < std::stoi(b.version);
+    });
+    return found;
+}
+
+}  // namespace modOffice
