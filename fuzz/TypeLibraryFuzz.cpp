@@ -1,5 +1,5 @@
-// The shared PE walk over any file, through the type library's reader and the
-// version's: every read lies inside the file; the version is empty or four numbers;
+// The shared PE walk over any file, through the type library's reader, the version's
+// and the imports': every read lies inside the file; the version is empty or four numbers;
 // the type library reading ends with a library or a reason (never both, never
 // neither), and a library's LIBID and classes are GUID texts, each class once.
 #include <algorithm>
@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  }};
     const auto version = modFileVersion::ReadFileVersion(walked);
     Check(version.empty() || std::count(version.begin(), version.end(), L'.') == 3, "no a.b.c.d version", version);
+    for (const auto& dll : modPeFile::ReadImports(walked).dlls) Check(!dll.name.empty(), "an import without a name", L"");
     const auto reading = modTypeLibrary::ReadTypeLibrary(walked);
     Check(reading.library.has_value() == reading.reason.empty(), "a library and a reason, or neither", reading.reason);
     if (reading.library) {

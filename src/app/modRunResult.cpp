@@ -87,6 +87,16 @@ std::wstring OfficeJson(const std::vector<modOffice::Installation>& installation
     });
 }
 
+std::wstring DependenciesJson(const std::vector<modDependencies::Dependency>& dependencies) {
+    return ArrayJson(dependencies, 3, [](const modDependencies::Dependency& dependency) {
+        const auto problem = modDependencies::ProblemText(dependency.problem);
+        return L"{" + Member(L"name", Quote(dependency.name)) + L", " + Member(L"path", QuotedOrNull(dependency.path)) +
+               L", " + Member(L"neededBy", Quote(dependency.neededBy)) + L", " +
+               Member(L"delayLoaded", Flag(dependency.delayLoaded)) + L", " +
+               Member(L"problem", problem.empty() ? modJson::Null : Quote(problem)) + L"}";
+    });
+}
+
 std::wstring RegistrationJson(const modRegistration::Registration& found) {
     const auto& library = found.typeLibrary;
     const std::wstring libraryJson = library
@@ -100,7 +110,9 @@ std::wstring RegistrationJson(const modRegistration::Registration& found) {
            Member(L"hint", QuotedOrNull(found.hint)) + L",\n    " +
            Member(L"account", found.account.empty() ? modJson::Null : Quote(found.account)) + L",\n    " +
            Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L",\n    " +
-           Member(L"office", OfficeJson(found.office)) + L"\n  }";
+           Member(L"office", OfficeJson(found.office)) + L",\n    " +
+           Member(L"dependencies", DependenciesJson(found.dependencies)) + L",\n    " +
+           Member(L"loads", found.loads ? Flag(*found.loads) : modJson::Null) + L"\n  }";
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {

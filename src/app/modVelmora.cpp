@@ -205,6 +205,14 @@ void ShowRegistration(const modRegistration::Registration& found) {
             Write(EntryRow(L"Type library " + entry.id + L" " + entry.version + L" (another version)", entry));
         }
     }
+    for (const auto& dependency : found.dependencies) {
+        if (dependency.problem == modDependencies::Problem::None) continue;
+        Write(L"Dependency " + dependency.name + L" of " + dependency.neededBy +
+              (dependency.problem == modDependencies::Problem::Missing
+                   ? L" is not found"
+                   : L" is built for the other processor: " + dependency.path.value_or(L"")) +
+              (dependency.delayLoaded ? L" (loaded only when used)" : L""));
+    }
     for (const auto& office : found.officeOfOtherBitness) {
         const bool office64 = office.bitness == L"x64";
         Write(L"Office " + office.version + L" is " + (office64 ? L"64" : L"32") + L"-bit (" + office.source +

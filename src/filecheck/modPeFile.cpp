@@ -39,16 +39,28 @@ struct Section {
 };
 
 constexpr std::uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
-constexpr std::uint32_t ResourceDirectoryIndex = 2;
+constexpr std::uint32_t ImportDirectoryIndex = 1, ResourceDirectoryIndex = 2, DelayImportDirectoryIndex = 13;
+constexpr std::uint32_t MaxDirectories = 16;
 constexpr std::uint64_t DataDirectorySize = 8, SectionSize = 40;
 constexpr std::uint16_t MaxSections = 96;  // the most a PE file may have
 constexpr std::uint32_t Subdirectory = 0x80000000u;
 
-// The sections, and where the resource directory begins, as an RVA.
+struct DataDirectory {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+};
+
+// The sections, the data directories (where the resources and the imports begin, as
+// RVAs) and what the file is built for.
 struct Image {
     std::vector<Section> sections;
-    std::uint32_t resourceRva = 0;
+    std::vector<DataDirectory> directories;
     std::uint16_t machine = 0;
+    std::uint64_t imageBase = 0;
+
+    DataDirectory Directory(std::uint32_t index) const {
+        return index < directories.size() ? directories[index] : DataDirectory{};
+    }
 };
 
 Image ReadImage(const File& file) {
@@ -66,12 +78,17 @@ Image ReadImage(const File& file) {
     const auto magic = Field<std::uint16_t>(header, 0);
     Need(magic == Pe32 || magic == Pe32Plus, Damage::HeadersDamaged);
     const std::size_t directoriesAt = magic == Pe32 ? 96 : 112;
-    const std::size_t resourceAt = directoriesAt + DataDirectorySize * ResourceDirectoryIndex;
     Need(header.size() >= directoriesAt, Damage::HeadersDamaged);
-    Need(Field<std::uint32_t>(header, directoriesAt - 4) > ResourceDirectoryIndex, Damage::NoResource);
-    Need(header.size() >= resourceAt + DataDirectorySize, Damage::HeadersDamaged);
-    Image image{{}, Field<std::uint32_t>(header, resourceAt), Field<std::uint16_t>(coff, 4)};
-    Need(image.resourceRva != 0, Damage::NoResource);
+    Image image;
+    image.machine = Field<std::uint16_t>(coff, 4);
+    image.imageBase = magic == Pe32 ? Field<std::uint32_t>(header, 28)
+                                    : Field<std::uint32_t>(header, 24) |
+                                          std::uint64_t{Field<std::uint32_t>(header, 28)} << 32;
+    const std::uint32_t count = std::min<std::uint32_t>(Field<std::uint32_t>(header, directoriesAt - 4), MaxDirectories);
+    for (std::size_t at = directoriesAt; image.directories.size() < count; at += DataDirectorySize) {
+        Need(header.size() >= at + DataDirectorySize, Damage::HeadersDamaged);
+        image.directories.push_back({Field<std::uint32_t>(header, at), Field<std::uint32_t>(header, at + 4)});
+    }
 
     const auto table =
         BlockOf(file, std::uint64_t{peAt} + 24 + optionalSize, SectionSize * sectionCount, Damage::HeadersDamaged);
@@ -161,7 +178,9 @@ DirectoryEntry EntryOf(const ResourceTree& tree, std::uint32_t at, bool subdirec
 // itself is never followed round.
 Located Find(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
     const Image image = ReadImage(file);
-    const auto root = Place(image, image.resourceRva);
+    const auto resources = image.Directory(ResourceDirectoryIndex);
+    Need(resources.rva != 0, Damage::NoResource);
+    const auto root = Place(image, resources.rva);
     Need(root.has_value(), Damage::DirectoryDamaged);
     const ResourceTree tree(file, *root);
 
@@ -180,7 +199,85 @@ Located Find(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
     return {Damage::None, placed->offset, size, image.machine};
 }
 
+constexpr std::uint64_t ImportDescriptorSize = 20, DelayDescriptorSize = 32;
+constexpr std::uint64_t MaxNameLength = 256;
+constexpr std::uint32_t RvaBased = 1;  // a delay descriptor's attribute: its addresses are RVAs, not VAs
+
+// `count` bytes at an RVA, which must lie inside its section and the file.
+std::vector<std::uint8_t> BytesAt(const File& file, const Image& image, std::uint64_t rva, std::uint64_t count) {
+    Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
+    const auto placed = Place(image, static_cast<std::uint32_t>(rva));
+    Need(placed && count <= placed->available, Damage::ImportsDamaged);
+    return BlockOf(file, placed->offset, count, Damage::ImportsDamaged);
+}
+
+// A DLL's name at an RVA: printable ASCII up to its NUL, within the section.
+std::wstring NameAt(const File& file, const Image& image, std::uint64_t rva) {
+    Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
+    const auto placed = Place(image, static_cast<std::uint32_t>(rva));
+    Need(placed.has_value(), Damage::ImportsDamaged);
+    const auto available = std::min({placed->available, MaxNameLength, file.size - std::min(file.size, placed->offset)});
+    const auto bytes = BlockOf(file, placed->offset, available, Damage::ImportsDamaged);
+    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    Need(end != bytes.end() && end != bytes.begin(), Damage::ImportsDamaged);
+    Need(std::all_of(bytes.begin(), end, [](std::uint8_t ch) { return ch > 0x20 && ch < 0x7F; }),
+         Damage::ImportsDamaged);
+    return std::wstring(bytes.begin(), end);
+}
+
+void AddOnce(std::vector<ImportedDll>& dlls, std::wstring name, bool delayLoaded) {
+    const auto upper = [](std::wstring text) {
+        for (auto& ch : text) ch = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
+        return text;
+    };
+    const bool listed = std::any_of(dlls.begin(), dlls.end(),
+                                    [&](const ImportedDll& dll) { return upper(dll.name) == upper(name); });
+    if (!listed) dlls.push_back({std::move(name), delayLoaded});
+}
+
+// The descriptors of one table, each `size` bytes, until `each` finds the last.
+template <class EachDescriptor>
+void WalkTable(const File& file, const Image& image, DataDirectory table, std::uint64_t size, EachDescriptor each) {
+    if (table.rva == 0) return;
+    for (std::uint64_t i = 0;; ++i) {
+        Need(i < MaxImportedDlls, Damage::ImportsDamaged);
+        if (!each(BytesAt(file, image, table.rva + i * size, size))) return;
+    }
+}
+
+void Walk(const File& file, Imports& found) {
+    const Image image = ReadImage(file);
+    found.machine = image.machine;
+    WalkTable(file, image, image.Directory(ImportDirectoryIndex), ImportDescriptorSize,
+              [&](const std::vector<std::uint8_t>& descriptor) {
+                  const auto name = Field<std::uint32_t>(descriptor, 12);
+                  if (name != 0) AddOnce(found.dlls, NameAt(file, image, name), false);
+                  return name != 0;
+              });
+    WalkTable(file, image, image.Directory(DelayImportDirectoryIndex), DelayDescriptorSize,
+              [&](const std::vector<std::uint8_t>& descriptor) {
+                  const std::uint64_t name = Field<std::uint32_t>(descriptor, 4);
+                  if (name == 0) return false;
+                  // Old linkers wrote addresses there, not RVAs.
+                  const bool rvas = (Field<std::uint32_t>(descriptor, 0) & RvaBased) != 0;
+                  Need(rvas || name >= image.imageBase, Damage::ImportsDamaged);
+                  AddOnce(found.dlls, NameAt(file, image, rvas ? name : name - image.imageBase), true);
+                  return true;
+              });
+}
+
 }  // namespace
+
+Imports ReadImports(const File& file) {
+    Imports found;
+    try {
+        Walk(file, found);
+    } catch (const Stop& stop) {
+        found.damage = stop.damage;  // the machine stays, where the headers were read
+        found.dlls.clear();
+    }
+    return found;
+}
 
 Located FindResource(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
     try {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/FileReading.h"
 
@@ -31,6 +32,7 @@ enum class Damage {
     OutsideFile,       // the resource's data does not lie inside the file
     TooLarge,          // the resource is larger than its reader takes
     ReadFailed,        // the file's bytes could not be read
+    ImportsDamaged,    // an import table, or a name in it
 };
 
 // Which resource: a type by name ("TYPELIB") or by number (16, the version), and a
@@ -55,6 +57,22 @@ constexpr std::uint16_t MachineX86 = 0x14C, MachineX64 = 0x8664;  // IMAGE_FILE_
 
 // The resource `key`, no larger than `maxSize` bytes.
 Located FindResource(const File& file, const ResourceKey& key, std::uint32_t maxSize);
+
+// A DLL the file imports, by the name its table writes, and whether it is loaded
+// only when first used (delay-loaded).
+struct ImportedDll {
+    std::wstring name;
+    bool delayLoaded = false;
+};
+struct Imports {
+    Damage damage = Damage::None;
+    std::uint16_t machine = 0;
+    std::vector<ImportedDll> dlls;  // each once, in the tables' order: the imports, then the delay-loaded
+};
+constexpr std::size_t MaxImportedDlls = 1024;  // of each table: far more than any real file has
+
+// Its import and delay-import tables.
+Imports ReadImports(const File& file);
 
 // A file held in memory, read only inside its bounds.
 File InMemory(const std::uint8_t* bytes, std::size_t size);

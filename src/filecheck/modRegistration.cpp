@@ -173,6 +173,31 @@ std::wstring PerUserRemovals(const Registration& found) {
     return commands;
 }
 
+bool Blocks(const modDependencies::Dependency& dependency) {
+    return dependency.problem != modDependencies::Problem::None && !dependency.delayLoaded;
+}
+
+// The first dependency with a problem: one that keeps the control from loading, or
+// (`blocking` false) one that only a part of it needs.
+const modDependencies::Dependency* FirstProblem(const std::vector<modDependencies::Dependency>& dependencies,
+                                                bool blocking) {
+    const auto first = std::find_if(dependencies.begin(), dependencies.end(), [blocking](const auto& dependency) {
+        return dependency.problem != modDependencies::Problem::None && Blocks(dependency) == blocking;
+    });
+    return first == dependencies.end() ? nullptr : &*first;
+}
+
+std::wstring DependencyHint(const modDependencies::Dependency& dependency) {
+    const std::wstring what = dependency.name + L", which " + dependency.neededBy + L" needs, ";
+    const std::wstring problem =
+        dependency.problem == modDependencies::Problem::Missing
+            ? what + L"is not found: install what provides it (the program's own installer, or the runtime it names)"
+            : what + L"is built for the other processor (" + dependency.path.value_or(L"") +
+                  L"): put the build for this one in its place";
+    return problem + (dependency.delayLoaded ? L"; only the parts of the control that use it fail until then"
+                                             : L"; until then the control does not load");
+}
+
 std::optional<std::wstring> Hint(const Registration& found, const Machine& machine) {
     const std::wstring command = L"run as an administrator: \"" + AddBackslash(machine.systemFolder) +
                                  L"regsvr32.exe\" \"" + machine.controlPath + L"\"";
@@ -183,6 +208,11 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
                    removals + L", then run Velmora again; if it is still not registered, " + command;
         }
     }
+    // The first cause that keeps it from loading: its registration, a dependency, Office;
+    // then what keeps a part of it from working.
+    if (found.state == State::Registered) {
+        if (const auto* blocking = FirstProblem(found.dependencies, true)) return DependencyHint(*blocking);
+    }
     if (found.state == State::Registered && !found.officeOfOtherBitness.empty()) {
         const auto& office = found.officeOfOtherBitness.front();
         const bool office64 = office.bitness == L"x64";
@@ -192,7 +222,10 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
                L"use them in a " + (office64 ? L"32" : L"64") + L"-bit Office";
     }
     switch (found.state) {
-    case State::Registered: return std::nullopt;
+    case State::Registered: {
+        const auto* partial = FirstProblem(found.dependencies, false);
+        return partial ? std::optional<std::wstring>(DependencyHint(*partial)) : std::nullopt;
+    }
     case State::NotRegistered: return L"To register it, " + command;
     case State::PartlyRegistered: return L"To register it whole, " + command;
     case State::RegisteredElsewhere: {
@@ -223,9 +256,11 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     const auto& library = reading.library;
     if (!library) {
         found.reason = reading.reason;
+        found.loads = false;
         found.hint = Hint(found, machine);
         return found;
     }
+    found.dependencies = modDependencies::FindDependencies(controlPath, reading.machine, windowsFolder, windows64);
     found.office = modOffice::FindOffice(windows64);
     const std::wstring bitness = reading.machine == modPeFile::MachineX64 ? L"x64" : L"x86";
     std::copy_if(found.office.begin(), found.office.end(), std::back_inserter(found.officeOfOtherBitness),
@@ -250,6 +285,8 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     for (const auto& version : versions)
         found.otherVersions.push_back(Look(library->id, version, win32Key(version), machine));
     found.state = StateOf(found);
+    found.loads = found.state == State::Registered && found.officeOfOtherBitness.empty() &&
+                  std::none_of(found.dependencies.begin(), found.dependencies.end(), Blocks);
     found.hint = Hint(found, machine);
     found.officeCache = modOfficeCache::FindCaches(library->name, controlPath);
     return found;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filecheck/modDependencies.h"
 #include "filecheck/modOffice.h"
 #include "filecheck/modOfficeCache.h"
 #include "filecheck/modTypeLibrary.h"
@@ -46,6 +47,12 @@ struct Registration {
     // they load it not at all.
     std::vector<modOffice::Installation> office;
     std::vector<modOffice::Installation> officeOfOtherBitness;
+    // The DLLs it needs, and theirs, as Windows finds them for it.
+    std::vector<modDependencies::Dependency> dependencies;
+    // Whether a program that needs it will load it: registered here, no dependency
+    // missing or for the other processor (one loaded only when used aside), and no
+    // Office of the other bitness. Nothing where that could not be read.
+    std::optional<bool> loads;
 };
 
 // The control file at `controlPath`, found on this Windows, whose type library reads

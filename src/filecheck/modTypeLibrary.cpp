@@ -34,6 +34,7 @@ const wchar_t* ResourceReason(modPeFile::Damage damage) {
     case modPeFile::Damage::OutsideFile: return L"its type library resource does not lie inside the file";
     case modPeFile::Damage::TooLarge: return L"its type library resource is larger than any control's";
     case modPeFile::Damage::ReadFailed: return L"the file could not be read";
+    case modPeFile::Damage::ImportsDamaged: break;  // not read here
     }
     return L"";
 }

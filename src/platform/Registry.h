@@ -30,6 +30,9 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name = {}, Vi
 // The two key or value names are one to the registry: equal but for case.
 inline bool SameRegistryName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
 
+// The texts of the values of `key` that are text; none when it is missing.
+std::vector<std::wstring> ValueTexts(Hive hive, const std::wstring& key, View view = View::Bits32);
+
 // The names of the subkeys of `key`; none when it is missing.
 std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view = View::Bits32);
 

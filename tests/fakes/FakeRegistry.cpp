@@ -37,6 +37,18 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name, View vi
     return value == found->second.end() ? Value{} : value->second;
 }
 
+std::vector<std::wstring> ValueTexts(Hive hive, const std::wstring& key, View view) {
+    S().registry.reads.push_back(key);
+    std::vector<std::wstring> texts;
+    auto& keys = (view == View::Bits64 ? S().registry.values64 : S().registry.values)[hive];
+    if (const auto found = keys.find(key); found != keys.end()) {
+        for (const auto& [name, value] : found->second) {
+            if (value.kind == ValueKind::Text) texts.push_back(value.text);
+        }
+    }
+    return texts;
+}
+
 std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view) {
     S().registry.reads.push_back(key);
     const std::wstring parent = Upper(key) + L"\\";

@@ -71,6 +71,38 @@ std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, st
     return bytes;
 }
 
+std::vector<std::uint8_t> ImageImporting(const std::vector<std::string>& dlls, const std::vector<std::string>& delayed,
+                                         std::uint16_t machine) {
+    constexpr std::uint32_t Rva = 0x1000, Headers = 0x200, Optional = 0x58;
+    const std::size_t delayAt = (dlls.size() + 1) * 20;
+    std::vector<std::uint8_t> section(delayAt + (delayed.size() + 1) * 32);
+    const auto name = [&section](const std::string& text) {
+        const auto at = static_cast<std::uint32_t>(Rva + section.size());
+        section.insert(section.end(), text.begin(), text.end() + 1);  // with its NUL
+        return at;
+    };
+    for (std::size_t i = 0; i < dlls.size(); ++i) Put32(section, i * 20 + 12, name(dlls[i]));
+    for (std::size_t i = 0; i < delayed.size(); ++i) {
+        Put32(section, delayAt + i * 32, 1);  // its addresses are RVAs
+        Put32(section, delayAt + i * 32 + 4, name(delayed[i]));
+    }
+    std::vector<std::uint8_t> bytes(Headers);
+    bytes[0] = 'M', bytes[1] = 'Z', bytes[0x40] = 'P', bytes[0x41] = 'E';
+    Put32(bytes, 0x3C, 0x40);
+    Put16(bytes, 0x44, machine);
+    Put16(bytes, 0x46, 1);     // one section
+    Put16(bytes, 0x54, 0xE0);  // the optional header's size
+    Put16(bytes, Optional, 0x10B);
+    Put32(bytes, Optional + 92, 16);
+    Put32(bytes, Optional + 96 + 8, Rva);                                             // the imports
+    Put32(bytes, Optional + 96 + 13 * 8, static_cast<std::uint32_t>(Rva + delayAt));  // the delay-loaded
+    Put32(bytes, Optional + 0xE0 + 12, Rva);
+    Put32(bytes, Optional + 0xE0 + 16, static_cast<std::uint32_t>(section.size()));
+    Put32(bytes, Optional + 0xE0 + 20, Headers);
+    bytes.insert(bytes.end(), section.begin(), section.end());
+    return bytes;
+}
+
 std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls) {
     std::vector<std::uint8_t> root(92, 0);
     Put16(root, 0, 92);  // wLength

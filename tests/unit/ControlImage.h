@@ -23,6 +23,10 @@ constexpr std::size_t Library = 0x280;        // the type library
 
 // With `typeId`, the resource is of that numbered type (16: the version) instead.
 std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, std::uint16_t typeId = 0);
+// A DLL for `machine` that imports `dlls` and delay-loads `delayed`, its tables and
+// names in its one section.
+std::vector<std::uint8_t> ImageImporting(const std::vector<std::string>& dlls, const std::vector<std::string>& delayed,
+                                         std::uint16_t machine = 0x14C);
 // A version resource's root block: VS_VERSIONINFO and its fixed file information,
 // the record at offset 40.
 std::vector<std::uint8_t> VersionRoot(std::uint32_t ms, std::uint32_t ls);

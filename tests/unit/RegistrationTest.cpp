@@ -1,6 +1,8 @@
 // The registration check over fakes of the registry, the type library and file
 // names: the state each combination of entries makes, the rules by which a registry
 // text names this file, the other versions, and the hint.
+#include <tuple>
+
 #include "TestSupport.h"
 #include "filecheck/modRegistration.h"
 
@@ -307,6 +309,67 @@ TEST_F(Registration, OfficeIsFoundWithItsBitnessAndTheOtherBitnessNamed) {
         for (const auto& o : found.office) installed.insert(installed.end(), {o.version, o.bitness, o.source});
         EXPECT_EQ(installed, c.found);
         EXPECT_EQ(found.officeOfOtherBitness.size(), !c.found.empty() && c.found[1] == L"x64" ? 1u : 0u);
+    }
+}
+
+TEST_F(Registration, DependenciesAreFoundAsWindowsFindsThemForTheControl) {
+    using modDependencies::Problem;
+    const std::wstring app = L"C:\\App\\", system = L"C:\\Windows\\SysWOW64\\";
+    S().registry.values[Hive::LocalMachine][L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs"]
+                       [L"kernel32"] = {ValueKind::Text, L"kernel32.dll"};
+    S().environment[L"PATH"] = L"C:\\Tools;\"C:\\Quoted\"";
+    fake::AddFile(app + L"Control.ocx", test::ImageImporting({"KERNEL32.dll", "helper.dll", "wide.dll", "onpath.dll",
+                                                              "api-ms-win-core-1.dll", "gone.dll"}, {"late.dll"}));
+    for (const std::wstring& path : {system + L"KERNEL32.dll", std::wstring(L"C:\\Quoted\\onpath.dll"), system + L"helper.dll"}) {
+        fake::AddFile(path, test::ImageImporting({}, {}));
+    }
+    fake::AddFile(app + L"helper.dll", test::ImageImporting({"deep.dll"}, {}));  // before the system folder's
+    fake::AddFile(system + L"wide.dll", test::ImageImporting({}, {}, 0x8664));
+    const auto found = modDependencies::FindDependencies(app + L"Control.ocx", 0x14C, Windows, true);
+    const std::vector<std::tuple<std::wstring, std::optional<std::wstring>, std::wstring, bool, Problem>> expected = {
+        {L"KERNEL32.dll", system + L"KERNEL32.dll", L"Control.ocx", false, Problem::None},
+        {L"helper.dll", app + L"helper.dll", L"Control.ocx", false, Problem::None},
+        {L"deep.dll", std::nullopt, L"helper.dll", false, Problem::Missing},
+        {L"wide.dll", system + L"wide.dll", L"Control.ocx", false, Problem::OtherProcessor},
+        {L"onpath.dll", L"C:\\Quoted\\onpath.dll", L"Control.ocx", false, Problem::None},
+        {L"gone.dll", std::nullopt, L"Control.ocx", false, Problem::Missing},
+        {L"late.dll", std::nullopt, L"Control.ocx", true, Problem::Missing},
+    };
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const auto& d = found[i];
+        EXPECT_EQ(std::tie(d.name, d.path, d.neededBy, d.delayLoaded, d.problem), expected[i]) << i;
+    }
+}
+
+TEST_F(Registration, ItLoadsOnlyRegisteredWithItsDependenciesAndOfficeOfItsBitness) {
+    const auto gone = [](std::vector<std::string> dlls, std::vector<std::string> delayed) {
+        return [=] { S().files[Control64].bytes = test::ImageImporting(dlls, delayed); };
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool loads;
+        const wchar_t* hintStart;  // the first cause's; empty: none
+    } cases[] = {
+        {"registered", [] {}, true, L""},
+        {"not registered", [] { S().registry = {}; }, false, L"To register it"},
+        {"a DLL it needs is missing", gone({"gone.dll"}, {}), false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
+        {"one it loads when used is missing", gone({}, {"late.dll"}), true, L"late.dll, which MsComCtl.OCX needs"},
+        {"64-bit Office", [] {
+             S().registry.values64[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"]
+                                  [L"Platform"] = {ValueKind::Text, L"x64"};
+         }, false, L"Only 32-bit Office loads MsComCtl.OCX"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        S().registry = {};
+        S().files[Control64].bytes = test::ControlBytes();
+        RegisterAll(Control64);
+        c.change();
+        const auto found = Check64();
+        EXPECT_EQ(found.loads, c.loads);
+        EXPECT_EQ(found.hint.value_or(L"").rfind(c.hintStart, 0), 0u) << testing::PrintToString(found.hint);
     }
 }
 

@@ -152,7 +152,7 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
         L"true}\n    ],\n"
         L"    \"otherVersions\": [],\n    \"hint\": null,\n    \"account\": \"TESTPC\\\\tester\",\n"
-        L"    \"officeCache\": [],\n    \"office\": []\n  },\n"
+        L"    \"officeCache\": [],\n    \"office\": [],\n    \"dependencies\": [],\n    \"loads\": true\n  },\n"
         L"  \"report\": [\n"
         L"    {\"label\": \"OS\", \"value\": \"Microsoft Windows 7 Professional\"},\n"
         L"    {\"label\": \"Version OS\", \"value\": \"6.1.7601\"},\n"

@@ -54,6 +54,24 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name, View vi
     return {type == REG_EXPAND_SZ ? ValueKind::ExpandableText : ValueKind::Text, text};
 }
 
+std::vector<std::wstring> ValueTexts(Hive hive, const std::wstring& key, View view) {
+    std::vector<std::wstring> texts;
+    const auto opened = Open(hive, key, KEY_QUERY_VALUE, view);
+    if (!opened) return texts;
+    for (DWORD index = 0; index < MaxSubkeys; ++index) {
+        wchar_t name[16384];  // a value name has at most 16383 characters
+        wchar_t data[1024];   // longer texts are no file names
+        DWORD nameLength = 16384, type = REG_NONE, size = sizeof data - sizeof(wchar_t);
+        const LONG status = RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data), &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+        data[size / sizeof(wchar_t)] = L'\0';
+        texts.emplace_back(data);
+    }
+    return texts;
+}
+
 std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view) {
     std::vector<std::wstring> names;
     const auto opened = Open(hive, key, KEY_ENUMERATE_SUB_KEYS, view);
