@@ -42,8 +42,8 @@ std::wstring ControlFileJson(const ControlFile& file) {
     const auto found = [&file](const std::wstring& text) { return file.found ? Quote(text) : modJson::Null; };
     return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " + Member(L"found", Flag(file.found)) +
            L",\n    " + Member(L"version", found(file.version)) + L",\n    " + Member(L"crc32", found(file.crc32)) +
-           L",\n    " + Member(L"readError", file.readError ? ErrorJson(*file.readError) : modJson::Null) +
-           L",\n    " + Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
+           L",\n    " + Member(L"readError", file.readError ? ErrorJson(*file.readError) : modJson::Null) + L",\n    " +
+           Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
            Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
 }
 
@@ -120,7 +120,6 @@ std::wstring ReportJson(const std::vector<ReportRow>& rows) {
         return L"{" + Member(L"label", Quote(row.label)) + L", " + Member(L"value", Quote(row.value)) + L"}";
     });
 }
-
 
 }  // namespace
 

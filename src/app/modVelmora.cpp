@@ -142,9 +142,9 @@ constexpr std::array<CommonLine, 21> CommonLines = {{
 
 // Why the control file was not read whole, as the result tells it.
 modRunResult::RunError ReadErrorOf(const modCRC32_v2::ReadFailure& failure) {
-    std::wstring description = failure.opened ? L"the file could not be read past byte " +
-                                                    std::to_wstring(failure.bytesRead)
-                                              : L"the file could not be opened";
+    std::wstring description = failure.opened
+                                   ? L"the file could not be read past byte " + std::to_wstring(failure.bytesRead)
+                                   : L"the file could not be opened";
     const auto words = platform::SystemDescription(failure.number);
     if (!words.empty()) description += L": " + words;
     return {failure.number, description};
@@ -260,8 +260,9 @@ void ReportRegistration(const std::wstring& path, const std::wstring& windowsFol
         ShowRegistrationHeading();
         Write(L"Registration: not read (" + failure + L")");
         if (unreadable) {
-            Write(L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
-                  L"again.");
+            Write(
+                L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
+                L"again.");
         }
     }
 }

@@ -1,7 +1,6 @@
 #include "filecheck/modDependencies.h"
 
 #include <algorithm>
-#include <set>
 
 #include "filecheck/modPeFile.h"
 #include "platform/FileNames.h"
@@ -16,14 +15,9 @@ using filenames::AddBackslash;
 
 const wchar_t KnownDllsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs";
 
-std::wstring Upper(std::wstring text) {
-    for (auto& ch : text) ch = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
-    return text;
-}
-
 bool IsApiSet(const std::wstring& name) {
-    const auto upper = Upper(name);
-    return upper.rfind(L"API-MS-", 0) == 0 || upper.rfind(L"EXT-MS-", 0) == 0;
+    const std::wstring start = name.substr(0, 7);
+    return filenames::SameFileName(start, L"api-ms-") || filenames::SameFileName(start, L"ext-ms-");
 }
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
@@ -36,7 +30,8 @@ std::vector<std::wstring> PathFolders() {
     while (start <= path.size()) {
         const auto end = std::min(path.find(L';', start), path.size());
         std::wstring folder = path.substr(start, end - start);
-        if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"') folder = folder.substr(1, folder.size() - 2);
+        if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+            folder = folder.substr(1, folder.size() - 2);
         if (!folder.empty()) folders.push_back(folder);
         start = end + 1;
     }
@@ -47,15 +42,22 @@ std::vector<std::wstring> PathFolders() {
 struct Walk {
     const SearchOrder& order;
     std::uint16_t machine;
-    std::set<std::wstring> read;  // the files read, upper case
+    std::vector<std::wstring> read;  // the files read
     std::vector<Dependency> found;
 
     bool Listed(const std::wstring& name) const {
-        return std::any_of(found.begin(), found.end(), [&](const Dependency& d) { return Upper(d.name) == Upper(name); });
+        return std::any_of(found.begin(), found.end(),
+                           [&name](const Dependency& d) { return filenames::SameFileName(d.name, name); });
+    }
+
+    bool ReadBefore(const std::wstring& path) const {
+        return std::any_of(read.begin(), read.end(),
+                           [&path](const auto& r) { return filenames::SameFileName(r, path); });
     }
 
     void Visit(const std::wstring& path, const std::wstring& name, bool delayLoaded, std::size_t depth) {
-        if (depth > MaxDepth || read.size() >= MaxFiles || !read.insert(Upper(path)).second) return;
+        if (depth > MaxDepth || read.size() >= MaxFiles || ReadBefore(path)) return;
+        read.push_back(path);
         const modPeFile::DiskFile file(path);
         if (!file.Opened()) return;
         for (const auto& dll : modPeFile::ReadImports(file.File()).dlls) {

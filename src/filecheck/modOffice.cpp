@@ -39,8 +39,8 @@ std::wstring MajorVersion(const std::wstring& full) {
 }  // namespace
 
 std::vector<Installation> FindOffice(bool windows64) {
-    const std::vector<View> views = windows64 ? std::vector<View>{View::Bits64, View::Bits32}
-                                              : std::vector<View>{View::Bits32};
+    const std::vector<View> views =
+        windows64 ? std::vector<View>{View::Bits64, View::Bits32} : std::vector<View>{View::Bits32};
     std::vector<Installation> found;
     const auto known = [&found](const std::wstring& version) {
         return std::any_of(found.begin(), found.end(), [&](const Installation& i) { return i.version == version; });
@@ -60,24 +60,26 @@ std::vector<Installation> FindOffice(bool windows64) {
         }
     }
     for (const auto& version : versions) {
+        std::wstring versionKey = OfficeKey;
+        versionKey.append(L"\\").append(version).append(L"\\");
         for (const auto view : views) {
-            const auto bitness = Text(OfficeKey + L"\\" + version + L"\\Outlook", L"Bitness", view);
+            const auto bitness = Text(versionKey + L"Outlook", L"Bitness", view);
             if (IsBitness(bitness) && !known(version)) found.push_back({version, bitness, L"Outlook"});
         }
         for (const auto view : views) {
             for (const wchar_t* application : Applications) {
-                const auto root = OfficeKey + L"\\" + version + L"\\" + application + L"\\InstallRoot";
-                const bool installed = registry::Read(Hive::LocalMachine, root, L"Path", view).kind !=
-                                       registry::ValueKind::Missing;
+                std::wstring root = versionKey;
+                root.append(application).append(L"\\InstallRoot");
+                const bool installed =
+                    registry::Read(Hive::LocalMachine, root, L"Path", view).kind != registry::ValueKind::Missing;
                 if (installed && !known(version)) {
                     found.push_back({version, view == View::Bits64 ? L"x64" : L"x86", L"InstallRoot"});
                 }
             }
         }
     }
-    std::sort(found.begin(), found.end(), [](const Installation& a, const Installation& b) {
-        return std::stoi(a.version) < std::stoi(b.version);
-    });
+    std::sort(found.begin(), found.end(),
+              [](const Installation& a, const Installation& b) { return std::stoi(a.version) < std::stoi(b.version); });
     return found;
 }
 

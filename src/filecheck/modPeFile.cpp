@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/LittleEndian.h"
+#include "platform/Text.h"
 
 namespace modPeFile {
 
@@ -81,10 +82,11 @@ Image ReadImage(const File& file) {
     Need(header.size() >= directoriesAt, Damage::HeadersDamaged);
     Image image;
     image.machine = Field<std::uint16_t>(coff, 4);
-    image.imageBase = magic == Pe32 ? Field<std::uint32_t>(header, 28)
-                                    : Field<std::uint32_t>(header, 24) |
-                                          std::uint64_t{Field<std::uint32_t>(header, 28)} << 32;
-    const std::uint32_t count = std::min<std::uint32_t>(Field<std::uint32_t>(header, directoriesAt - 4), MaxDirectories);
+    image.imageBase = magic == Pe32
+                          ? Field<std::uint32_t>(header, 28)
+                          : Field<std::uint32_t>(header, 24) | std::uint64_t{Field<std::uint32_t>(header, 28)} << 32;
+    const std::uint32_t count =
+        std::min<std::uint32_t>(Field<std::uint32_t>(header, directoriesAt - 4), MaxDirectories);
     for (std::size_t at = directoriesAt; image.directories.size() < count; at += DataDirectorySize) {
         Need(header.size() >= at + DataDirectorySize, Damage::HeadersDamaged);
         image.directories.push_back({Field<std::uint32_t>(header, at), Field<std::uint32_t>(header, at + 4)});
@@ -216,7 +218,8 @@ std::wstring NameAt(const File& file, const Image& image, std::uint64_t rva) {
     Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
     const auto placed = Place(image, static_cast<std::uint32_t>(rva));
     Need(placed.has_value(), Damage::ImportsDamaged);
-    const auto available = std::min({placed->available, MaxNameLength, file.size - std::min(file.size, placed->offset)});
+    const auto available =
+        std::min({placed->available, MaxNameLength, file.size - std::min(file.size, placed->offset)});
     const auto bytes = BlockOf(file, placed->offset, available, Damage::ImportsDamaged);
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     Need(end != bytes.end() && end != bytes.begin(), Damage::ImportsDamaged);
@@ -226,12 +229,9 @@ std::wstring NameAt(const File& file, const Image& image, std::uint64_t rva) {
 }
 
 void AddOnce(std::vector<ImportedDll>& dlls, std::wstring name, bool delayLoaded) {
-    const auto upper = [](std::wstring text) {
-        for (auto& ch : text) ch = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
-        return text;
-    };
-    const bool listed = std::any_of(dlls.begin(), dlls.end(),
-                                    [&](const ImportedDll& dll) { return upper(dll.name) == upper(name); });
+    const bool listed = std::any_of(dlls.begin(), dlls.end(), [&name](const ImportedDll& dll) {
+        return platform::text::SameIgnoringCase(dll.name, name);
+    });
     if (!listed) dlls.push_back({std::move(name), delayLoaded});
 }
 

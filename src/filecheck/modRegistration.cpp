@@ -218,8 +218,10 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
         const bool office64 = office.bitness == L"x64";
         return std::wstring(L"Only ") + (office64 ? L"32" : L"64") + L"-bit Office loads " +
                machine.controlPath.substr(machine.controlPath.rfind(L'\\') + 1) + L": programs in this " +
-               (office64 ? L"64" : L"32") + L"-bit Office " + office.version + L" that need it fail to load it; "
-               L"use them in a " + (office64 ? L"32" : L"64") + L"-bit Office";
+               (office64 ? L"64" : L"32") + L"-bit Office " + office.version +
+               L" that need it fail to load it; "
+               L"use them in a " +
+               (office64 ? L"32" : L"64") + L"-bit Office";
     }
     switch (found.state) {
     case State::Registered: {

@@ -27,8 +27,8 @@ struct TypeLibrary {
 // is damaged, or that the format is another.
 struct Reading {
     std::optional<TypeLibrary> library;
-    std::wstring reason;      // empty when there is a library
-    bool readFailed = false;  // the file's bytes could not be read: it was not looked at
+    std::wstring reason;        // empty when there is a library
+    bool readFailed = false;    // the file's bytes could not be read: it was not looked at
     std::uint16_t machine = 0;  // the processor the file is built for, where its headers were read
 };
 

@@ -70,8 +70,9 @@ std::uint64_t ChangeTimeOf(const std::wstring& path) {
     constexpr int FileBasicInfo = 0;  // FILE_INFO_BY_HANDLE_CLASS
     if (const auto byHandle = reinterpret_cast<ByHandleFn>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFileInformationByHandleEx")))) {
-        return byHandle(file.get(), FileBasicInfo, &info, sizeof info) ? static_cast<std::uint64_t>(info.change.QuadPart)
-                                                                        : 0;
+        return byHandle(file.get(), FileBasicInfo, &info, sizeof info)
+                   ? static_cast<std::uint64_t>(info.change.QuadPart)
+                   : 0;
     }
     // Windows XP: the native call the one above is made of.
     struct IoStatus {

@@ -62,8 +62,8 @@ std::vector<std::wstring> ValueTexts(Hive hive, const std::wstring& key, View vi
         wchar_t name[16384];  // a value name has at most 16383 characters
         wchar_t data[1024];   // longer texts are no file names
         DWORD nameLength = 16384, type = REG_NONE, size = sizeof data - sizeof(wchar_t);
-        const LONG status = RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(data), &size);
+        const LONG status =
+            RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS || type != REG_SZ) continue;
         data[size / sizeof(wchar_t)] = L'\0';
