@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "VelmoraControlFiles.h"
@@ -40,6 +41,21 @@ TEST(FileVersion, OurReaderReadsWhatWindowsReads) {
         EXPECT_EQ(modFileVersion::GetFileVersion(path), SystemsReading(path)) << testing::PrintToString(path);
     }
     EXPECT_EQ(modFileVersion::GetFileVersion(velmora_test::OwnPath()), VELMORA_VERSION);
+}
+
+TEST(PeFile, EveryDllOurReaderFindsImportedTheLoaderLoaded) {
+    // This test program imports version.dll for the comparison above, and the C runtime.
+    const modPeFile::DiskFile own(velmora_test::OwnPath());
+    const auto imports = modPeFile::ReadImports(own.File());
+    EXPECT_EQ(imports.machine, sizeof(void*) == 8 ? modPeFile::MachineX64 : modPeFile::MachineX86);
+    std::vector<std::wstring> names;
+    for (const auto& dll : imports.dlls) {
+        names.push_back(dll.name);
+        EXPECT_NE(GetModuleHandleW(dll.name.c_str()), nullptr) << testing::PrintToString(dll.name);
+    }
+    for (const wchar_t* needed : {L"KERNEL32.dll", L"msvcrt.dll", L"VERSION.dll"}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), needed), names.end()) << testing::PrintToString(needed);
+    }
 }
 
 }  // namespace
