@@ -278,37 +278,27 @@ TEST_F(Registration, OfficeCachesAreFoundInTheirFoldersAndHeldAgainstTheFilesArr
 
 TEST_F(Registration, OfficeIsFoundWithItsBitnessAndTheOtherBitnessNamed) {
     using View = platform::registry::View;
-    const std::wstring office = L"SOFTWARE\\Microsoft\\Office\\";
-    const auto set = [](View view, const std::wstring& key, const wchar_t* name, const wchar_t* text) {
-        (view == View::Bits64 ? S().registry.values64 : S().registry.values)[Hive::LocalMachine][key][name] = {
-            ValueKind::Text, text};
-    };
     const struct {
-        const char* name;
-        std::function<void()> install;
+        View view;
+        const wchar_t *key, *name;  // under HKLM\SOFTWARE\Microsoft\Office
         std::vector<std::wstring> found;  // version, bitness, source
-        bool windows64;
+        bool windows64 = true;
     } cases[] = {
-        {"no Office", [] {}, {}, true},
-        {"Click-to-Run", [&] { set(View::Bits64, office + L"ClickToRun\\Configuration", L"Platform", L"x64"); },
-         {L"16.0", L"x64", L"Click-to-Run"}, true},
-        {"an MSI install's Outlook, in the 32-bit view",
-         [&] { set(View::Bits32, office + L"14.0\\Outlook", L"Bitness", L"x86"); }, {L"14.0", L"x86", L"Outlook"}, true},
-        {"only an InstallRoot, in the 64-bit view",
-         [&] { set(View::Bits64, office + L"15.0\\Excel\\InstallRoot", L"Path", L"C:\\Office15\\"); },
-         {L"15.0", L"x64", L"InstallRoot"}, true},
-        {"32-bit Windows has one view", [&] { set(View::Bits32, office + L"12.0\\Word\\InstallRoot", L"Path", L"C:\\"); },
-         {L"12.0", L"x86", L"InstallRoot"}, false},
+        {View::Bits64, L"ClickToRun\\Configuration", L"Platform", {L"16.0", L"x64", L"Click-to-Run"}},
+        {View::Bits32, L"14.0\\Outlook", L"Bitness", {L"14.0", L"x86", L"Outlook"}},
+        {View::Bits64, L"15.0\\Excel\\InstallRoot", L"Path", {L"15.0", L"x64", L"InstallRoot"}},
+        {View::Bits32, L"12.0\\Word\\InstallRoot", L"Path", {L"12.0", L"x86", L"InstallRoot"}, false},  // one view
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.key)));
         S().registry = {};
-        c.install();
+        (c.view == View::Bits64 ? S().registry.values64 : S().registry.values)[Hive::LocalMachine]
+            [L"SOFTWARE\\Microsoft\\Office\\" + std::wstring(c.key)][c.name] = {ValueKind::Text, c.found[1]};
         const auto found = CheckRegistration(Readable, Control64, Windows, c.windows64);
         std::vector<std::wstring> installed;
         for (const auto& o : found.office) installed.insert(installed.end(), {o.version, o.bitness, o.source});
         EXPECT_EQ(installed, c.found);
-        EXPECT_EQ(found.officeOfOtherBitness.size(), !c.found.empty() && c.found[1] == L"x64" ? 1u : 0u);
+        EXPECT_EQ(found.officeOfOtherBitness.size(), c.found[1] == L"x64" ? 1u : 0u);
     }
 }
 
