@@ -58,6 +58,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             } else {
                 options.jsonPath = arguments[++i];
             }
+        } else if (is(L"control")) {
+            if (!hasValue || arguments[i + 1].empty() || IsSwitchNotValue(arguments[i + 1])) {
+                fail(L"/control needs the path of a control file");
+            } else if (options.controlPath) {
+                fail(L"/control is given twice");
+            } else {
+                options.controlPath = arguments[++i];
+            }
         } else if (is(L"timeout")) {
             const bool given = hasValue && !IsSwitchNotValue(arguments[i + 1]);
             const auto seconds = given ? Seconds(arguments[i + 1]) : std::nullopt;
@@ -85,6 +93,7 @@ std::wstring UsageText() {
            L"Velmora.exe /json FILE        also write the result as JSON to FILE\r\n"
            L"Velmora.exe /json -           ... to standard output\r\n"
            L"Velmora.exe /registration     also show its registration: will programs load this file?\r\n"
+           L"Velmora.exe /control PATH     check the control file at PATH instead, with its registration\r\n"
            L"Velmora.exe /timeout SECONDS  end as an error if there is no verdict in time (1 to 86400;\r\n"
            L"                              120 under /quiet)\r\n"
            L"Velmora.exe /?                this text\r\n"

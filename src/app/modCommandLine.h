@@ -20,6 +20,7 @@ struct RunOptions {
     std::optional<std::wstring> jsonPath;         // where the JSON result goes; "-": standard output
     std::optional<std::uint32_t> timeoutSeconds;  // the watchdog; none interactively unless asked
     bool registration = false;                    // the registration's rows after the verdict
+    std::optional<std::wstring> controlPath;      // another control file to check, with its registration
     bool usage = false;                           // "/?"
 };
 

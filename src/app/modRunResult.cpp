@@ -22,10 +22,10 @@ std::wstring Member(const wchar_t* name, const std::wstring& value) { return Quo
 
 std::wstring QuotedOrNull(const std::optional<std::wstring>& text) { return text ? Quote(*text) : modJson::Null; }
 
-std::wstring ResultName(ExitStatus outcome) {
+std::wstring ResultName(ExitStatus outcome, bool pinned) {
     switch (outcome) {
-    case ExitStatus::Valid: return L"valid";
-    case ExitStatus::Fail: return L"fail";
+    case ExitStatus::Valid: return pinned ? L"valid" : L"loads";
+    case ExitStatus::Fail: return pinned ? L"fail" : L"will not load";
     case ExitStatus::NotFound: return L"missing";
     default: return L"error";
     }
@@ -43,8 +43,9 @@ std::wstring ControlFileJson(const ControlFile& file) {
     return L"{\n    " + Member(L"path", Quote(file.path)) + L",\n    " + Member(L"found", Flag(file.found)) +
            L",\n    " + Member(L"version", found(file.version)) + L",\n    " + Member(L"crc32", found(file.crc32)) +
            L",\n    " + Member(L"readError", file.readError ? ErrorJson(*file.readError) : modJson::Null) + L",\n    " +
-           Member(L"expectedVersion", Quote(modControlFile::RequiredVersion)) + L",\n    " +
-           Member(L"expectedCrc32", Quote(modControlFile::RequiredCRC32)) + L"\n  }";
+           Member(L"expectedVersion", file.pinned ? Quote(modControlFile::RequiredVersion) : modJson::Null) +
+           L",\n    " + Member(L"expectedCrc32", file.pinned ? Quote(modControlFile::RequiredCRC32) : modJson::Null) +
+           L"\n  }";
 }
 
 // An entry's members after its id or version: where it points and what that is.
@@ -240,7 +241,8 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
     json += Member(L"schema", L"1") + L",\n  ";
     json += Member(L"tool", Quote(modCommandLine::ToolName)) + L",\n  ";
     json += Member(L"version", Quote(programVersion)) + L",\n  ";
-    json += Member(L"result", Quote(ResultName(outcome))) + L",\n  ";
+    const bool pinned = !record.controlFile || record.controlFile->pinned;
+    json += Member(L"result", Quote(ResultName(outcome, pinned))) + L",\n  ";
     json += Member(L"exitCode", std::to_wstring(exitCode)) + L",\n  ";
     json += Member(L"windowsFolder", QuotedOrNull(record.windowsFolder)) + L",\n  ";
     json +=

@@ -38,6 +38,7 @@ struct ControlFile {
     std::wstring version;  // as the screen shows them; only when found
     std::wstring crc32;
     std::optional<RunError> readError;  // why it was not read whole, if it was not
+    bool pinned = true;                 // held to the one build; another control (/control), to whether it loads
 };
 
 struct RunRecord {

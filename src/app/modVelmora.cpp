@@ -21,6 +21,7 @@
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
+#include "platform/FileNames.h"
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/RunError.h"
@@ -184,9 +185,17 @@ void ShowOfficeCaches(const std::vector<modOfficeCache::CacheFile>& caches) {
     for (const auto& command : deletes) Write(command);
 }
 
+// The control file the run checks: the one in the system folder, or /control's.
+bool AnotherControl() { return modRunResult::CurrentRun().options.controlPath.has_value(); }
+std::wstring ControlName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+std::wstring ControlName() {
+    const auto& path = modRunResult::CurrentRun().options.controlPath;
+    return path ? ControlName(*path) : modControlFile::FileName;
+}
+
 void ShowRegistrationHeading() {
     Write(L"");
-    Write(L"Test registration MsComCtl.OCX");
+    Write(L"Test registration " + ControlName());
 }
 
 void ShowRegistration(const modRegistration::Registration& found) {
@@ -222,6 +231,57 @@ void ShowRegistration(const modRegistration::Registration& found) {
     if (found.officeCache) ShowOfficeCaches(*found.officeCache);
 }
 
+// The registration as read: or why it was not.
+struct RegistrationReading {
+    std::optional<modRegistration::Registration> found;
+    std::wstring failure;
+    bool unreadable = false;  // the file could not be read: what holds it is to be closed
+};
+
+RegistrationReading ReadRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+    RegistrationReading read;
+    try {
+        if (const auto& readError = modRunResult::Record().controlFile->readError) {
+            read.failure = readError->description;
+            read.unreadable = true;
+        } else if (const auto reading = modTypeLibrary::ReadFileTypeLibrary(path); reading.readFailed) {
+            read.failure = reading.reason;
+            read.unreadable = true;
+        } else {
+            read.found = modRegistration::CheckRegistration(reading, path, windowsFolder, windows64);
+        }
+    } catch (const platform::RunError& error) {
+        read.failure = modRunResult::ErrorNumberText(error.Number()) + L" " + error.Description();
+    } catch (const std::exception&) {
+        read.failure = L"an unexpected error";
+    }
+    return read;
+}
+
+// The reading kept for the result and, where asked for, shown. The watchdog may
+// have ended the run meanwhile, with the verdict: then it shows the rest.
+void KeepRegistration(const RegistrationReading& read, ExitStatus verdict) {
+    if (!modRunResult::ClaimEnd(modRunResult::Ender::RunThread, verdict)) platform::process::WaitToBeEnded();
+    ChangeRecord([&read](modRunResult::RunRecord& record) { record.registration = read.found; });
+    const auto& options = modRunResult::CurrentRun().options;
+    if (!options.registration && !AnotherControl()) return;
+    if (read.found) {
+        ShowRegistration(*read.found);
+        return;
+    }
+    ShowRegistrationHeading();
+    Write(L"Registration: not read (" + read.failure + L")");
+    if (read.unreadable) {
+        Write(L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
+              L"again.");
+    }
+}
+
+void ArmWatchdogForTheRegistration() {
+    const auto& options = modRunResult::CurrentRun().options;
+    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
+}
+
 // The registration where it is asked for: on screen with /registration, and in every
 // JSON result. A plain run reads none of it. It comes after the verdict, which no
 // failure to read it may lose: such a failure is shown, and the result has none. The
@@ -229,42 +289,25 @@ void ShowRegistration(const modRegistration::Registration& found) {
 void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64,
                         ExitStatus verdict) {
     const auto& options = modRunResult::CurrentRun().options;
-    if (!options.registration && !options.jsonPath) return;
+    if (!options.registration && !options.jsonPath && !AnotherControl()) return;
     ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
-    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
-    std::optional<modRegistration::Registration> found;
-    std::wstring failure;
-    bool unreadable = false;  // the file could not be read: what holds it is to be closed
-    try {
-        if (const auto& readError = modRunResult::Record().controlFile->readError) {
-            failure = readError->description;
-            unreadable = true;
-        } else if (const auto reading = modTypeLibrary::ReadFileTypeLibrary(path); reading.readFailed) {
-            failure = reading.reason;
-            unreadable = true;
-        } else {
-            found = modRegistration::CheckRegistration(reading, path, windowsFolder, windows64);
-        }
-    } catch (const platform::RunError& error) {
-        failure = modRunResult::ErrorNumberText(error.Number()) + L" " + error.Description();
-    } catch (const std::exception&) {
-        failure = L"an unexpected error";
-    }
-    // The watchdog may have ended the run meanwhile, with the verdict: then it shows the rest.
-    if (!modRunResult::ClaimEnd(modRunResult::Ender::RunThread, verdict)) platform::process::WaitToBeEnded();
-    ChangeRecord([&found](modRunResult::RunRecord& record) { record.registration = found; });
-    if (!options.registration) return;
-    if (found) {
-        ShowRegistration(*found);
-    } else {
-        ShowRegistrationHeading();
-        Write(L"Registration: not read (" + failure + L")");
-        if (unreadable) {
-            Write(
-                L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
-                L"again.");
-        }
-    }
+    ArmWatchdogForTheRegistration();
+    KeepRegistration(ReadRegistration(path, windowsFolder, windows64), verdict);
+}
+
+// Another control's verdict: whether a program that needs it will load it, which
+// its registration tells; so that is read first, and shown after the verdict.
+ExitStatus WillItLoad(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+    ArmWatchdogForTheRegistration();
+    const auto read = ReadRegistration(path, windowsFolder, windows64);
+    const std::wstring cause = read.found ? modRegistration::NotLoadingCause(*read.found)
+                                          : L"its registration was not read (" + read.failure + L")";
+    Write(cause.empty() ? L"Control will load" : L"Control will not load: " + cause);
+    ShowProgress();
+    const ExitStatus verdict = cause.empty() ? ExitStatus::Valid : ExitStatus::Fail;
+    ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
+    KeepRegistration(read, verdict);
+    return verdict;
 }
 
 // The end of an interactive run whose registration was not read in time: its rows and
@@ -383,10 +426,15 @@ ExitStatus RunChecks() {
 
     const bool windows64 = modVersionOS_v4::GetOSBits() == 64;
     const std::wstring systemFolder = windows64 ? L"SysWoW64" : L"System32";
-    const std::wstring path = modSpecialFoldersWin::AddBackslash(windowsFolder) +
-                              modSpecialFoldersWin::AddBackslash(systemFolder) + modControlFile::FileName;
-    ChangeRecord([&path](modRunResult::RunRecord& record) {
-        record.controlFile = modRunResult::ControlFile{path, false, {}, {}, {}};
+    const std::wstring path =
+        modRunResult::CurrentRun().options.controlPath.value_or(modSpecialFoldersWin::AddBackslash(windowsFolder) +
+                                                                modSpecialFoldersWin::AddBackslash(systemFolder) +
+                                                                modControlFile::FileName);
+    const std::wstring name = ControlName(path);
+    // A file of the control's name is held to its one build; any other, to whether it loads.
+    const bool pinned = platform::filenames::SameFileName(name, modControlFile::FileName);
+    ChangeRecord([&path, pinned](modRunResult::RunRecord& record) {
+        record.controlFile = modRunResult::ControlFile{path, false, {}, {}, {}, pinned};
     });
 
     Write(L"");
@@ -400,14 +448,14 @@ ExitStatus RunChecks() {
     ChangeControlFile([](modRunResult::ControlFile& file) { file.found = true; });
 
     Write(L"");
-    Write(L"Test version MsComCtl.OCX");
+    Write(L"Test version " + name);
     ShowProgress();
     const auto version = modFileVersion::GetFileVersion(path);
     Write(L"Version is " + version);
     ChangeControlFile([&version](modRunResult::ControlFile& file) { file.version = version; });
 
     Write(L"");
-    Write(L"Test CRC32 MsComCtl.OCX");
+    Write(L"Test CRC32 " + name);
     ShowProgress();
     const auto read = modCRC32_v2::ReadFileCRC32(path);
     const auto crc = modCRC32_v2::FormatCRC32Hex(read.crc);
@@ -418,6 +466,7 @@ ExitStatus RunChecks() {
     });
 
     Write(L"");
+    if (!pinned) return WillItLoad(path, windowsFolder, windows64);
     bool verdict = true;
     if (version != modControlFile::RequiredVersion) {
         Write(L"Version fail");

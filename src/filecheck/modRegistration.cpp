@@ -35,9 +35,10 @@ struct Probe {
 struct Machine {
     std::wstring controlPath;
     std::wstring controlLongForm;
-    std::wstring systemFolder;  // the control file's folder: where a 32-bit program's system files are
+    std::wstring systemFolder;  // the system files of a program of the control's bitness
     std::wstring windowsFolder;
-    bool windows64;
+    bool redirected;            // a 32-bit control on 64-bit Windows: System32 is SysWOW64 to it
+    registry::View view;        // the registry view of a program of the control's bitness
     std::map<std::wstring, Probe> probes;
 };
 
@@ -45,11 +46,11 @@ std::wstring LongFormOf(const std::wstring& path) { return filenames::LongForm(p
 
 // A value as Windows merges the user's classes over the machine's: the user's
 // wherever it has one.
-std::pair<registry::Value, Scope> ReadClassesValue(const std::wstring& key) {
+std::pair<registry::Value, Scope> ReadClassesValue(const std::wstring& key, registry::View view) {
     const std::wstring path = L"Software\\Classes\\" + key;
-    auto value = registry::Read(registry::Hive::CurrentUser, path);
+    auto value = registry::Read(registry::Hive::CurrentUser, path, {}, view);
     if (value.kind != registry::ValueKind::Missing) return {std::move(value), Scope::User};
-    return {registry::Read(registry::Hive::LocalMachine, path), Scope::Machine};
+    return {registry::Read(registry::Hive::LocalMachine, path, {}, view), Scope::Machine};
 }
 
 // The file a registry text names, as a 32-bit program would open it: expanded when
@@ -62,7 +63,7 @@ std::wstring LoadedPath(const std::wstring& text, bool expandable, const Machine
     // A bare name is looked for in the system folder (after the program's own folder,
     // which no check can know).
     if (path.find_first_of(L"\\/:") == std::wstring::npos) path = AddBackslash(machine.systemFolder) + path;
-    if (machine.windows64) {
+    if (machine.redirected) {
         // The file-system redirector: to a 32-bit program, System32 is SysWOW64.
         const std::wstring system32 = AddBackslash(machine.windowsFolder) + L"System32\\";
         if (path.size() > system32.size() && filenames::SameFileName(path.substr(0, system32.size()), system32)) {
@@ -84,7 +85,7 @@ Entry Look(const std::wstring& id, const std::wstring& version, const std::wstri
     Entry entry;
     entry.id = id;
     entry.version = version;
-    auto [value, scope] = ReadClassesValue(key);
+    auto [value, scope] = ReadClassesValue(key, machine.view);
     const bool expandable = value.kind == registry::ValueKind::ExpandableText;
     if (value.kind != registry::ValueKind::Text && !expandable) return entry;  // not registered
     if (value.text.size() > MaxPathCharacters) return entry;                   // no path: not text that names a file
@@ -122,10 +123,10 @@ std::optional<std::pair<unsigned long, unsigned long>> VersionNumbers(const std:
 }
 
 // The version keys registered for a LIBID in either hive, each once, in version order.
-std::vector<std::wstring> VersionKeys(const std::wstring& libraryKey) {
+std::vector<std::wstring> VersionKeys(const std::wstring& libraryKey, registry::View view) {
     std::vector<std::wstring> keys;
     for (const auto hive : {registry::Hive::CurrentUser, registry::Hive::LocalMachine}) {
-        for (auto& name : registry::SubkeyNames(hive, L"Software\\Classes\\" + libraryKey)) {
+        for (auto& name : registry::SubkeyNames(hive, L"Software\\Classes\\" + libraryKey, view)) {
             const bool known = std::any_of(keys.begin(), keys.end(),
                                            [&](const auto& k) { return registry::SameRegistryName(k, name); });
             if (!known) keys.push_back(std::move(name));
@@ -250,9 +251,17 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
 
 Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std::wstring& controlPath,
                                const std::wstring& windowsFolder, bool windows64) {
-    Machine machine{
-        controlPath, LongFormOf(controlPath), controlPath.substr(0, controlPath.rfind(L'\\')), windowsFolder, windows64,
-        {}};
+    // A control's bitness is its file's: a 64-bit one is registered, and finds its
+    // system files, as a 64-bit program sees them.
+    const bool control64 = reading.machine == modPeFile::MachineX64;
+    const bool redirected = windows64 && !control64;
+    Machine machine{controlPath,
+                    LongFormOf(controlPath),
+                    AddBackslash(windowsFolder) + (redirected ? L"SysWoW64" : L"System32"),  // as the check spells it
+                    windowsFolder,
+                    redirected,
+                    control64 ? registry::View::Bits64 : registry::View::Bits32,
+                    {}};
     Registration found;
     found.account = platform::account::ProcessAccount();
     const auto& library = reading.library;
@@ -268,7 +277,7 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     std::copy_if(found.office.begin(), found.office.end(), std::back_inserter(found.officeOfOtherBitness),
                  [&bitness](const modOffice::Installation& office) { return office.bitness != bitness; });
     const std::wstring libraryKey = L"TypeLib\\" + library->id;
-    auto versions = VersionKeys(libraryKey);
+    auto versions = VersionKeys(libraryKey, machine.view);
     // Its own version under whatever spelling the registry has for it.
     const auto own = std::find_if(versions.begin(), versions.end(), [&](const std::wstring& key) {
         return VersionNumbers(key) == std::pair<unsigned long, unsigned long>{library->major, library->minor};
@@ -302,6 +311,23 @@ Registration NotReadInTime(std::uint32_t seconds) {
         L"The verdict above stands. A class registered at a path on a server that is not there, or an "
         L"offline network folder, can stall the reading: run Velmora again where the network is there.";
     return found;
+}
+
+std::wstring NotLoadingCause(const Registration& found) {
+    if (found.state != State::Registered) {
+        return found.state == State::NoTypeLibrary ? L"it holds no type library"
+                                                   : L"it is " + StateText(found.state);
+    }
+    if (const auto* dependency = FirstProblem(found.dependencies, true)) {
+        return dependency->name + (dependency->problem == modDependencies::Problem::Missing
+                                       ? L" is not found"
+                                       : L" is built for the other processor");
+    }
+    if (!found.officeOfOtherBitness.empty()) {
+        const auto& office = found.officeOfOtherBitness.front();
+        return L"Office " + office.version + L" is " + (office.bitness == L"x64" ? L"64" : L"32") + L"-bit";
+    }
+    return {};
 }
 
 std::wstring StateText(State state) {

@@ -62,6 +62,11 @@ struct Registration {
 Registration CheckRegistration(const modTypeLibrary::Reading& library, const std::wstring& controlPath,
                                const std::wstring& windowsFolder, bool windows64);
 
+// Why a program that needs the control will not load it: the first cause, in the
+// order registration, dependency, Office ("it is not registered", "X.dll is not
+// found", "Office 16.0 is 64-bit"); empty when it loads.
+std::wstring NotLoadingCause(const Registration& found);
+
 // What is known of a registration whose reading did not finish within `seconds`
 // (a path on a server that is gone, an offline network folder): that alone.
 Registration NotReadInTime(std::uint32_t seconds);

@@ -60,6 +60,8 @@ TEST(CommandLine, EveryMalformedFormIsAnError) {
         {L"/json", L"/"},
         {L"/timeout", L"/quiet"},
         {L"-json", L"-quiet"},
+        {L"/control"},
+        {L"/control", L"-quiet"},
         {L"/timeout", L"-quiet"},
     };
     for (const auto& arguments : wrong) {
@@ -213,6 +215,17 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         EXPECT_NE(Json().find(c.controlFile), std::wstring::npos) << std::string(Json().begin(), Json().end());
         EXPECT_NE(Json().find(c.registration), std::wstring::npos) << std::string(Json().begin(), Json().end());
     }
+}
+
+TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
+    test::InstallControl(L"C:\\App\\Grid.ocx");  // registered nowhere
+    EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 1u);
+    for (const wchar_t* member : {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
+        EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
+    }
+    SetUp();
+    EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Gone.ocx", L"/json", L"C:\\out.json"}), 2u);
+    EXPECT_NE(Json().find(L"\"result\": \"missing\""), std::wstring::npos);
 }
 
 TEST_F(UnattendedTest, AnErrorGoesToTheResultAndStandardErrorNotAMessageBox) {
