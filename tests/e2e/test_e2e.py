@@ -554,6 +554,17 @@ class UnattendedTests(OnTarget):
         self.assertEqual((code, json.loads((folder / "result.json").read_bytes())["exitCode"]), (0, 0), err)
         self.assertEqual([p.name for p in folder.iterdir()], ["result.json"], "a temporary file left behind")
 
+    def test_another_control_whose_dependency_is_missing(self):
+        set_up_machine(self.target, SCENARIOS[0], self.scratch)
+        grid = self.target.prefix.path / "drive_c" / "App" / "VelmoraGrid.ocx"
+        grid.parent.mkdir(exist_ok=True)
+        shutil.copyfile(self.target.build / "controlfiles" / "grid" / "VelmoraGrid.ocx", grid)
+        result_path = self.result_path("grid")
+        code, _, err = self.run_direct(["/quiet", "/control", "C:\\App\\VelmoraGrid.ocx", "/json", wine.winpath(result_path)])
+        result = json.loads(result_path.read_bytes())
+        missing = [d["name"] for d in result["registration"]["dependencies"] if d["problem"] == "missing"]
+        self.assertEqual((code, result["result"], missing), (1, "will not load", ["VelmoraMissingHelper.dll"]), err)
+
     def test_a_64_bit_office_is_named(self):
         # Only Windows shows which registry view holds it: a 64-bit Office loads no 32-bit control.
         key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"
