@@ -272,8 +272,9 @@ void KeepRegistration(const RegistrationReading& read, ExitStatus verdict) {
     ShowRegistrationHeading();
     Write(L"Registration: not read (" + read.failure + L")");
     if (read.unreadable) {
-        Write(L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
-              L"again.");
+        Write(
+            L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
+            L"again.");
     }
 }
 
@@ -426,10 +427,9 @@ ExitStatus RunChecks() {
 
     const bool windows64 = modVersionOS_v4::GetOSBits() == 64;
     const std::wstring systemFolder = windows64 ? L"SysWoW64" : L"System32";
-    const std::wstring path =
-        modRunResult::CurrentRun().options.controlPath.value_or(modSpecialFoldersWin::AddBackslash(windowsFolder) +
-                                                                modSpecialFoldersWin::AddBackslash(systemFolder) +
-                                                                modControlFile::FileName);
+    const std::wstring path = modRunResult::CurrentRun().options.controlPath.value_or(
+        modSpecialFoldersWin::AddBackslash(windowsFolder) + modSpecialFoldersWin::AddBackslash(systemFolder) +
+        modControlFile::FileName);
     const std::wstring name = ControlName(path);
     // A file of the control's name is held to its one build; any other, to whether it loads.
     const bool pinned = platform::filenames::SameFileName(name, modControlFile::FileName);

@@ -37,8 +37,8 @@ struct Machine {
     std::wstring controlLongForm;
     std::wstring systemFolder;  // the system files of a program of the control's bitness
     std::wstring windowsFolder;
-    bool redirected;            // a 32-bit control on 64-bit Windows: System32 is SysWOW64 to it
-    registry::View view;        // the registry view of a program of the control's bitness
+    bool redirected;      // a 32-bit control on 64-bit Windows: System32 is SysWOW64 to it
+    registry::View view;  // the registry view of a program of the control's bitness
     std::map<std::wstring, Probe> probes;
 };
 
@@ -315,8 +315,7 @@ Registration NotReadInTime(std::uint32_t seconds) {
 
 std::wstring NotLoadingCause(const Registration& found) {
     if (found.state != State::Registered) {
-        return found.state == State::NoTypeLibrary ? L"it holds no type library"
-                                                   : L"it is " + StateText(found.state);
+        return found.state == State::NoTypeLibrary ? L"it holds no type library" : L"it is " + StateText(found.state);
     }
     if (const auto* dependency = FirstProblem(found.dependencies, true)) {
         return dependency->name + (dependency->problem == modDependencies::Problem::Missing
