@@ -1,5 +1,6 @@
 #include "ControlImage.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -86,14 +87,11 @@ std::vector<std::uint8_t> ImageImporting(const std::vector<std::string>& dlls, c
         Put32(section, delayAt + i * 32, 1);  // its addresses are RVAs
         Put32(section, delayAt + i * 32 + 4, name(delayed[i]));
     }
-    std::vector<std::uint8_t> bytes(Headers);
-    bytes[0] = 'M', bytes[1] = 'Z', bytes[0x40] = 'P', bytes[0x41] = 'E';
-    Put32(bytes, 0x3C, 0x40);
+    // The same headers as ImageWith's: one section, an optional header of 0xE0 bytes, 16 directories.
+    std::vector<std::uint8_t> bytes = ImageWith({});
+    bytes.resize(Headers);
     Put16(bytes, 0x44, machine);
-    Put16(bytes, 0x46, 1);     // one section
-    Put16(bytes, 0x54, 0xE0);  // the optional header's size
-    Put16(bytes, Optional, 0x10B);
-    Put32(bytes, Optional + 92, 16);
+    std::fill(bytes.begin() + Optional + 96, bytes.end(), std::uint8_t{0});  // no resources, no section yet
     Put32(bytes, Optional + 96 + 8, Rva);                                             // the imports
     Put32(bytes, Optional + 96 + 13 * 8, static_cast<std::uint32_t>(Rva + delayAt));  // the delay-loaded
     Put32(bytes, Optional + 0xE0 + 12, Rva);

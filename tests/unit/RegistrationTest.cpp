@@ -333,32 +333,27 @@ TEST_F(Registration, DependenciesAreFoundAsWindowsFindsThemForTheControl) {
 }
 
 TEST_F(Registration, ItLoadsOnlyRegisteredWithItsDependenciesAndOfficeOfItsBitness) {
-    const auto gone = [](std::vector<std::string> dlls, std::vector<std::string> delayed) {
-        return [=] { S().files[Control64].bytes = test::ImageImporting(dlls, delayed); };
-    };
+    // The file's imports and delay-loaded DLLs, whether 64-bit Office is installed, and what follows.
     const struct {
-        const char* name;
-        std::function<void()> change;
-        bool loads;
+        std::vector<std::string> dlls, delayed;
+        bool office64, loads;
         const wchar_t* hintStart;  // the first cause's; empty: none
     } cases[] = {
-        {"registered", [] {}, true, L""},
-        {"not registered", [] { S().registry = {}; }, false, L"To register it"},
-        {"a DLL it needs is missing", gone({"gone.dll"}, {}), false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
-        {"one it loads when used is missing", gone({}, {"late.dll"}), true, L"late.dll, which MsComCtl.OCX needs"},
-        {"64-bit Office", [] {
-             S().registry.values64[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"]
-                                  [L"Platform"] = {ValueKind::Text, L"x64"};
-         }, false, L"Only 32-bit Office loads MsComCtl.OCX"},
+        {{}, {}, false, true, L""},
+        {{"gone.dll"}, {}, false, false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
+        {{}, {"late.dll"}, false, true, L"late.dll, which MsComCtl.OCX needs"},
+        {{}, {"late.dll"}, true, false, L"Only 32-bit Office loads MsComCtl.OCX"},  // what keeps it from loading first
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         S().registry = {};
-        S().files[Control64].bytes = test::ControlBytes();
         RegisterAll(Control64);
-        c.change();
+        S().files[Control64].bytes = test::ImageImporting(c.dlls, c.delayed);
+        if (c.office64) {
+            S().registry.values64[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"]
+                                 [L"Platform"] = {ValueKind::Text, L"x64"};
+        }
         const auto found = Check64();
-        EXPECT_EQ(found.loads, c.loads);
+        EXPECT_EQ(found.loads, c.loads) << testing::PrintToString(found.hint);
         EXPECT_EQ(found.hint.value_or(L"").rfind(c.hintStart, 0), 0u) << testing::PrintToString(found.hint);
     }
 }
