@@ -18,7 +18,7 @@ namespace {
 constexpr char EndNowOption[] = "--velmora-end-now=";
 
 // Runs this program again with the option; the child's exit code, or -1.
-long long ExitCodeOfChild(std::uint32_t code) {
+long long ChildsExitCode(std::uint32_t code) {
     std::wstring command = L"\"" + velmora_test::OwnPath() + L"\" --velmora-end-now=" + std::to_wstring(code);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -34,6 +34,13 @@ long long ExitCodeOfChild(std::uint32_t code) {
     if (!ended) TerminateProcess(child.hProcess, 255);
     CloseHandle(child.hProcess);
     return read ? static_cast<long long>(exitCode) : -1;
+}
+
+// Under Wine on a loaded machine a child was once not started, or not waited for, at
+// the first try; that says nothing of the exit code, so it is tried once more.
+long long ExitCodeOfChild(std::uint32_t code) {
+    const long long first = ChildsExitCode(code);
+    return first != -1 ? first : ChildsExitCode(code);
 }
 
 TEST(ProcessPort, EndNowGivesTheExitCode) {
