@@ -187,10 +187,9 @@ void ShowOfficeCaches(const std::vector<modOfficeCache::CacheFile>& caches) {
 
 // The control file the run checks: the one in the system folder, or /control's.
 bool AnotherControl() { return modRunResult::CurrentRun().options.controlPath.has_value(); }
-std::wstring ControlName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 std::wstring ControlName() {
     const auto& path = modRunResult::CurrentRun().options.controlPath;
-    return path ? ControlName(*path) : modControlFile::FileName;
+    return path ? platform::filenames::NameOf(*path) : modControlFile::FileName;
 }
 
 void ShowRegistrationHeading() {
@@ -223,9 +222,8 @@ void ShowRegistration(const modRegistration::Registration& found) {
               (dependency.delayLoaded ? L" (loaded only when used)" : L""));
     }
     for (const auto& office : found.officeOfOtherBitness) {
-        const bool office64 = office.bitness == L"x64";
-        Write(L"Office " + office.version + L" is " + (office64 ? L"64" : L"32") + L"-bit (" + office.source +
-              L"): it loads no " + (office64 ? L"32" : L"64") + L"-bit control");
+        Write(L"Office " + office.version + L" is " + modOffice::Bits(office) + L"-bit (" + office.source +
+              L"): it loads no " + (modOffice::Bits(office) == L"64" ? L"32" : L"64") + L"-bit control");
     }
     if (found.hint) Write(*found.hint);
     if (found.officeCache) ShowOfficeCaches(*found.officeCache);
@@ -430,7 +428,7 @@ ExitStatus RunChecks() {
     const std::wstring path = modRunResult::CurrentRun().options.controlPath.value_or(
         modSpecialFoldersWin::AddBackslash(windowsFolder) + modSpecialFoldersWin::AddBackslash(systemFolder) +
         modControlFile::FileName);
-    const std::wstring name = ControlName(path);
+    const std::wstring name = platform::filenames::NameOf(path);
     // A file of the control's name is held to its one build; any other, to whether it loads.
     const bool pinned = platform::filenames::SameFileName(name, modControlFile::FileName);
     ChangeRecord([&path, pinned](modRunResult::RunRecord& record) {

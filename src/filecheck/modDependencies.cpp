@@ -55,47 +55,48 @@ struct Walk {
                            [&path](const auto& r) { return filenames::SameFileName(r, path); });
     }
 
-    void Visit(const std::wstring& path, const std::wstring& name, bool delayLoaded, std::size_t depth) {
-        if (depth > MaxDepth || read.size() >= MaxFiles || ReadBefore(path)) return;
-        read.push_back(path);
-        const modPeFile::DiskFile file(path);
-        if (!file.Opened()) return;
-        for (const auto& dll : modPeFile::ReadImports(file.File()).dlls) {
+    // What the file `name` (read as `imports`) needs, and, for each DLL found outside
+    // the system folder, what that needs in turn.
+    void Visit(const modPeFile::Imports& imports, const std::wstring& name, bool delayLoaded, std::size_t depth) {
+        for (const auto& dll : imports.dlls) {
             if (IsApiSet(dll.name) || Listed(dll.name)) continue;
-            Dependency dependency{dll.name, Resolve(dll.name, order), name, delayLoaded || dll.delayLoaded,
-                                  Problem::None};
-            found.push_back(dependency);
+            found.push_back({dll.name, Resolve(dll.name, order), name, delayLoaded || dll.delayLoaded, Problem::None});
+            const Dependency dependency = found.back();
             if (!dependency.path) {
                 found.back().problem = Problem::Missing;
                 continue;
             }
-            if (MachineOf(*dependency.path) != machine) {
+            // Its headers tell its processor; its imports, what it needs.
+            const auto imported = ImportsOf(*dependency.path);
+            if (imported.machine != machine) {
                 found.back().problem = Problem::OtherProcessor;
                 continue;
             }
             // Windows' own DLLs are Windows' to mend; another is read in turn.
-            if (!filenames::SameFileName(FolderOf(*dependency.path), order.systemFolder)) {
-                Visit(*dependency.path, dependency.name, dependency.delayLoaded, depth + 1);
+            if (!filenames::SameFileName(FolderOf(*dependency.path), order.systemFolder) && depth < MaxDepth &&
+                read.size() < MaxFiles && !ReadBefore(*dependency.path)) {
+                read.push_back(*dependency.path);
+                Visit(imported, dependency.name, dependency.delayLoaded, depth + 1);
             }
         }
     }
 
-    std::uint16_t MachineOf(const std::wstring& path) {
+    // The file's imports and machine; none when it cannot be opened.
+    static modPeFile::Imports ImportsOf(const std::wstring& path) {
         const modPeFile::DiskFile file(path);
-        return file.Opened() ? modPeFile::ReadImports(file.File()).machine : 0;
+        return file.Opened() ? modPeFile::ReadImports(file.File()) : modPeFile::Imports{};
     }
 };
 
 }  // namespace
 
-SearchOrder SearchOrderFor(const std::wstring& controlPath, std::uint16_t machine, const std::wstring& windowsFolder,
-                           bool windows64) {
+SearchOrder SearchOrderFor(const std::wstring& controlPath, const std::wstring& systemFolder,
+                           const std::wstring& windowsFolder) {
     SearchOrder order;
     order.knownDlls = platform::registry::ValueTexts(platform::registry::Hive::LocalMachine, KnownDllsKey);
     order.knownDlls.emplace_back(L"ntdll.dll");  // loaded into every process, listed or not
     order.controlFolder = FolderOf(controlPath);
-    const bool wow64 = windows64 && machine != modPeFile::MachineX64;
-    order.systemFolder = AddBackslash(windowsFolder) + (wow64 ? L"SysWOW64" : L"System32");
+    order.systemFolder = systemFolder;
     order.windowsFolder = windowsFolder;
     order.pathFolders = PathFolders();
     return order;
@@ -116,10 +117,10 @@ std::optional<std::wstring> Resolve(const std::wstring& name, const SearchOrder&
 }
 
 std::vector<Dependency> FindDependencies(const std::wstring& controlPath, std::uint16_t machine,
-                                         const std::wstring& windowsFolder, bool windows64) {
-    const SearchOrder order = SearchOrderFor(controlPath, machine, windowsFolder, windows64);
-    Walk walk{order, machine, {}, {}};
-    walk.Visit(controlPath, controlPath.substr(controlPath.find_last_of(L'\\') + 1), false, 0);
+                                         const std::wstring& systemFolder, const std::wstring& windowsFolder) {
+    const SearchOrder order = SearchOrderFor(controlPath, systemFolder, windowsFolder);
+    Walk walk{order, machine, {controlPath}, {}};
+    walk.Visit(Walk::ImportsOf(controlPath), filenames::NameOf(controlPath), false, 0);
     return walk.found;
 }
 

@@ -32,9 +32,10 @@ struct SearchOrder {
     std::vector<std::wstring> pathFolders;
 };
 
-// This Windows' search order for the control at `controlPath`, built for `machine`.
-SearchOrder SearchOrderFor(const std::wstring& controlPath, std::uint16_t machine, const std::wstring& windowsFolder,
-                           bool windows64);
+// This Windows' search order for the control at `controlPath`, whose bitness's system
+// folder is `systemFolder`.
+SearchOrder SearchOrderFor(const std::wstring& controlPath, const std::wstring& systemFolder,
+                           const std::wstring& windowsFolder);
 
 // Where a DLL of this name is found; nothing when in no folder of the order. An
 // API-set name (api-ms-*, ext-ms-*) is Windows' own: the empty path.
@@ -44,9 +45,10 @@ std::optional<std::wstring> Resolve(const std::wstring& name, const SearchOrder&
 // this many files in all, each file once.
 constexpr std::size_t MaxDepth = 6, MaxFiles = 64;
 
-// Every DLL the control needs, the API sets aside, with what is wrong with each.
+// Every DLL the control, built for `machine`, needs, the API sets aside, with what is
+// wrong with each. Each file is read once.
 std::vector<Dependency> FindDependencies(const std::wstring& controlPath, std::uint16_t machine,
-                                         const std::wstring& windowsFolder, bool windows64);
+                                         const std::wstring& systemFolder, const std::wstring& windowsFolder);
 
 // "missing", "other processor"; empty for none.
 std::wstring ProblemText(Problem problem);

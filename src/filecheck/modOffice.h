@@ -13,6 +13,9 @@ struct Installation {
     std::wstring source;   // where it was read: "Click-to-Run", "Outlook", "InstallRoot"
 };
 
+// "64" or "32", as its bitness is said.
+inline std::wstring Bits(const Installation& office) { return office.bitness == L"x64" ? L"64" : L"32"; }
+
 // Each Office version installed, by the first source that tells its bitness:
 // Click-to-Run's Platform, then the MSI install's Outlook\Bitness (in both registry
 // views), then which view holds one of its applications' InstallRoot. In version

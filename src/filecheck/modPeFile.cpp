@@ -205,22 +205,26 @@ constexpr std::uint64_t ImportDescriptorSize = 20, DelayDescriptorSize = 32;
 constexpr std::uint64_t MaxNameLength = 256;
 constexpr std::uint32_t RvaBased = 1;  // a delay descriptor's attribute: its addresses are RVAs, not VAs
 
-// `count` bytes at an RVA, which must lie inside its section and the file.
-std::vector<std::uint8_t> BytesAt(const File& file, const Image& image, std::uint64_t rva, std::uint64_t count) {
+// Where an import table's RVA lies, which must be in a section.
+Placed PlaceImport(const Image& image, std::uint64_t rva) {
     Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
     const auto placed = Place(image, static_cast<std::uint32_t>(rva));
-    Need(placed && count <= placed->available, Damage::ImportsDamaged);
-    return BlockOf(file, placed->offset, count, Damage::ImportsDamaged);
+    Need(placed.has_value(), Damage::ImportsDamaged);
+    return *placed;
+}
+
+// `count` bytes at an RVA, which must lie inside its section and the file.
+std::vector<std::uint8_t> BytesAt(const File& file, const Image& image, std::uint64_t rva, std::uint64_t count) {
+    const auto placed = PlaceImport(image, rva);
+    Need(count <= placed.available, Damage::ImportsDamaged);
+    return BlockOf(file, placed.offset, count, Damage::ImportsDamaged);
 }
 
 // A DLL's name at an RVA: printable ASCII up to its NUL, within the section.
 std::wstring NameAt(const File& file, const Image& image, std::uint64_t rva) {
-    Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
-    const auto placed = Place(image, static_cast<std::uint32_t>(rva));
-    Need(placed.has_value(), Damage::ImportsDamaged);
-    const auto available =
-        std::min({placed->available, MaxNameLength, file.size - std::min(file.size, placed->offset)});
-    const auto bytes = BlockOf(file, placed->offset, available, Damage::ImportsDamaged);
+    const auto placed = PlaceImport(image, rva);
+    const auto available = std::min({placed.available, MaxNameLength, file.size - std::min(file.size, placed.offset)});
+    const auto bytes = BlockOf(file, placed.offset, available, Damage::ImportsDamaged);
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     Need(end != bytes.end() && end != bytes.begin(), Damage::ImportsDamaged);
     Need(std::all_of(bytes.begin(), end, [](std::uint8_t ch) { return ch > 0x20 && ch < 0x7F; }),

@@ -216,13 +216,10 @@ std::optional<std::wstring> Hint(const Registration& found, const Machine& machi
     }
     if (found.state == State::Registered && !found.officeOfOtherBitness.empty()) {
         const auto& office = found.officeOfOtherBitness.front();
-        const bool office64 = office.bitness == L"x64";
-        return std::wstring(L"Only ") + (office64 ? L"32" : L"64") + L"-bit Office loads " +
-               machine.controlPath.substr(machine.controlPath.rfind(L'\\') + 1) + L": programs in this " +
-               (office64 ? L"64" : L"32") + L"-bit Office " + office.version +
-               L" that need it fail to load it; "
-               L"use them in a " +
-               (office64 ? L"32" : L"64") + L"-bit Office";
+        const std::wstring other = modOffice::Bits(office) == L"64" ? L"32" : L"64";
+        return L"Only " + other + L"-bit Office loads " + filenames::NameOf(machine.controlPath) +
+               L": programs in this " + modOffice::Bits(office) + L"-bit Office " + office.version +
+               L" that need it fail to load it; use them in a " + other + L"-bit Office";
     }
     switch (found.state) {
     case State::Registered: {
@@ -271,9 +268,10 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
         found.hint = Hint(found, machine);
         return found;
     }
-    found.dependencies = modDependencies::FindDependencies(controlPath, reading.machine, windowsFolder, windows64);
+    found.dependencies =
+        modDependencies::FindDependencies(controlPath, reading.machine, machine.systemFolder, windowsFolder);
     found.office = modOffice::FindOffice(windows64);
-    const std::wstring bitness = reading.machine == modPeFile::MachineX64 ? L"x64" : L"x86";
+    const std::wstring bitness = control64 ? L"x64" : L"x86";
     std::copy_if(found.office.begin(), found.office.end(), std::back_inserter(found.officeOfOtherBitness),
                  [&bitness](const modOffice::Installation& office) { return office.bitness != bitness; });
     const std::wstring libraryKey = L"TypeLib\\" + library->id;
@@ -296,8 +294,7 @@ Registration CheckRegistration(const modTypeLibrary::Reading& reading, const std
     for (const auto& version : versions)
         found.otherVersions.push_back(Look(library->id, version, win32Key(version), machine));
     found.state = StateOf(found);
-    found.loads = found.state == State::Registered && found.officeOfOtherBitness.empty() &&
-                  std::none_of(found.dependencies.begin(), found.dependencies.end(), Blocks);
+    found.loads = NotLoadingCause(found).empty();
     found.hint = Hint(found, machine);
     found.officeCache = modOfficeCache::FindCaches(library->name, controlPath);
     return found;
@@ -324,7 +321,7 @@ std::wstring NotLoadingCause(const Registration& found) {
     }
     if (!found.officeOfOtherBitness.empty()) {
         const auto& office = found.officeOfOtherBitness.front();
-        return L"Office " + office.version + L" is " + (office.bitness == L"x64" ? L"64" : L"32") + L"-bit";
+        return L"Office " + office.version + L" is " + modOffice::Bits(office) + L"-bit";
     }
     return {};
 }

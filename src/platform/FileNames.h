@@ -24,6 +24,9 @@ bool IsFile(const std::wstring& path);
 // The two file names are one to Windows: equal but for case.
 inline bool SameFileName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
 
+// The file name a path ends in: what follows its last "\" or "/".
+inline std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
 // The path with a "\" after it, added only when it has none.
 inline std::wstring AddBackslash(const std::wstring& path) {
     return !path.empty() && path.back() == L'\\' ? path : path + L'\\';

@@ -315,7 +315,7 @@ TEST_F(Registration, DependenciesAreFoundAsWindowsFindsThemForTheControl) {
     }
     fake::AddFile(app + L"helper.dll", test::ImageImporting({"deep.dll"}, {}));  // before the system folder's
     fake::AddFile(system + L"wide.dll", test::ImageImporting({}, {}, 0x8664));
-    const auto found = modDependencies::FindDependencies(app + L"Control.ocx", 0x14C, Windows, true);
+    const auto found = modDependencies::FindDependencies(app + L"Control.ocx", 0x14C, L"C:\\Windows\\SysWOW64", Windows);
     const std::vector<std::tuple<std::wstring, std::optional<std::wstring>, std::wstring, bool, Problem>> expected = {
         {L"KERNEL32.dll", system + L"KERNEL32.dll", L"Control.ocx", false, Problem::None},
         {L"helper.dll", app + L"helper.dll", L"Control.ocx", false, Problem::None},
