@@ -533,13 +533,11 @@ class UnattendedTests(OnTarget):
         self.assertFalse([p for p in self.scratch.iterdir() if p.name.lower().startswith("vel")], "a temporary file")
 
     def test_a_damaged_version_resource_keeps_its_verdict(self):
-        # The version resource's root marked as text: once a crash in the system's
-        # reader, now the verdict's exit code and a result that parses.
+        # The version resource's root marked as text (its wType): once a crash in the
+        # system's reader, now the verdict's exit code and a result that parses.
         damaged = bytearray((self.target.build / "controlfiles" / "valid" / "MsComCtl.OCX").read_bytes())
-        root = damaged.index("VS_VERSION_INFO".encode("utf-16-le")) - 6
-        damaged[root + 4] = 1
-        control = self.scratch / "root-as-text.ocx"
-        control.write_bytes(bytes(damaged))
+        damaged[damaged.index("VS_VERSION_INFO".encode("utf-16-le")) - 2] = 1
+        (control := self.scratch / "root-as-text.ocx").write_bytes(bytes(damaged))
         self.target.prefix.place_control_file(control, self.target.windows_bits)
         result_path = self.result_path("root-as-text")
         code, _, err = self.run_direct(["/quiet", "/json", wine.winpath(result_path), "/timeout", "60"])

@@ -28,7 +28,6 @@ TEST(FileVersion, DamageReadsAsNoVersion) {
         Bytes bytes;
         const wchar_t* version;
     } cases[] = {
-        {"the stand-in as the linker made it", test::StandInFile(L"valid"), L"6.1.98.46"},
         {"the test image", file, L"6.1.98.46"},
         {"the PE header past the end", Changed(file, 0x3C, 0xFFFFFFF0u), L""},
         {"sections past any file", Changed(file, image::SectionCount, 0xFFFF, true), L""},
