@@ -206,7 +206,7 @@ class Prefix:
             if folder.is_dir():
                 for entry in folder.iterdir():
                     if entry.name.lower() == "mscomctl.ocx":
-                        shutil.rmtree(entry) if entry.is_dir() and not entry.is_symlink() else entry.unlink()
+                        entry.unlink()
 
     def place_control_file(self, source, bits):
         self.remove_control_file()
@@ -214,10 +214,6 @@ class Prefix:
         target.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, target / "MsComCtl.OCX")
         return target / "MsComCtl.OCX"
-
-    def place_control_folder(self, bits):
-        self.remove_control_file()
-        (self.control_dir(bits) / "MsComCtl.OCX").mkdir(parents=True)
 
     # --- The Windows version -------------------------------------------------------
 
@@ -237,10 +233,6 @@ class Prefix:
         command = ["reg", "import", winpath(regfile), "/reg:32"] if as_32_bit_program else ["regedit", "/S", winpath(regfile)]
         if self.run(command, timeout=60) != 0:
             raise RuntimeError("the registry could not take " + what)
-
-    def has_key(self, key):
-        """Whether a key is there, in either view of the registry."""
-        return any(self.run(["reg", "query", key, view], timeout=60) == 0 for view in ("/reg:32", "/reg:64"))
 
     def set_windows_version(self, version, build, service_pack, product_type, scratch):
         """The version the prefix reports (WMI, GetVersionExA and RtlGetVersion follow

@@ -3,10 +3,9 @@
 // written, answers the "Press Enter to exit" prompt (or the error message box)
 // and tells what it saw.
 //
-//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARGUMENT...]
+//   VelmoraHarness.exe [--out FILE] [--timeout SECONDS] [--settle MS] TARGET.exe [ARGUMENT...]
 //       Report mode: a plain-text report (UTF-8) to FILE, or to standard output.
 //       The arguments after TARGET.exe are the target's.
-//       --lock holds FILE open without sharing while the target runs.
 //   VelmoraHarness.exe --mirror TARGET.exe
 //       Live mode: the program's rows go to standard output as they appear, each
 //       line read from standard input is typed into the console followed by Enter.
@@ -34,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "KeyPresses.h"
 #include "MessageBoxes.h"
 #include "platform/win32/Ownership.h"
 
@@ -183,29 +183,7 @@ public:
     }
 
     // Types the characters, then Enter, as key presses.
-    void Type(const std::wstring& text) const {
-        std::vector<INPUT_RECORD> records;
-        auto key = [&records](wchar_t ch, WORD virtualKey) {
-            for (int down = 1; down >= 0; --down) {
-                INPUT_RECORD record = {};
-                record.EventType = KEY_EVENT;
-                auto& event = record.Event.KeyEvent;
-                event.bKeyDown = down;
-                event.wRepeatCount = 1;
-                event.wVirtualKeyCode = virtualKey;
-                event.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(virtualKey, 0 /* MAPVK_VK_TO_VSC */));
-                event.uChar.UnicodeChar = ch;
-                records.push_back(record);
-            }
-        };
-        for (wchar_t ch : text) {
-            const SHORT scan = VkKeyScanW(ch);
-            key(ch, scan == -1 ? 0 : static_cast<WORD>(scan & 0xFF));
-        }
-        key(L'\r', VK_RETURN);
-        DWORD written = 0;
-        WriteConsoleInputW(input_.get(), records.data(), static_cast<DWORD>(records.size()), &written);
-    }
+    void Type(const std::wstring& text) const { velmora_test::TypeLine(input_.get(), text); }
 
 private:
     UniqueHandle output_;
@@ -571,7 +549,7 @@ int RunMirror(const Target& target, const Sink& out, HANDLE input) {
 
 int Usage() {
     std::fputs(
-        "usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] [--lock FILE] TARGET.exe [ARG...]\n"
+        "usage: VelmoraHarness [--out FILE] [--timeout SECONDS] [--settle MS] TARGET.exe [ARG...]\n"
         "       VelmoraHarness --mirror TARGET.exe\n",
         stderr);
     return 64;
@@ -581,7 +559,7 @@ int Run() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     bool mirror = false;
-    std::wstring outPath, targetPath, lockPath;
+    std::wstring outPath, targetPath;
     std::vector<std::wstring> targetArguments;
     double timeoutMs = 60000;
     DWORD settleMs = 300;
@@ -595,8 +573,6 @@ int Run() {
             outPath = argv[++i];
         } else if (arg == L"--timeout" && i + 1 < argc) {
             timeoutMs = 1000.0 * std::wcstod(argv[++i], nullptr);
-        } else if (arg == L"--lock" && i + 1 < argc) {
-            lockPath = argv[++i];
         } else if (arg == L"--settle" && i + 1 < argc) {
             settleMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg.rfind(L"--", 0) != 0) {
@@ -619,15 +595,6 @@ int Run() {
         }
     }
     const Sink out(outFile ? outFile.get() : GetStdHandle(STD_OUTPUT_HANDLE));
-    // Another process's hold on a file, shared with nobody, for the whole run.
-    UniqueHandle lock;
-    if (!lockPath.empty()) {
-        lock.reset(CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!lock) {
-            std::fprintf(stderr, "VelmoraHarness: cannot lock %ls\n", lockPath.c_str());
-            return 64;
-        }
-    }
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     FreeConsole();
 

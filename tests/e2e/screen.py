@@ -146,15 +146,6 @@ def report_wmi_branch(windows, bits):
             field("Bit version: ", f"{bits}bit")] + windows.common_rows()
 
 
-def report_kernel_branch(windows, bits):
-    """Later systems: enumeration 0, name and version from the kernel's record."""
-    return ["About OS Windows", BAR_ROW,
-            field("OS: ", windows.kernel_name),
-            field("Version OS: ", windows.version_text),
-            field("Service pack: ", windows.service_pack_text),
-            field("Bit version: ", f"{bits}bit")] + windows.common_rows()
-
-
 def not_found(path):
     return [field("Windows folder: ", "C:\\windows"), "", "Test ActiveX file .OCX", BAR_ROW,
             f"File {path} not found", "", "", "Press Enter to exit"]

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "KeyPresses.h"
 #include "Win32TestSupport.h"
 #include "console/clsWinConsole.h"
 #include "platform/AppInfo.h"
@@ -42,33 +43,6 @@ COORD Cursor(HANDLE output) {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     GetConsoleScreenBufferInfo(output, &info);
     return info.dwCursorPosition;
-}
-
-INPUT_RECORD Key(wchar_t ch, WORD virtualKey, bool down) {
-    INPUT_RECORD record = {};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
-    record.Event.KeyEvent.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(virtualKey, 0 /* MAPVK_VK_TO_VSC */));
-    record.Event.KeyEvent.uChar.UnicodeChar = ch;
-    return record;
-}
-
-// Puts the keystrokes of the text and of Enter into the console's input buffer.
-bool TypeLine(HANDLE input, const std::wstring& text) {
-    std::vector<INPUT_RECORD> records;
-    for (const wchar_t ch : text) {
-        const SHORT scan = VkKeyScanW(ch);
-        const WORD virtualKey = scan == -1 ? 0 : static_cast<WORD>(scan & 0xFF);
-        records.push_back(Key(ch, virtualKey, true));
-        records.push_back(Key(ch, virtualKey, false));
-    }
-    records.push_back(Key(L'\r', VK_RETURN, true));
-    records.push_back(Key(L'\r', VK_RETURN, false));
-    DWORD written = 0;
-    return WriteConsoleInputW(input, records.data(), static_cast<DWORD>(records.size()), &written) &&
-           written == records.size();
 }
 
 std::wstring ConsoleTitle() {
@@ -178,7 +152,7 @@ TEST(ConsolePort, SetTitleKeepsAccentedLetters) {
 TEST(ConsolePort, ReadBufferGivesTheLineThenZeros) {
     ConsoleSession session;
     const auto input = console::GetStd(StdHandle::Input);
-    ASSERT_TRUE(TypeLine(AsHandle(input), L"abc"));
+    ASSERT_TRUE(velmora_test::TypeLine(AsHandle(input), L"abc"));
     const auto buffer = console::ReadBuffer(input, 256);
     ASSERT_EQ(buffer.size(), 256u);
     EXPECT_EQ(buffer.substr(0, 5), L"abc\r\n");
@@ -188,7 +162,7 @@ TEST(ConsolePort, ReadBufferGivesTheLineThenZeros) {
 TEST(ConsolePort, ReadBufferOfAnEmptyLine) {
     ConsoleSession session;
     const auto input = console::GetStd(StdHandle::Input);
-    ASSERT_TRUE(TypeLine(AsHandle(input), L""));
+    ASSERT_TRUE(velmora_test::TypeLine(AsHandle(input), L""));
     const auto buffer = console::ReadBuffer(input, 256);
     ASSERT_EQ(buffer.size(), 256u);
     EXPECT_EQ(buffer.substr(0, 2), L"\r\n");
@@ -205,7 +179,7 @@ TEST(ConsolePort, ReadBufferFollowsTheConsoleInputCodePage) {
             ADD_FAILURE() << "the console cannot take input code page " << codePage;
             continue;
         }
-        ASSERT_TRUE(TypeLine(AsHandle(input), typed));
+        ASSERT_TRUE(velmora_test::TypeLine(AsHandle(input), typed));
         const auto buffer = console::ReadBuffer(input, 256);
         ASSERT_EQ(buffer.size(), 256u) << "input code page " << codePage;
         EXPECT_EQ(buffer.substr(0, typed.size() + 2), typed + L"\r\n") << "input code page " << codePage;
@@ -232,7 +206,7 @@ TEST(WinConsole, ShowWriteReadHide) {
         EXPECT_EQ(next.Y, start.Y + 1);
         EXPECT_EQ(next.X, 0);
 
-        ASSERT_TRUE(TypeLine(GetStdHandle(STD_INPUT_HANDLE), L"abc"));
+        ASSERT_TRUE(velmora_test::TypeLine(GetStdHandle(STD_INPUT_HANDLE), L"abc"));
         EXPECT_EQ(window.ReadText(), L"abc");
 
         window.Hide();
