@@ -8,6 +8,7 @@
 
 #include "Win32TestSupport.h"
 #include "filecheck/modCRC32_v2.h"
+#include "filecheck/modFileVersion.h"
 #include "platform/FileReading.h"
 
 namespace {
@@ -94,9 +95,25 @@ TEST_F(FileCrc, FileLockedAgainstReadingGivesZero) {
     HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(modCRC32_v2::GetFileCRC32Hex(path), L"00000000");
+    const auto read = modCRC32_v2::ReadFileCRC32(path);
+    ASSERT_TRUE(read.failure.has_value());
+    EXPECT_EQ(static_cast<std::uint32_t>(read.failure->number), 0x80070020u);  // a sharing violation
+    EXPECT_FALSE(read.failure->opened);
     CloseHandle(holder);
     // Once let go, the same file reads.
     EXPECT_EQ(modCRC32_v2::GetFileCRC32Hex(path), Hex(ReferenceCrc32(Pattern(1000, 3))));
+}
+
+// A file held by another process has no version either, until it is let go: the
+// program's own executable, which carries a version resource, copied and held.
+TEST_F(FileCrc, FileLockedAgainstReadingHasNoVersion) {
+    const auto path = folder_ / L"held.ocx";
+    ASSERT_TRUE(CopyFileW(velmora_test::OwnPath().c_str(), path.c_str(), TRUE));
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(modFileVersion::GetFileVersion(path), L"");
+    CloseHandle(holder);
+    EXPECT_EQ(modFileVersion::GetFileVersion(path), VELMORA_VERSION);
 }
 
 TEST_F(FileCrc, FileOpenElsewhereForReadingStillReads) {

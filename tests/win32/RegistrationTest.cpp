@@ -26,13 +26,13 @@ namespace filenames = platform::filenames;
 using registry::Hive;
 using registry::ValueKind;
 
-// A key of the test's own under HKLM\Software\Classes, in one registry view,
-// deleted again when the test ends.
+// A key of the test's own under Software\Classes of a hive (the machine's where not
+// named), in one registry view, deleted again when the test ends.
 class TestKey {
 public:
-    TestKey(const std::wstring& path, REGSAM view) : path_(L"Software\\Classes\\" + path), view_(view) {
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key_,
-                        nullptr);
+    TestKey(const std::wstring& path, REGSAM view, HKEY root = HKEY_LOCAL_MACHINE)
+        : path_(L"Software\\Classes\\" + path), view_(view), root_(root) {
+        RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key_, nullptr);
     }
     ~TestKey() {
         RegCloseKey(key_);
@@ -40,7 +40,7 @@ public:
         using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
         const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
-        if (deleteKeyEx) deleteKeyEx(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
+        if (deleteKeyEx) deleteKeyEx(root_, path_.c_str(), view_, 0);
     }
     TestKey(const TestKey&) = delete;
     TestKey& operator=(const TestKey&) = delete;
@@ -59,6 +59,7 @@ public:
 private:
     std::wstring path_;
     REGSAM view_;
+    HKEY root_;
     HKEY key_ = nullptr;
 };
 
@@ -112,6 +113,18 @@ TEST(Registry, TheThirtyTwoBitViewAlone) {
     TestKey unseen(L"CLSID\\{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E42}\\InprocServer32", KEY_WOW64_64KEY);
     unseen.SetText(nullptr, REG_SZ, L"64-bit");
     EXPECT_EQ(registry::Read(Hive::LocalMachine, unseen.Path()).kind, ValueKind::Missing);
+}
+
+// Wine does not merge the user's classes into HKCR: the user's own entries, which win
+// over the machine's, are read from HKCU itself.
+TEST(Registry, TheUsersClassesBesideTheMachines) {
+    const std::wstring path = L"CLSID\\{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E43}\\InprocServer32";
+    TestKey machine(path, KEY_WOW64_32KEY);
+    machine.SetText(nullptr, REG_SZ, L"C:\\Windows\\SysWOW64\\x.ocx");
+    TestKey user(path, KEY_WOW64_32KEY, HKEY_CURRENT_USER);
+    user.SetText(nullptr, REG_SZ, L"C:\\App\\x.ocx");
+    EXPECT_EQ(registry::Read(Hive::CurrentUser, user.Path()).text, L"C:\\App\\x.ocx");
+    EXPECT_EQ(registry::Read(Hive::LocalMachine, machine.Path()).text, L"C:\\Windows\\SysWOW64\\x.ocx");
 }
 
 TEST(Registry, SubkeyNames) {
