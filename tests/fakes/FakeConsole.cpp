@@ -20,7 +20,6 @@ void LetGo() {
 }
 
 void SetTitle(const std::wstring& title) {
-    S().console.titles.push_back(title);
     S().trace.push_back(L"title:" + title);
 }
 

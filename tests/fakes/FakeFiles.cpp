@@ -56,7 +56,6 @@ std::optional<std::uint64_t> WholeSize(Handle file) {
 
 bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32_t count) {
     const auto& bytes = S().files.at(FileOf(file).path).bytes;
-    S().readsAt.push_back(offset);
     if (offset > bytes.size() || count > bytes.size() - offset) return false;
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, buffer);
     return true;

@@ -12,14 +12,13 @@ bool NoCaseLess::operator()(const std::wstring& a, const std::wstring& b) const 
     });
 }
 
-namespace {
-bool SameNoCase(const std::wstring& a, const std::wstring& b) { return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a); }
-
-std::wstring Lower(std::wstring text) {
+std::wstring Folded(std::wstring text) {
     for (auto& ch : text) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
     return text;
 }
 
+namespace {
+bool SameNoCase(const std::wstring& a, const std::wstring& b) { return Folded(a) == Folded(b); }
 }  // namespace
 
 std::vector<std::wstring> ConsoleState::Texts() const {
@@ -41,7 +40,7 @@ std::wstring ReadLeaves(const std::wstring& typed, std::size_t size) {
 }
 
 void WmiState::Answer(const std::wstring& method, const std::wstring& argument, WmiCollection instances) {
-    answers[{Lower(method), Lower(argument)}] = std::move(instances);
+    answers[{Folded(method), Folded(argument)}] = std::move(instances);
 }
 
 int WmiState::Connections(const std::wstring& moniker) const {
@@ -63,9 +62,9 @@ void Reset() {
     S() = State{};
     S().app.Title = L"Velmora";
     S().app.CompanyName = L"Velmora Tools Corporation";  // 25 characters
-    S().app.Major = VELMORA_VERSION_MAJOR;
-    S().app.Minor = VELMORA_VERSION_MINOR;
-    S().app.Revision = VELMORA_VERSION_REVISION;
+    S().app.Major = 1;  // shown as 1.4.0.7: the build number is never shown
+    S().app.Minor = 4;
+    S().app.Revision = 7;
 }
 
 std::vector<HiddenWindowRequest>& HiddenWindows() {

@@ -28,6 +28,8 @@ struct FakeProcessEnd {
 // process::WaitToBeEnded throws this in place of waiting for ever.
 struct FakeWaitToBeEnded {};
 
+// Text in lower case: the fakes compare names as Windows does, whatever their case.
+std::wstring Folded(std::wstring text);
 struct NoCaseLess {
     bool operator()(const std::wstring& a, const std::wstring& b) const;
 };
@@ -42,7 +44,6 @@ struct ConsoleWrite {
 struct ConsoleState {
     int opens = 0;
     int letGos = 0;
-    std::vector<std::wstring> titles;
     platform::console::Handle input{101}, output{102}, error{103};  // what GetStd answers
     std::vector<ConsoleWrite> writes;
     std::deque<std::wstring> reads;  // each a whole buffer as a read leaves it; then all NULs
@@ -143,7 +144,6 @@ struct State {
     std::vector<std::wstring> opened;  // paths of successful opens
     int closes = 0;
     std::vector<FileRead> reads;
-    std::vector<std::uint64_t> readsAt;  // the offsets of ReadAt calls
     std::function<void()> duringRead;    // what happens meanwhile, at each Read
     std::int32_t fileFailure = static_cast<std::int32_t>(0x80070020u);  // a failed open or read: a sharing violation
 

@@ -1,6 +1,5 @@
 // The registry's 32-bit view and file names, for the registration check.
 #include <algorithm>
-#include <cwctype>
 
 #include "FakePlatform.h"
 #include "platform/Account.h"
@@ -11,12 +10,7 @@ using fake::S;
 
 namespace {
 
-std::wstring Upper(std::wstring text) {
-    for (auto& ch : text) ch = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(ch)));
-    return text;
-}
-
-bool Same(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
+bool Same(const std::wstring& a, const std::wstring& b) { return fake::Folded(a) == fake::Folded(b); }
 
 }  // namespace
 
@@ -51,10 +45,10 @@ std::vector<std::wstring> ValueTexts(Hive hive, const std::wstring& key, View vi
 
 std::vector<std::wstring> SubkeyNames(Hive hive, const std::wstring& key, View view) {
     S().registry.reads.push_back(key);
-    const std::wstring parent = Upper(key) + L"\\";
+    const std::wstring parent = fake::Folded(key) + L"\\";
     std::vector<std::wstring> names;
     for (const auto& [path, values] : (view == View::Bits64 ? S().registry.values64 : S().registry.values)[hive]) {
-        if (Upper(path).compare(0, parent.size(), parent) != 0) continue;
+        if (fake::Folded(path).compare(0, parent.size(), parent) != 0) continue;
         const auto rest = path.substr(parent.size());
         const auto name = rest.substr(0, rest.find(L'\\'));
         const bool known = std::any_of(names.begin(), names.end(), [&name](const auto& n) { return Same(n, name); });

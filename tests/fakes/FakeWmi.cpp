@@ -1,5 +1,4 @@
 // WMI: services by moniker, collections of instances, the date-time converter.
-#include <cwctype>
 #include <variant>
 
 #include "FakePlatform.h"
@@ -42,11 +41,6 @@ void FailIfInjected(const std::wstring& key) {
     const auto found = S().wmi.failures.find(key);
     if (found != S().wmi.failures.end()) throw RunError(found->second, L"Injected failure: " + key);
 }
-
-std::wstring Lower(std::wstring text) {
-    for (auto& ch : text) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
-    return text;
-}
 }  // namespace
 
 void EndCom() {
@@ -62,7 +56,7 @@ Object ObjectFromMoniker(const std::wstring& moniker) {
 
 std::optional<Object> TryCreateObject(const std::wstring& progId) {
     S().wmi.createdProgIds.push_back(progId);
-    if (Lower(progId) != L"wbemscripting.swbemdatetime" || !S().wmi.converter) return std::nullopt;
+    if (fake::Folded(progId) != L"wbemscripting.swbemdatetime" || !S().wmi.converter) return std::nullopt;
     return Make({Object::Impl::Kind::Converter, {}, {}, {}});
 }
 
@@ -70,7 +64,7 @@ Object CallForObject(const Object& target, const std::wstring& method, const std
     const auto& service = Expect(target, Object::Impl::Kind::Service, method);
     S().wmi.calls.push_back({service.moniker, method, argument});
     FailIfInjected(argument);
-    const auto found = S().wmi.answers.find({Lower(method), Lower(argument)});
+    const auto found = S().wmi.answers.find({fake::Folded(method), fake::Folded(argument)});
     if (found == S().wmi.answers.end()) throw RunError(InvalidQuery, method + L"(\"" + argument + L"\") has no answer");
     return Make({Object::Impl::Kind::Collection, {}, found->second, {}});
 }
@@ -78,7 +72,7 @@ Object CallForObject(const Object& target, const std::wstring& method, const std
 TaggedValue CallForValue(const Object& target, const std::wstring& method) {
     Expect(target, Object::Impl::Kind::Converter, method);
     S().wmi.converterTrace.push_back(method);
-    if (Lower(method) != L"getvardate") throw RunError(errors::UnknownName, method);
+    if (fake::Folded(method) != L"getvardate") throw RunError(errors::UnknownName, method);
     return *S().wmi.converter;
 }
 

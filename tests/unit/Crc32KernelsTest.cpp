@@ -191,20 +191,4 @@ TEST(Crc32Kernels, SplittingAnywhereGivesTheSameRegister) {
     }
 }
 
-// The way GetFileCRC32 feeds a file: 512000-byte chunks and a short last one, register from -1.
-TEST(Crc32Kernels, ReadChunksGiveTheWholeFileCrc) {
-    constexpr std::size_t Chunk = modCRC32_v2::ReadChunkSize;
-    for (std::size_t size : {Chunk - 1, Chunk, Chunk + 1, 2 * Chunk, 2 * Chunk + 4097}) {
-        const auto file = RandomBytes(size, static_cast<std::uint32_t>(size));
-        std::int32_t crc = -1;
-        for (std::size_t at = 0; at < size; at += Chunk) {
-            const std::size_t delivered = std::min(Chunk, size - at);
-            crc =
-                static_cast<std::int32_t>(crc32kernels::Update(static_cast<std::uint32_t>(crc), &file[at], delivered));
-        }
-        EXPECT_EQ(static_cast<std::uint32_t>(~crc), Zlib(0, file.data(), size)) << "size " << size;
-        EXPECT_EQ(static_cast<std::uint32_t>(~crc), ~ByteStep(0xFFFFFFFFu, file.data(), size)) << "size " << size;
-    }
-}
-
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(RunSequenceTest, HeaderIsFiveUnbrokenRowsOf80ThenTheDescription) {
     auto spaces = [](std::size_t n) { return std::wstring(n, L' '); };
     EXPECT_EQ(texts[0], std::wstring(80, L'-'));
     EXPECT_EQ(texts[1],
-              edge + spaces(18) + L"Velmora Tools Corporation ver. " + test::AppVersionText() + spaces(14) + edge);
+              edge + spaces(18) + L"Velmora Tools Corporation ver. " + test::AppVersionText + spaces(14) + edge);
     EXPECT_EQ(texts[2], edge + spaces(25) + L"www.velmora-tool.org" + spaces(25) + edge);
     EXPECT_EQ(texts[3], edge + spaces(15) + L"ActiveX add-in checker, MsComCtl.OCX file" + spaces(14) + edge);
     EXPECT_EQ(texts[4], texts[0]);
@@ -66,7 +66,7 @@ TEST_F(RunSequenceTest, WaitForExitPromptsReadsLetsGoAndEndsTheRunWithItsOutcome
 }
 
 TEST_F(RunSequenceTest, AppVersionShowsZeroInPlaceOfTheBuildNumber) {
-    EXPECT_EQ(modVersion_v2::GetAppVersion(), test::AppVersionText());
+    EXPECT_EQ(modVersion_v2::GetAppVersion(), test::AppVersionText);
     S().app.Major = 2;
     S().app.Minor = 15;
     S().app.Revision = 120;

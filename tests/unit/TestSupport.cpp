@@ -15,11 +15,6 @@ void VelmoraTest::SetUp() {
     modRunResult::StartRun();  // an interactive run, nothing found yet
 }
 
-std::wstring AppVersionText() {
-    return std::to_wstring(VELMORA_VERSION_MAJOR) + L"." + std::to_wstring(VELMORA_VERSION_MINOR) + L".0." +
-           std::to_wstring(VELMORA_VERSION_REVISION);
-}
-
 void UseOperatingSystems(fake::WmiCollection instances) {
     fake::S().wmi.Answer(L"InstancesOf", L"Win32_OperatingSystem", instances);
     fake::S().wmi.Answer(L"ExecQuery", L"SELECT * FROM Win32_OperatingSystem", std::move(instances));

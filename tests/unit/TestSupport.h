@@ -38,8 +38,8 @@ std::optional<std::uint32_t> ExitCodeOf(Body body) {
     return std::nullopt;
 }
 
-// The program's version as GetAppVersion shows it, from the build's numbers.
-std::wstring AppVersionText();
+// The fake program's version, as the program shows it.
+inline const std::wstring AppVersionText = L"1.4.0.7";
 
 // The monikers the program connects through.
 inline const std::wstring VersionMoniker = L"winmgmts:{impersonationLevel=impersonate}";

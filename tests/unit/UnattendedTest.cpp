@@ -131,7 +131,7 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
     EXPECT_EQ(S().watchdogSeconds, 120u);
     const auto& json = Json();
     const std::wstring head =
-        L"{\n  \"schema\": 1,\n  \"tool\": \"Velmora\",\n  \"version\": \"" + test::AppVersionText() +
+        L"{\n  \"schema\": 1,\n  \"tool\": \"Velmora\",\n  \"version\": \"" + test::AppVersionText +
         L"\",\n  \"result\": \"valid\",\n"
         L"  \"exitCode\": 0,\n  \"windowsFolder\": \"C:\\\\Windows\",\n  \"controlFile\": {\n"
         L"    \"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\",\n    \"found\": true,\n"

@@ -3,7 +3,6 @@
 // carries the same version resource as Velmora.exe.
 #include <gtest/gtest.h>
 
-#include "app/modVersion_v2.h"
 #include "platform/AppInfo.h"
 
 namespace {
@@ -23,17 +22,5 @@ TEST(AppInfo, NumbersComeFromTheFixedFileVersion) {
     EXPECT_EQ(app.Revision, VELMORA_VERSION_REVISION);
 }
 
-TEST(AppInfo, IsReadOnceAndKept) {
-    const platform::AppInfo* first = &platform::App();
-    const platform::AppInfo* second = &platform::App();
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(second->Title, L"Velmora");
-}
-
-TEST(AppInfo, VersionTextLeavesTheBuildNumberAtZero) {
-    EXPECT_EQ(modVersion_v2::GetAppVersion(), std::to_wstring(VELMORA_VERSION_MAJOR) + L"." +
-                                                  std::to_wstring(VELMORA_VERSION_MINOR) + L".0." +
-                                                  std::to_wstring(VELMORA_VERSION_REVISION));
-}
 
 }  // namespace

@@ -48,12 +48,6 @@ TEST(ProcessPort, EndNowGivesTheExitCode) {
     EXPECT_EQ(ExitCodeOfChild(0xC0DE), 0xC0DE);
 }
 
-TEST(ProcessPort, PauseReturns) {
-    platform::process::Pause(0);
-    platform::process::Pause(1);
-    SUCCEED();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
