@@ -18,19 +18,6 @@ def write(target, name, data):
         f.write(data)
 
 
-# --- ReadTextFuzz: the bytes a console read leaves ----------------------------------------
-def read_text():
-    write("ReadTextFuzz", "line", b"abc\r\n")
-    write("ReadTextFuzz", "enter-only", b"\r\n")
-    write("ReadTextFuzz", "nothing-read", b"")
-    write("ReadTextFuzz", "input-closed", b"ab")
-    write("ReadTextFuzz", "ctrl-z", b"\x1a\r\n")
-    write("ReadTextFuzz", "full-buffer", b"x" * 256)
-    write("ReadTextFuzz", "cr-at-end", b"y" * 255 + b"\r")
-    write("ReadTextFuzz", "crlf-at-end", b"z" * 254 + b"\r\n")
-    write("ReadTextFuzz", "accents", bytes([0xE1, 0x9A, 0xFE, 0x20]) + b"\r\n")
-
-
 def kernel_record(major, minor, build, sp_major=0, sp_minor=0, suite=0, product=1, csd=""):
     record = bytearray(284)
     struct.pack_into("<5I", record, 0, 284, major, minor, build, 2)
@@ -38,16 +25,6 @@ def kernel_record(major, minor, build, sp_major=0, sp_minor=0, suite=0, product=
     record[20:20 + len(text)] = text
     struct.pack_into("<HHHB", record, 276, sp_major, sp_minor, suite, product)
     return bytes(record)
-
-
-def os_name():
-    write("OSNameFuzz", "windows-11-23h2", kernel_record(10, 0, 22631, suite=0x100))
-    write("OSNameFuzz", "windows-10-22h2", kernel_record(10, 0, 19045, suite=0x100))
-    write("OSNameFuzz", "server-2022", kernel_record(10, 0, 20348, suite=0x110, product=3))
-    write("OSNameFuzz", "windows-7-sp1", kernel_record(6, 1, 7601, 1, 0, 0x100, csd="Service Pack 1"))
-    write("OSNameFuzz", "windows-xp-sp3", kernel_record(5, 1, 2600, 3, 0, 0x100, csd="Service Pack 3"))
-    write("OSNameFuzz", "xp-home", kernel_record(5, 1, 2600, 2, 1, 0x300, csd="Service Pack 2"))
-    write("OSNameFuzz", "nt4-server-sp6", kernel_record(4, 0, 1381, 6, 0, 0, 2, csd="Service Pack 6"))
 
 
 # --- ReportValueFuzz: one tagged value, then the machine ------------------------------------------
@@ -110,17 +87,5 @@ def report_value():
     write("ReportValueFuzz", "empty", bytes([EMPTY]))
 
 
-# --- Crc32Fuzz: register, repeat count, two split hints, the message ---------------------------------
-def crc32():
-    head = struct.pack("<IBHH", 0xFFFFFFFF, 0, 3, 7)
-    write("Crc32Fuzz", "check-123456789", head + b"123456789")
-    write("Crc32Fuzz", "empty", head)
-    write("Crc32Fuzz", "long-repeated", struct.pack("<IBHH", 0xFFFFFFFF, 15, 129, 1000) + bytes(range(256)))
-    write("Crc32Fuzz", "zero-register", struct.pack("<IBHH", 0, 3, 64, 65) + b"MsComCtl.OCX" * 11)
-
-
 if __name__ == "__main__":
-    read_text()
-    os_name()
     report_value()
-    crc32()
