@@ -32,6 +32,7 @@ target_include_directories(velmora_platform PUBLIC src PRIVATE ${CMAKE_SOURCE_DI
 target_compile_definitions(velmora_platform PUBLIC
   _WIN32_WINNT=${VELMORA_WINNT} WINVER=${VELMORA_WINNT} WIN32_LEAN_AND_MEAN NOMINMAX STRICT)
 target_link_libraries(velmora_platform PRIVATE velmora_warnings)
+set_target_properties(velmora_platform PROPERTIES UNITY_BUILD ${VELMORA_UNITY_BUILD})
 target_link_libraries(velmora_platform PUBLIC ole32 oleaut32 uuid shell32 user32 gdi32 advapi32)
 
 # Self-contained: no libgcc, libstdc++ or winpthread DLL beside the program.
