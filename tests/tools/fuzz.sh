@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The libFuzzer targets (fuzz/): builds the `fuzz` preset (clang, AddressSanitizer,
-# UndefinedBehaviorSanitizer), then runs each target for a bounded time on a copy of its
+# The libFuzzer targets (fuzz/): builds them in the `native-sanitize` preset (clang,
+# AddressSanitizer, UndefinedBehaviorSanitizer; sanitizers.sh has built them already), then runs each target for a bounded time on a copy of its
 # seed corpus (fuzz/corpus/<Target>/, never changed here), as many at once as there
 # are processors. Any crash, sanitizer report, mismatch, leak, timeout or
 # out-of-memory fails the run.
@@ -8,8 +8,8 @@
 #   VELMORA_FUZZ_SECONDS  seconds per target (default 20)
 #   VELMORA_FUZZ_TARGETS  the targets to run, space-separated (default all)
 #
-# A failing target's input is kept in build/fuzz/findings/<Target>/ with its log;
-# replay it with build/fuzz/fuzz/<Target> <that file>.
+# A failing target's input is kept in build/native-sanitize/findings/<Target>/ with its
+# log; replay it with build/native-sanitize/fuzz/<Target> <that file>.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 root=$(pwd)
@@ -26,16 +26,16 @@ build_log=$(mktemp)
 work=$(mktemp -d)
 trap 'rm -rf "$work" "$build_log"' EXIT
 
-echo "Building the fuzz targets (preset fuzz)..."
-if ! { cmake --preset fuzz && cmake --build --preset fuzz -j "$jobs" --target "${targets[@]}"; } >"$build_log" 2>&1; then
+echo "Building the fuzz targets (preset native-sanitize)..."
+if ! { cmake --preset native-sanitize && cmake --build --preset native-sanitize -j "$jobs" --target "${targets[@]}"; } >"$build_log" 2>&1; then
   tail -n 60 "$build_log" >&2
   echo "fuzz: the build failed" >&2
   echo "0 passed, ${#targets[@]} failed"
   exit 1
 fi
 
-bin=$root/build/fuzz/fuzz
-findings=$root/build/fuzz/findings
+bin=$root/build/native-sanitize/fuzz
+findings=$root/build/native-sanitize/findings
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
