@@ -48,9 +48,12 @@ alongside() {
   alongside_logs+=("$log")
 }
 
+# join_alongside [NAME...]: waits for the steps alongside of these names (all when
+# none is named) and shows their output.
 join_alongside() {
   local i status failed=0 took
   for i in "${!alongside_pids[@]}"; do
+    if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qxF -- "${alongside_names[$i]}"; then continue; fi
     status=0
     wait "${alongside_pids[$i]}" || status=$?
     printf '\n== %s\n' "${alongside_names[$i]}"
@@ -60,8 +63,8 @@ join_alongside() {
     timings+=("$(printf '%3d:%02d  %s (alongside)' $((took / 60)) $((took % 60)) "${alongside_names[$i]}")")
     rm -f "${alongside_logs[$i]}" "${alongside_logs[$i]}.seconds"
     [ "$status" -eq 0 ] || failed=1
+    unset "alongside_names[$i]" "alongside_pids[$i]" "alongside_logs[$i]"
   done
-  alongside_names=() alongside_pids=() alongside_logs=()
   return $failed
 }
 
@@ -128,6 +131,16 @@ windows_layer() {
   velmora_wine_stop_server
 }
 
+# The simulated Windows the platform layers run in: each takes half a minute to make,
+# mostly waiting on Wine's own processes, so they are made beside the builds.
+make_prefixes() {
+  velmora_display
+  velmora_wine_remember build/wineprefix
+  [ -z "$x86" ] || velmora_wine_remember build/wineprefix32
+  alongside "Simulated Windows" bash -c \
+    'python3 tools/wine.py use build/wineprefix win64 >/dev/null && { [ -z "$0" ] || python3 tools/wine.py use build/wineprefix32 win32 >/dev/null; } && echo made' "$x86"
+}
+
 # The runner's groups side by side, each in a simulated Windows of its own (a copy of
 # one the Windows tests used: quicker than making one), on our display.
 end_to_end() {
@@ -143,12 +156,19 @@ x86_static_checks() {
 }
 
 step "Packages" install_packages
+# The builds keep both processors busy; what runs beside them yields to them (nice),
+# and takes the processors the Windows tests and the end-to-end runs leave while they
+# wait on Wine and on progress bars.
+make_prefixes
+alongside "Format, clang-tidy and cppcheck" nice -n 10 tests/tools/static-analysis.sh
 step "Native: the logic over fakes" native_tests
 step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
 step "Windows builds (x86-64 and x86)" windows_builds
-# The Windows tests and the end-to-end runs mostly wait on Wine and on progress bars.
+# Fuzzing runs for a set time, so at full priority; the release package's second build
+# does not change the builds the tests run.
 alongside "Fuzzing" tests/tools/fuzz.sh
-alongside "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
+alongside "Reproducible release package" nice -n 10 tests/tools/check-reproducible.sh --built
+join_alongside "Simulated Windows"
 step "x86-64: the platform layer under Wine" \
   windows_layer build/win64 "$(velmora_wine_loader win64)" build/wineprefix win64
 if [ -n "$x86" ]; then
@@ -159,8 +179,6 @@ if [ -n "$x86" ]; then
 else
   step "x86: imports, subsystem and reach (static checks)" x86_static_checks
 fi
-# The second build of the release package, beside the end-to-end runs' progress bars.
-alongside "Reproducible release package" tests/tools/check-reproducible.sh --built
 step "End to end: Velmora.exe under Wine" end_to_end
 join_alongside
 
