@@ -31,18 +31,27 @@ step() {
   timings+=("$(printf '%3d:%02d  %s' $((took / 60)) $((took % 60)) "$name")")
 }
 
-# alongside NAME COMMAND...: a step that runs beside the next ones, in a process group
-# of its own, its output kept until join_alongside shows it. The Windows tests and the
-# end-to-end runs mostly wait, and the steps alongside use the processors meanwhile;
-# none of them rebuilds a program or changes a prefix that another step runs.
+# alongside [--yield] NAME COMMAND...: a step that runs beside the next ones, in a
+# process group of its own, its output kept until join_alongside shows it. With
+# --yield it runs at the lowest priority, its session's scheduling group too (the
+# kernel shares the processors evenly between sessions, whatever their nice values):
+# it then takes what the steps in front leave idle while they wait on Wine and on
+# progress bars. None of them rebuilds a program or changes a prefix another step runs.
 alongside_names=() alongside_pids=() alongside_logs=()
 alongside() {
-  local name=$1 log
+  local name priority=0 log
+  if [ "$1" = --yield ]; then priority=19; shift; fi
+  name=$1
   shift
   log=$(mktemp)
   printf '\n== %s: started alongside, shown when it ends\n' "$name"
-  setsid bash -c 'from=$SECONDS; status=0; "$@" || status=$?; echo $((SECONDS - from)) >"$0.seconds"; exit $status' \
-    "$log" "$@" </dev/null >"$log" 2>&1 &
+  setsid bash -c 'log=$0 priority=$1; shift
+    if [ "$priority" != 0 ]; then
+      echo "$priority" >/proc/self/autogroup 2>/dev/null || true
+      renice -n "$priority" -p $$ >/dev/null 2>&1 || true
+    fi
+    from=$SECONDS; status=0; "$@" || status=$?; echo $((SECONDS - from)) >"$log.seconds"; exit $status' \
+    "$log" "$priority" "$@" </dev/null >"$log" 2>&1 &
   alongside_names+=("$name")
   alongside_pids+=($!)
   alongside_logs+=("$log")
@@ -156,18 +165,16 @@ x86_static_checks() {
 }
 
 step "Packages" install_packages
-# The builds keep both processors busy; what runs beside them yields to them (nice),
-# and takes the processors the Windows tests and the end-to-end runs leave while they
-# wait on Wine and on progress bars.
+# The builds keep both processors busy; the static checks yield to them.
 make_prefixes
-alongside "Format, clang-tidy and cppcheck" nice -n 10 tests/tools/static-analysis.sh
+alongside --yield "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
 step "Native: the logic over fakes" native_tests
 step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
 step "Windows builds (x86-64 and x86)" windows_builds
 # Fuzzing runs for a set time, so at full priority; the release package's second build
 # does not change the builds the tests run.
 alongside "Fuzzing" tests/tools/fuzz.sh
-alongside "Reproducible release package" nice -n 10 tests/tools/check-reproducible.sh --built
+alongside --yield "Reproducible release package" tests/tools/check-reproducible.sh --built
 join_alongside "Simulated Windows"
 step "x86-64: the platform layer under Wine" \
   windows_layer build/win64 "$(velmora_wine_loader win64)" build/wineprefix win64
