@@ -10,23 +10,17 @@
 
 namespace velmora_test {
 
-inline INPUT_RECORD KeyEvent(wchar_t ch, WORD virtualKey, bool down) {
-    INPUT_RECORD record = {};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
-    record.Event.KeyEvent.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(virtualKey, 0 /* MAPVK_VK_TO_VSC */));
-    record.Event.KeyEvent.uChar.UnicodeChar = ch;
-    return record;
-}
-
 // Whether every key press of the text and of Enter went into the input buffer.
 inline bool TypeLine(HANDLE input, const std::wstring& text) {
     std::vector<INPUT_RECORD> records;
     const auto press = [&records](wchar_t ch, WORD virtualKey) {
-        records.push_back(KeyEvent(ch, virtualKey, true));
-        records.push_back(KeyEvent(ch, virtualKey, false));
+        for (const BOOL down : {TRUE, FALSE}) {
+            INPUT_RECORD record = {};
+            record.EventType = KEY_EVENT;
+            record.Event.KeyEvent = {
+                down, 1, virtualKey, static_cast<WORD>(MapVirtualKeyW(virtualKey, 0 /* VK to scan */)), {ch}, 0};
+            records.push_back(record);
+        }
     };
     for (const wchar_t ch : text) {
         const SHORT scan = VkKeyScanW(ch);

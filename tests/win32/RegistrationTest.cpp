@@ -113,6 +113,8 @@ TEST(Registry, TheThirtyTwoBitViewAlone) {
     TestKey unseen(L"CLSID\\{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E42}\\InprocServer32", KEY_WOW64_64KEY);
     unseen.SetText(nullptr, REG_SZ, L"64-bit");
     EXPECT_EQ(registry::Read(Hive::LocalMachine, unseen.Path()).kind, ValueKind::Missing);
+    // The 64-bit view is read only when asked for, as for a 64-bit Office's keys.
+    EXPECT_EQ(registry::Read(Hive::LocalMachine, unseen.Path(), {}, registry::View::Bits64).text, L"64-bit");
 }
 
 // Wine does not merge the user's classes into HKCR: the user's own entries, which win
