@@ -23,6 +23,8 @@ add_library(velmora_platform STATIC
   src/platform/win32/Streams.cpp
   src/platform/win32/Text.cpp
   src/platform/win32/SystemLibrary.cpp
+  src/platform/win32/SystemInfo.cpp
+  src/platform/win32/RealPaths.cpp
   src/platform/win32/VersionRecords.cpp
   src/platform/win32/WinText.cpp
   src/platform/win32/Wmi.cpp

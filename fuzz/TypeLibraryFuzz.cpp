@@ -1,7 +1,9 @@
-// The shared PE walk over any file, through the type library's reader, the version's
-// and the imports': every read lies inside the file; the version is empty or four numbers;
-// the type library reading ends with a library or a reason (never both, never
-// neither), and a library's LIBID and classes are GUID texts, each class once.
+// The shared PE walk over any file, through every reader of it (the version, the type
+// library, the imports, the exports and the DLL manifest): every read lies inside the
+// file; the version is empty or four numbers; the type library reading ends with a
+// library or a reason (never both, never neither), and a library's LIBID and classes
+// are GUID texts, each class once; an import that is not damaged has its name, and
+// an export table finds each of its own names.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,10 @@
 
 #include "FuzzCheck.h"
 #include "filecheck/modFileVersion.h"
+#include "filecheck/modManifest.h"
+#include "filecheck/modPeExports.h"
+#include "filecheck/modPeImports.h"
+#include "filecheck/modPeResources.h"
 #include "filecheck/modTypeLibrary.h"
 
 using fuzzcheck::Check;
@@ -37,10 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                      std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, into);
                                      return true;
                                  }};
-    const auto version = modFileVersion::ReadFileVersion(walked);
+    const modPeFile::Image image(walked);
+    const auto version = modFileVersion::ReadFileVersion(image);
     Check(version.empty() || std::count(version.begin(), version.end(), L'.') == 3, "no a.b.c.d version", version);
-    for (const auto& dll : modPeFile::ReadImports(walked).dlls) Check(!dll.name.empty(), "an import without a name", L"");
-    const auto reading = modTypeLibrary::ReadTypeLibrary(walked);
+    (void)modPeImports::ReadImports(image);
+    (void)modPeExports::ReadExports(image);
+    const auto manifest = modPeResources::Find(image, modPeResources::DllManifestResource, modManifest::MaxManifestSize);
+    (void)modManifest::ReadManifest(manifest.bytes);
+    const auto reading = modTypeLibrary::ReadTypeLibrary(image);
     Check(reading.library.has_value() == reading.reason.empty(), "a library and a reason, or neither", reading.reason);
     if (reading.library) {
         Check(IsGuidText(reading.library->id), "a LIBID that is no GUID text", reading.library->id);

@@ -5,6 +5,7 @@
 #include "app/modVelmora.h"
 #include "platform/Entry.h"
 #include "platform/ErrorReport.h"
+#include "platform/FileNames.h"
 #include "platform/Process.h"
 #include "platform/Streams.h"
 
@@ -57,12 +58,14 @@ void RunProgram(const std::vector<std::wstring>& arguments) {
     // The caller's streams are taken before the run opens a console of its own.
     const bool hasOutput = streams::Given(Stream::Output);
     const auto parsed = modCommandLine::ParseCommandLine(arguments);
-    const auto& options = parsed.options;
+    auto options = parsed.options;
     if (!parsed.error.empty()) RefuseCommandLine(parsed.error, options.quiet);
     if (options.jsonPath == std::wstring(modCommandLine::StandardOutput) && !hasOutput) {
         RefuseCommandLine(L"/json - needs a standard output to write to", options.quiet);
     }
     if (options.usage) ShowUsage(options.quiet);
+    // Full from the folder the program was started in, as every path it shows and compares is.
+    if (options.controlPath) options.controlPath = platform::filenames::FullPath(*options.controlPath);
 
     const SystemObjectsRelease release;
     modVelmora::Main(options);

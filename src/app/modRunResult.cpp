@@ -88,31 +88,44 @@ std::wstring OfficeJson(const std::vector<modOffice::Installation>& installation
     });
 }
 
+std::wstring AssemblyJson(const std::optional<modManifest::AssemblyIdentity>& assembly) {
+    if (!assembly) return modJson::Null;
+    return L"{" + Member(L"name", Quote(assembly->name)) + L", " + Member(L"version", Quote(assembly->version)) +
+           L", " + Member(L"processor", Quote(assembly->processorArchitecture)) + L"}";
+}
+
 std::wstring DependenciesJson(const std::vector<modDependencies::Dependency>& dependencies) {
     return ArrayJson(dependencies, 3, [](const modDependencies::Dependency& dependency) {
         const auto problem = modDependencies::ProblemText(dependency.problem);
+        const auto text = [](const std::wstring& value) { return value.empty() ? modJson::Null : Quote(value); };
         return L"{" + Member(L"name", Quote(dependency.name)) + L", " + Member(L"path", QuotedOrNull(dependency.path)) +
-               L", " + Member(L"neededBy", Quote(dependency.neededBy)) + L", " +
-               Member(L"delayLoaded", Flag(dependency.delayLoaded)) + L", " +
-               Member(L"problem", problem.empty() ? modJson::Null : Quote(problem)) + L"}";
+               L", " + Member(L"neededBy", text(dependency.neededBy)) + L", " +
+               Member(L"delayLoaded", Flag(dependency.delayLoaded)) + L", " + Member(L"problem", text(problem)) +
+               L", " + Member(L"export", text(dependency.exportName)) + L", " +
+               Member(L"assembly", AssemblyJson(dependency.assembly)) + L", " +
+               Member(L"error",
+                      dependency.error ? ErrorJson({*dependency.error, dependency.errorDescription}) : modJson::Null) +
+               L", " + Member(L"damage", text(dependency.damage)) + L"}";
     });
 }
 
-std::wstring RegistrationJson(const modRegistration::Registration& found) {
-    const auto& library = found.typeLibrary;
+std::wstring RegistrationJson(const modDiagnosis::Diagnosis& found) {
+    const auto& registration = found.registration;
+    const auto& library = registration.typeLibrary;
     const std::wstring libraryJson = library
                                          ? L"{" + Member(L"id", Quote(library->id)) + L", " +
                                                Member(L"version", Quote(library->version)) + L", " + EntryJson(*library)
                                          : modJson::Null;
-    return L"{\n    " + Member(L"state", Quote(modRegistration::StateText(found.state))) + L",\n    " +
-           Member(L"reason", QuotedOrNull(found.reason)) + L",\n    " + Member(L"typeLibrary", libraryJson) +
-           L",\n    " + Member(L"classes", EntriesJson(found.classes, false)) + L",\n    " +
-           Member(L"otherVersions", EntriesJson(found.otherVersions, true)) + L",\n    " +
+    return L"{\n    " + Member(L"state", Quote(modRegistration::StateText(registration.state))) + L",\n    " +
+           Member(L"reason", QuotedOrNull(registration.reason)) + L",\n    " + Member(L"typeLibrary", libraryJson) +
+           L",\n    " + Member(L"classes", EntriesJson(registration.classes, false)) + L",\n    " +
+           Member(L"otherVersions", EntriesJson(registration.otherVersions, true)) + L",\n    " +
            Member(L"hint", QuotedOrNull(found.hint)) + L",\n    " +
            Member(L"account", found.account.empty() ? modJson::Null : Quote(found.account)) + L",\n    " +
            Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L",\n    " +
            Member(L"office", OfficeJson(found.office)) + L",\n    " +
-           Member(L"dependencies", DependenciesJson(found.dependencies)) + L",\n    " +
+           Member(L"dependencies", found.dependencies ? DependenciesJson(*found.dependencies) : modJson::Null) +
+           L",\n    " + Member(L"dependenciesReason", QuotedOrNull(found.dependenciesReason)) + L",\n    " +
            Member(L"loads", found.loads ? Flag(*found.loads) : modJson::Null) + L"\n  }";
 }
 
@@ -343,10 +356,14 @@ void TellFailure(std::int32_t number, const std::wstring& description) noexcept 
 ExitStatus TellTimeout(std::uint32_t seconds) noexcept {
     try {
         RunRecord record = *Published();  // the run's thread may be changing its own
+        // A registration read whole but for its dependencies keeps what was read.
+        if (record.registration && record.registration->dependenciesPending) {
+            modDiagnosis::DependenciesNotReadInTime(*record.registration, seconds);
+        }
         if (record.verdict) {
             // The verdict stands; what followed it was not read in time.
             record.outcome = record.verdict;
-            record.registration = modRegistration::NotReadInTime(seconds);
+            if (!record.registration) record.registration = modDiagnosis::NotReadInTime(seconds);
             try {
                 WriteResult(record);
                 return *record.verdict;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/modCommandLine.h"
-#include "filecheck/modRegistration.h"
+#include "loadcheck/modDiagnosis.h"
 
 namespace modRunResult {
 
@@ -44,10 +44,10 @@ struct ControlFile {
 struct RunRecord {
     std::optional<std::vector<ReportRow>> report;  // once the report is complete
     std::optional<std::wstring> windowsFolder;
-    std::optional<ControlFile> controlFile;                     // once its path is known
-    std::optional<modRegistration::Registration> registration;  // once checked: the file was found
-    std::optional<ExitStatus> verdict;                          // once reached, when the registration follows
-    std::optional<ExitStatus> outcome;                          // at the end
+    std::optional<ControlFile> controlFile;               // once its path is known
+    std::optional<modDiagnosis::Diagnosis> registration;  // once checked: the file was found
+    std::optional<ExitStatus> verdict;                    // once reached, when the registration follows
+    std::optional<ExitStatus> outcome;                    // at the end
     std::optional<RunError> error;
 };
 

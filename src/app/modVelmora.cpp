@@ -14,18 +14,21 @@
 #include "filecheck/modControlFile.h"
 #include "filecheck/modFileDirExists_v2.h"
 #include "filecheck/modFileVersion.h"
-#include "filecheck/modRegistration.h"
+#include "loadcheck/modDiagnosis.h"
 #include "filecheck/modSpecialFoldersWin.h"
+#include "filecheck/modPeFile.h"
 #include "filecheck/modTypeLibrary.h"
 #include "osinfo/modTaggedValue.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileNames.h"
+#include "platform/FileReading.h"
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/RunError.h"
 #include "platform/ShellFolders.h"
+#include "platform/SystemInfo.h"
 #include "platform/Wmi.h"
 
 namespace modVelmora {
@@ -197,29 +200,54 @@ void ShowRegistrationHeading() {
     Write(L"Test registration " + ControlName());
 }
 
-void ShowRegistration(const modRegistration::Registration& found) {
+// A dependency's row: what is wrong with it.
+std::wstring DependencyRow(const modDependencies::Dependency& d) {
+    using modDependencies::Problem;
+    const std::wstring of = d.neededBy.empty() ? L"This file" : L"Dependency " + d.name + L" of " + d.neededBy;
+    std::wstring row;
+    switch (d.problem) {
+    case Problem::None: break;
+    case Problem::Missing: row = of + L" is not found"; break;
+    case Problem::OtherProcessor: row = of + L" is built for the other processor: " + d.path.value_or(L""); break;
+    case Problem::MissingExport: row = of + L" does not export " + d.exportName; break;
+    case Problem::MissingAssembly:
+        row = L"Side-by-side assembly " + d.name + (d.assembly ? L" " + d.assembly->version : L"") + L" of " +
+              d.neededBy + L" is not installed";
+        break;
+    case Problem::Unreadable:
+        row = of + L" could not be read: " + modRunResult::ErrorNumberText(d.error.value_or(0)) +
+              (d.errorDescription.empty() ? L"" : L" " + d.errorDescription);
+        break;
+    case Problem::Damaged: row = of + L" is damaged: " + d.damage; break;
+    }
+    return row + (d.delayLoaded ? L" (loaded only when used)" : L"");
+}
+
+void ShowRegistration(const modDiagnosis::Diagnosis& found) {
+    const auto& registration = found.registration;
     ShowRegistrationHeading();
-    Write(L"Registration: " + modRegistration::StateText(found.state));
+    Write(L"Registration: " + modRegistration::StateText(registration.state));
     Write(L"Per-user entries and caches of: " +
           (found.account.empty() ? L"an account Windows does not name" : found.account));
-    if (const auto& library = found.typeLibrary; library && !library->here) {
+    if (const auto& library = registration.typeLibrary; library && !library->here) {
         Write(EntryRow(L"Type library " + library->id + L" " + library->version, *library));
     }
-    for (const auto& entry : found.classes) {
+    for (const auto& entry : registration.classes) {
         if (!entry.here) Write(EntryRow(L"Class " + entry.id, entry));
     }
-    for (const auto& entry : found.otherVersions) {
+    for (const auto& entry : registration.otherVersions) {
         if (!entry.here) {
             Write(EntryRow(L"Type library " + entry.id + L" " + entry.version + L" (another version)", entry));
         }
     }
-    for (const auto& dependency : found.dependencies) {
-        if (dependency.problem == modDependencies::Problem::None) continue;
-        Write(L"Dependency " + dependency.name + L" of " + dependency.neededBy +
-              (dependency.problem == modDependencies::Problem::Missing
-                   ? L" is not found"
-                   : L" is built for the other processor: " + dependency.path.value_or(L"")) +
-              (dependency.delayLoaded ? L" (loaded only when used)" : L""));
+    if (found.dependencies) {
+        for (const auto& dependency : *found.dependencies) {
+            if (dependency.problem != modDependencies::Problem::None) Write(DependencyRow(dependency));
+        }
+    }
+    if (found.dependenciesReason) {
+        Write(std::wstring(found.dependencies ? L"Dependencies: not all read (" : L"Dependencies: not read (") +
+              *found.dependenciesReason + L")");
     }
     for (const auto& office : found.officeOfOtherBitness) {
         Write(L"Office " + office.version + L" is " + modOffice::Bits(office) + L"-bit (" + office.source +
@@ -231,27 +259,49 @@ void ShowRegistration(const modRegistration::Registration& found) {
 
 // The registration as read: or why it was not.
 struct RegistrationReading {
-    std::optional<modRegistration::Registration> found;
-    std::wstring failure;
+    std::optional<modDiagnosis::Diagnosis> found;
+    modRunResult::RunError failure;
     bool unreadable = false;  // the file could not be read: what holds it is to be closed
 };
 
-RegistrationReading ReadRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+// This Windows as a program of the control's bitness sees it.
+modProgramView::ProgramView ViewOf(std::uint16_t machine, const std::wstring& windowsFolder, bool windows64) {
+    const auto kernel = modVersionOS_v4::GetKernelVersion();
+    return modProgramView::ViewFor(machine, windows64, platform::systeminfo::NativeMachine(),
+                                   {kernel.major, kernel.minor, kernel.build}, windowsFolder);
+}
+
+// The registry's part first, published as it stands: a stall among the files after it
+// costs the dependencies alone. Then the dependencies.
+RegistrationReading ReadRegistration(const modPeFile::OpenImage& control, const std::wstring& path,
+                                     const std::wstring& windowsFolder, bool windows64) {
     RegistrationReading read;
     try {
-        if (const auto& readError = modRunResult::Record().controlFile->readError) {
-            read.failure = readError->description;
+        const auto& readError = modRunResult::Record().controlFile->readError;
+        const auto* image = control.Get();
+        if (readError || !image) {
+            read.failure =
+                readError ? *readError : modRunResult::RunError{control.OpenFailure(), L"the file could not be opened"};
             read.unreadable = true;
-        } else if (const auto reading = modTypeLibrary::ReadFileTypeLibrary(path); reading.readFailed) {
-            read.failure = reading.reason;
-            read.unreadable = true;
-        } else {
-            read.found = modRegistration::CheckRegistration(reading, path, windowsFolder, windows64);
+            return read;
         }
+        const auto reading = modTypeLibrary::ReadTypeLibrary(*image);
+        if (reading.readFailed) {
+            read.failure = {platform::file::LastFailure(), reading.reason};
+            read.unreadable = true;
+            return read;
+        }
+        const auto view = ViewOf(image->Machine(), windowsFolder, windows64);
+        const modDiagnosis::Subject subject{path, view.systemFolder, view.Bits(),
+                                            modRunResult::Record().controlFile->pinned};
+        auto found = modDiagnosis::ReadRegistry(reading, subject, view);
+        ChangeRecord([&found](modRunResult::RunRecord& record) { record.registration = found; });
+        modDiagnosis::AddDependencies(found, modDependencies::FindDependencies(path, *image, view));
+        read.found = std::move(found);
     } catch (const platform::RunError& error) {
-        read.failure = modRunResult::ErrorNumberText(error.Number()) + L" " + error.Description();
+        read.failure = {error.Number(), error.Description()};
     } catch (const std::exception&) {
-        read.failure = L"an unexpected error";
+        read.failure = {platform::errors::Unexpected, L"an unexpected error"};
     }
     return read;
 }
@@ -268,7 +318,7 @@ void KeepRegistration(const RegistrationReading& read, ExitStatus verdict) {
         return;
     }
     ShowRegistrationHeading();
-    Write(L"Registration: not read (" + read.failure + L")");
+    Write(L"Registration: not read (" + read.failure.description + L")");
     if (read.unreadable) {
         Write(
             L"Another program holds the file (an installer, an antivirus scanner): close it, then run Velmora "
@@ -285,22 +335,30 @@ void ArmWatchdogForTheRegistration() {
 // JSON result. A plain run reads none of it. It comes after the verdict, which no
 // failure to read it may lose: such a failure is shown, and the result has none. The
 // watchdog is armed anew for the reading, and a reading it outlasts keeps the verdict.
-void ReportRegistration(const std::wstring& path, const std::wstring& windowsFolder, bool windows64,
-                        ExitStatus verdict) {
+void ReportRegistration(const modPeFile::OpenImage& control, const std::wstring& path,
+                        const std::wstring& windowsFolder, bool windows64, ExitStatus verdict) {
     const auto& options = modRunResult::CurrentRun().options;
     if (!options.registration && !options.jsonPath && !AnotherControl()) return;
     ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
     ArmWatchdogForTheRegistration();
-    KeepRegistration(ReadRegistration(path, windowsFolder, windows64), verdict);
+    KeepRegistration(ReadRegistration(control, path, windowsFolder, windows64), verdict);
 }
 
 // Another control's verdict: whether a program that needs it will load it, which
-// its registration tells; so that is read first, and shown after the verdict.
-ExitStatus WillItLoad(const std::wstring& path, const std::wstring& windowsFolder, bool windows64) {
+// its registration and dependencies tell; so they are read first, and shown after the
+// verdict. One that cannot be read, or whose dependencies could not all be read, is
+// an error: there is no verdict.
+ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& path, const std::wstring& windowsFolder,
+                      bool windows64) {
     ArmWatchdogForTheRegistration();
-    const auto read = ReadRegistration(path, windowsFolder, windows64);
-    const std::wstring cause = read.found ? modRegistration::NotLoadingCause(*read.found)
-                                          : L"its registration was not read (" + read.failure + L")";
+    const auto read = ReadRegistration(control, path, windowsFolder, windows64);
+    if (!read.found) platform::Fail(read.failure.number, L"Reading the registration: " + read.failure.description);
+    const std::wstring cause = modDiagnosis::NotLoadingCause(*read.found);
+    if (cause.empty() && !read.found->loads) {
+        ChangeRecord([&read](modRunResult::RunRecord& record) { record.registration = read.found; });
+        platform::Fail(platform::errors::Bounds,
+                       L"Reading the dependencies: " + read.found->dependenciesReason.value_or(L"not all read"));
+    }
     Write(cause.empty() ? L"Control will load" : L"Control will not load: " + cause);
     ShowProgress();
     const ExitStatus verdict = cause.empty() ? ExitStatus::Valid : ExitStatus::Fail;
@@ -309,13 +367,22 @@ ExitStatus WillItLoad(const std::wstring& path, const std::wstring& windowsFolde
     return verdict;
 }
 
-// The end of an interactive run whose registration was not read in time: its rows and
-// the prompt, shown by the watchdog, since the run's thread is still waiting.
+// The end of an interactive run whose registration, or its dependencies, were not
+// read in time: its rows and the prompt, shown by the watchdog, since the run's thread
+// is still waiting.
 void ShowRegistrationTimeout(std::uint32_t seconds) {
-    const auto found = modRegistration::NotReadInTime(seconds);
-    ShowRegistrationHeading();
-    Write(L"Registration: " + modRegistration::StateText(found.state) + L" (" + *found.reason + L")");
-    Write(*found.hint);
+    const auto published = modRunResult::Published();
+    if (published->registration) {
+        auto found = *published->registration;
+        if (found.dependenciesPending) modDiagnosis::DependenciesNotReadInTime(found, seconds);
+        ShowRegistration(found);
+    } else {
+        const auto found = modDiagnosis::NotReadInTime(seconds);
+        ShowRegistrationHeading();
+        Write(L"Registration: " + modRegistration::StateText(found.registration.state) + L" (" +
+              *found.registration.reason + L")");
+        Write(*found.hint);
+    }
     Write(CrLf);
     Write(L"Press Enter to exit");
     Console().ReadText();
@@ -445,10 +512,12 @@ ExitStatus RunChecks() {
     Write(L"File " + path + L" found");
     ChangeControlFile([](modRunResult::ControlFile& file) { file.found = true; });
 
+    // Read once: its version now, what its registration and dependencies need after the verdict.
+    const modPeFile::OpenImage control(path);
     Write(L"");
     Write(L"Test version " + name);
     ShowProgress();
-    const auto version = modFileVersion::GetFileVersion(path);
+    const auto version = control.Get() ? modFileVersion::ReadFileVersion(*control.Get()) : std::wstring();
     Write(L"Version is " + version);
     ChangeControlFile([&version](modRunResult::ControlFile& file) { file.version = version; });
 
@@ -464,7 +533,7 @@ ExitStatus RunChecks() {
     });
 
     Write(L"");
-    if (!pinned) return WillItLoad(path, windowsFolder, windows64);
+    if (!pinned) return WillItLoad(control, path, windowsFolder, windows64);
     bool verdict = true;
     if (version != modControlFile::RequiredVersion) {
         Write(L"Version fail");
@@ -477,7 +546,7 @@ ExitStatus RunChecks() {
     Write(verdict ? L"Supplement is valid" : L"Supplement is fail");
     ShowProgress();
     const ExitStatus outcome = verdict ? ExitStatus::Valid : ExitStatus::Fail;
-    ReportRegistration(path, windowsFolder, windows64, outcome);
+    ReportRegistration(control, path, windowsFolder, windows64, outcome);
     return outcome;
 }
 

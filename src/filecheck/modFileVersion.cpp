@@ -1,7 +1,9 @@
 #include "filecheck/modFileVersion.h"
 
+#include <algorithm>
 #include <array>
 
+#include "filecheck/modPeResources.h"
 #include "platform/LittleEndian.h"
 
 namespace modFileVersion {
@@ -45,20 +47,21 @@ std::wstring FormatFileVersion(std::uint16_t major, std::uint16_t minor, std::ui
            std::to_wstring(revision);
 }
 
-std::wstring ReadFileVersion(const modPeFile::File& file) {
-    const auto found = modPeFile::FindResource(file, modPeFile::VersionResource, MaxVersionResource);
+std::wstring ReadFileVersion(const modPeFile::Image& image) {
+    const auto found = modPeResources::Find(image, modPeResources::VersionResource, MaxVersionResource);
     Head head{};
-    if (found.damage != modPeFile::Damage::None || found.size < head.size() ||
-        !file.read(found.offset, head.data(), head.size()) || !IsRoot(head, found.size)) {
-        return {};
-    }
+    if (found.damage != modPeFile::Damage::None || found.bytes.size() < head.size()) return {};
+    std::copy_n(found.bytes.begin(), head.size(), head.begin());
+    if (!IsRoot(head, static_cast<std::uint32_t>(found.bytes.size()))) return {};
     const auto ms = Dword(head, FileVersionMSAt), ls = Dword(head, FileVersionLSAt);
     return FormatFileVersion(High(ms), Low(ms), High(ls), Low(ls));
 }
 
 std::wstring GetFileVersion(const std::wstring& path) {
     const modPeFile::DiskFile file(path);
-    return file.Opened() ? ReadFileVersion(file.File()) : std::wstring{};
+    if (!file.Opened()) return {};
+    const modPeFile::Image image(file.File());
+    return ReadFileVersion(image);
 }
 
 }  // namespace modFileVersion

@@ -14,8 +14,8 @@ constexpr std::size_t FixedFileInfoSize = 52;  // VS_FIXEDFILEINFO
 
 // The empty text when the file has no version information or it cannot be read.
 std::wstring GetFileVersion(const std::wstring& path);
-// The same over a file's bytes.
-std::wstring ReadFileVersion(const modPeFile::File& file);
+// The same over a file's image.
+std::wstring ReadFileVersion(const modPeFile::Image& image);
 std::wstring FormatFileVersion(std::uint16_t major, std::uint16_t minor, std::uint16_t build, std::uint16_t revision);
 
 }  // namespace modFileVersion

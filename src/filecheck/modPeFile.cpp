@@ -1,17 +1,33 @@
 #include "filecheck/modPeFile.h"
 
 #include <algorithm>
-#include <optional>
-#include <vector>
 
 #include "platform/LittleEndian.h"
-#include "platform/Text.h"
 
 namespace modPeFile {
 
 namespace {
 
-// Ends a walk inside this module; FindResource turns it into its answer.
+template <class T>
+T Field(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return platform::ReadLittleEndian<T>(bytes.data() + at);
+}
+
+constexpr std::uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
+constexpr std::uint32_t MaxDirectories = 16;
+constexpr std::uint64_t DataDirectorySize = 8, SectionSize = 40, CoffSize = 24;
+// The file is read in pages of this size, each once; past the bound, uncached.
+constexpr std::uint64_t PageSize = 64 * 1024;
+constexpr std::size_t MaxCachedBytes = 64u << 20;
+// A section alignment past this is no program's: sections are then not rounded.
+constexpr std::uint32_t MaxSectionAlignment = 1u << 28;
+
+std::uint64_t RoundUp(std::uint64_t size, std::uint32_t alignment) {
+    if (alignment == 0 || alignment > MaxSectionAlignment || (alignment & (alignment - 1)) != 0) return size;
+    return (size + alignment - 1) / alignment * alignment;
+}
+
+// Ends the header walk with its damage.
 struct Stop {
     Damage damage;
 };
@@ -20,275 +36,157 @@ void Need(bool holds, Damage damage) {
     if (!holds) throw Stop{damage};
 }
 
-template <class T>
-T Field(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return platform::ReadLittleEndian<T>(bytes.data() + at);
-}
+}  // namespace
 
-// A block of the file, which must lie inside it.
-std::vector<std::uint8_t> BlockOf(const File& file, std::uint64_t offset, std::uint64_t count, Damage damage) {
-    Need(offset <= file.size && count <= file.size - offset, damage);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
-    Need(count == 0 || file.read(offset, bytes.data(), bytes.size()), Damage::ReadFailed);
-    return bytes;
-}
-
-struct Section {
-    std::uint32_t virtualAddress;
-    std::uint32_t rawSize;
-    std::uint32_t rawOffset;
-};
-
-constexpr std::uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
-constexpr std::uint32_t ImportDirectoryIndex = 1, ResourceDirectoryIndex = 2, DelayImportDirectoryIndex = 13;
-constexpr std::uint32_t MaxDirectories = 16;
-constexpr std::uint64_t DataDirectorySize = 8, SectionSize = 40;
-constexpr std::uint16_t MaxSections = 96;  // the most a PE file may have
-constexpr std::uint32_t Subdirectory = 0x80000000u;
-
-struct DataDirectory {
-    std::uint32_t rva = 0;
-    std::uint32_t size = 0;
-};
-
-// The sections, the data directories (where the resources and the imports begin, as
-// RVAs) and what the file is built for.
-struct Image {
-    std::vector<Section> sections;
-    std::vector<DataDirectory> directories;
-    std::uint16_t machine = 0;
-    std::uint64_t imageBase = 0;
-
-    DataDirectory Directory(std::uint32_t index) const {
-        return index < directories.size() ? directories[index] : DataDirectory{};
+Image::Image(const File& file) : file_(file) {
+    try {
+        ReadHeaders();
+    } catch (const Stop& stop) {
+        damage_ = stop.damage;
+        sections_.clear();
+        directories_.clear();
     }
-};
+}
 
-Image ReadImage(const File& file) {
-    const auto dos = BlockOf(file, 0, 64, Damage::NotPe);
+void Image::ReadHeaders() {
+    // A block of the headers, which must lie inside the file.
+    const auto block = [this](std::uint64_t offset, std::uint64_t count, Damage damage) {
+        Need(offset <= file_.size && count <= file_.size - offset, damage);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+        Need(count == 0 || FileBytes(offset, bytes.data(), bytes.size()), readFailed_ ? Damage::ReadFailed : damage);
+        return bytes;
+    };
+    const auto dos = block(0, 64, Damage::NotPe);
     Need(dos[0] == 'M' && dos[1] == 'Z', Damage::NotPe);
-    const auto peAt = Field<std::uint32_t>(dos, 0x3C);
-    const auto coff = BlockOf(file, peAt, 24, Damage::NotPe);
+    const std::uint64_t peAt = Field<std::uint32_t>(dos, 0x3C);
+    const auto coff = block(peAt, CoffSize, Damage::NotPe);
     Need(std::equal(coff.begin(), coff.begin() + 4, "PE\0\0"), Damage::NotPe);
+    machine_ = Field<std::uint16_t>(coff, 4);
     const auto sectionCount = Field<std::uint16_t>(coff, 6);
     const auto optionalSize = Field<std::uint16_t>(coff, 20);
-    Need(sectionCount <= MaxSections, Damage::HeadersDamaged);
 
-    const auto header = BlockOf(file, std::uint64_t{peAt} + 24, optionalSize, Damage::HeadersDamaged);
+    const auto header = block(peAt + CoffSize, optionalSize, Damage::HeadersDamaged);
     Need(header.size() >= 2, Damage::HeadersDamaged);
     const auto magic = Field<std::uint16_t>(header, 0);
     Need(magic == Pe32 || magic == Pe32Plus, Damage::HeadersDamaged);
-    const std::size_t directoriesAt = magic == Pe32 ? 96 : 112;
+    wide_ = magic == Pe32Plus;
+    const std::size_t directoriesAt = wide_ ? 112 : 96;
     Need(header.size() >= directoriesAt, Damage::HeadersDamaged);
-    Image image;
-    image.machine = Field<std::uint16_t>(coff, 4);
-    image.imageBase = magic == Pe32
-                          ? Field<std::uint32_t>(header, 28)
-                          : Field<std::uint32_t>(header, 24) | std::uint64_t{Field<std::uint32_t>(header, 28)} << 32;
+    imageBase_ = wide_ ? Field<std::uint32_t>(header, 24) | std::uint64_t{Field<std::uint32_t>(header, 28)} << 32
+                       : Field<std::uint32_t>(header, 28);
+    const auto sectionAlignment = Field<std::uint32_t>(header, 32);
+    const auto headersSize = Field<std::uint32_t>(header, 60);
     const std::uint32_t count =
         std::min<std::uint32_t>(Field<std::uint32_t>(header, directoriesAt - 4), MaxDirectories);
-    for (std::size_t at = directoriesAt; image.directories.size() < count; at += DataDirectorySize) {
+    for (std::size_t at = directoriesAt; directories_.size() < count; at += DataDirectorySize) {
         Need(header.size() >= at + DataDirectorySize, Damage::HeadersDamaged);
-        image.directories.push_back({Field<std::uint32_t>(header, at), Field<std::uint32_t>(header, at + 4)});
+        directories_.push_back({Field<std::uint32_t>(header, at), Field<std::uint32_t>(header, at + 4)});
     }
 
-    const auto table =
-        BlockOf(file, std::uint64_t{peAt} + 24 + optionalSize, SectionSize * sectionCount, Damage::HeadersDamaged);
+    // The headers are mapped at the image's start, the sections at their RVAs.
+    sections_.push_back({0, RoundUp(headersSize, sectionAlignment), headersSize, 0});
+    const auto table = block(peAt + CoffSize + optionalSize, SectionSize * sectionCount, Damage::HeadersDamaged);
     for (std::size_t at = 0; at < table.size(); at += SectionSize) {
-        image.sections.push_back({Field<std::uint32_t>(table, at + 12), Field<std::uint32_t>(table, at + 16),
-                                  Field<std::uint32_t>(table, at + 20)});
+        const std::uint32_t virtualSize = Field<std::uint32_t>(table, at + 8);
+        const std::uint32_t rawSize = Field<std::uint32_t>(table, at + 16);
+        const std::uint32_t rawOffset = Field<std::uint32_t>(table, at + 20);
+        // A section without a virtual size is as large as its raw data; raw data past
+        // the virtual size is not mapped; a section without raw data is zeros.
+        const std::uint64_t mapped = virtualSize != 0 ? virtualSize : rawSize;
+        sections_.push_back({Field<std::uint32_t>(table, at + 12), RoundUp(mapped, sectionAlignment),
+                             rawOffset == 0 ? 0 : std::min<std::uint64_t>(rawSize, mapped), rawOffset});
     }
-    return image;
+    std::stable_sort(sections_.begin(), sections_.end(),
+                     [](const Section& a, const Section& b) { return a.rva < b.rva; });
 }
 
-// The file's bytes at an RVA, as far as its section holds them in the file: the
-// offset, and how many bytes from there on belong to the section.
-struct Placed {
-    std::uint64_t offset;
-    std::uint64_t available;
-};
-
-std::optional<Placed> Place(const Image& image, std::uint32_t rva) {
-    const auto section = std::find_if(image.sections.begin(), image.sections.end(), [rva](const Section& s) {
-        return rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize;
-    });
-    if (section == image.sections.end()) return std::nullopt;
-    const std::uint32_t into = rva - section->virtualAddress;
-    return Placed{std::uint64_t{section->rawOffset} + into, std::uint64_t{section->rawSize} - into};
+DataDirectory Image::Directory(DirectoryIndex index) const {
+    const auto at = static_cast<std::size_t>(index);
+    return at < directories_.size() ? directories_[at] : DataDirectory{};
 }
 
-struct DirectoryEntry {
-    std::uint32_t name;
-    std::uint32_t target;
-};
+const Image::Section* Image::SectionOf(std::uint64_t rva) const {
+    // The last section that starts at or before the RVA, if the RVA lies in it.
+    auto after = std::upper_bound(sections_.begin(), sections_.end(), rva,
+                                  [](std::uint64_t value, const Section& s) { return value < s.rva; });
+    while (after != sections_.begin()) {
+        --after;
+        if (rva - after->rva < after->mappedSize) return &*after;
+        if (after->mappedSize != 0) break;  // an empty section hides none before it
+    }
+    return nullptr;
+}
 
-// The resource tree, read only inside the section that holds its root.
-class ResourceTree {
-public:
-    ResourceTree(const File& file, const Placed& root) : file_(file), root_(root) {}
+std::uint64_t Image::Available(std::uint64_t rva) const {
+    const Section* section = SectionOf(rva);
+    return section ? section->mappedSize - (rva - section->rva) : 0;
+}
 
-    std::vector<DirectoryEntry> Entries(std::uint32_t at) const {
-        const auto head = Block(at, 16);
-        const std::uint32_t count = Field<std::uint16_t>(head, 12) + Field<std::uint16_t>(head, 14);
-        const auto list = Block(std::uint64_t{at} + 16, 8ull * count);
-        std::vector<DirectoryEntry> entries;
-        for (std::size_t i = 0; i < list.size(); i += 8) {
-            entries.push_back({Field<std::uint32_t>(list, i), Field<std::uint32_t>(list, i + 4)});
+bool Image::Read(std::uint64_t rva, std::uint8_t* into, std::size_t count) const {
+    while (count > 0) {
+        const Section* section = SectionOf(rva);
+        if (!section) return false;
+        const std::uint64_t offsetInSection = rva - section->rva;
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, section->mappedSize - offsetInSection));
+        // The part that the file holds, then zeros.
+        const std::uint64_t fromFile = offsetInSection < section->fileSize
+                                           ? std::min<std::uint64_t>(piece, section->fileSize - offsetInSection)
+                                           : 0;
+        if (fromFile > 0 &&
+            !FileBytes(section->fileOffset + offsetInSection, into, static_cast<std::size_t>(fromFile))) {
+            return false;
         }
-        return entries;
+        std::fill(into + fromFile, into + piece, std::uint8_t{0});
+        rva += piece;
+        into += piece;
+        count -= piece;
     }
+    return true;
+}
 
-    // The entry names the type `key` asks for.
-    bool IsType(const DirectoryEntry& entry, const ResourceKey& key) const {
-        if (!key.typeName) return entry.name == key.typeId;
-        if (!(entry.name & Subdirectory)) return false;  // an ID, not a name
-        const std::wstring wanted = key.typeName;
-        const std::uint32_t at = entry.name & ~Subdirectory;
-        const auto length = Field<std::uint16_t>(Block(at, 2), 0);
-        if (length != wanted.size()) return false;
-        const auto text = Block(std::uint64_t{at} + 2, 2ull * length);
-        for (std::size_t i = 0; i < wanted.size(); ++i) {
-            const auto unit = Field<std::uint16_t>(text, 2 * i);
-            const auto upper = unit >= 'a' && unit <= 'z' ? unit - ('a' - 'A') : unit;  // as Windows finds names
-            if (upper != wanted[i]) return false;
+std::optional<std::string> Image::Text(std::uint64_t rva, std::size_t maxLength) const {
+    std::string text;
+    std::uint8_t chunk[256];
+    while (text.size() <= maxLength) {
+        const auto count = static_cast<std::size_t>(
+            std::min<std::uint64_t>({sizeof chunk, Available(rva), std::uint64_t{maxLength} + 1 - text.size()}));
+        if (count == 0 || !Read(rva, chunk, count)) return std::nullopt;
+        const auto end = std::find(chunk, chunk + count, std::uint8_t{0});
+        text.append(chunk, end);
+        if (end != chunk + count) return text;
+        rva += count;
+    }
+    return std::nullopt;
+}
+
+bool Image::FileBytes(std::uint64_t offset, std::uint8_t* into, std::size_t count) const {
+    if (offset > file_.size || count > file_.size - offset) return false;
+    while (count > 0) {
+        const std::uint64_t page = offset / PageSize, intoPage = offset % PageSize;
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, PageSize - intoPage));
+        auto cached = pages_.find(page);
+        if (cached == pages_.end() && cachedBytes_ < MaxCachedBytes) {
+            const std::uint64_t start = page * PageSize;
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(PageSize, file_.size - start)));
+            if (!file_.read(start, bytes.data(), bytes.size())) {
+                readFailed_ = true;
+                return false;
+            }
+            cachedBytes_ += bytes.size();
+            cached = pages_.emplace(page, std::move(bytes)).first;
         }
-        return true;
+        if (cached != pages_.end()) {
+            std::copy_n(cached->second.begin() + static_cast<std::ptrdiff_t>(intoPage), piece, into);
+        } else if (!file_.read(offset, into, piece)) {
+            readFailed_ = true;
+            return false;
+        }
+        offset += piece;
+        into += piece;
+        count -= piece;
     }
-
-    std::vector<std::uint8_t> Block(std::uint64_t at, std::uint64_t count) const {
-        Need(at <= root_.available && count <= root_.available - at, Damage::DirectoryDamaged);
-        return BlockOf(file_, root_.offset + at, count, Damage::DirectoryDamaged);
-    }
-
-private:
-    const File& file_;
-    Placed root_;
-};
-
-// The entry of a directory below the root that `matches`, which must lead further
-// down (`subdirectory`) or to the data.
-template <class Matches>
-DirectoryEntry EntryOf(const ResourceTree& tree, std::uint32_t at, bool subdirectory, Matches matches) {
-    const auto entries = tree.Entries(at);
-    const auto entry = std::find_if(entries.begin(), entries.end(), matches);
-    Need(entry != entries.end(), Damage::NoResource);
-    Need(((entry->target & Subdirectory) != 0) == subdirectory, Damage::DirectoryDamaged);
-    return *entry;
-}
-
-// Type, name, language: exactly three levels, so a directory that points back at
-// itself is never followed round.
-Located Find(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
-    const Image image = ReadImage(file);
-    const auto resources = image.Directory(ResourceDirectoryIndex);
-    Need(resources.rva != 0, Damage::NoResource);
-    const auto root = Place(image, resources.rva);
-    Need(root.has_value(), Damage::DirectoryDamaged);
-    const ResourceTree tree(file, *root);
-
-    const auto type = EntryOf(tree, 0, true, [&](const DirectoryEntry& e) { return tree.IsType(e, key); });
-    const auto name = EntryOf(tree, type.target & ~Subdirectory, true,
-                              [&key](const DirectoryEntry& e) { return key.nameId == 0 || e.name == key.nameId; });
-    const auto language = EntryOf(tree, name.target & ~Subdirectory, false, [](const DirectoryEntry&) { return true; });
-
-    const auto data = tree.Block(language.target, 16);
-    const auto rva = Field<std::uint32_t>(data, 0);
-    const auto size = Field<std::uint32_t>(data, 4);
-    const auto placed = Place(image, rva);
-    Need(placed && size <= placed->available && size <= file.size - std::min(file.size, placed->offset),
-         Damage::OutsideFile);
-    Need(size <= maxSize, Damage::TooLarge);
-    return {Damage::None, placed->offset, size, image.machine};
-}
-
-constexpr std::uint64_t ImportDescriptorSize = 20, DelayDescriptorSize = 32;
-constexpr std::uint64_t MaxNameLength = 256;
-constexpr std::uint32_t RvaBased = 1;  // a delay descriptor's attribute: its addresses are RVAs, not VAs
-
-// Where an import table's RVA lies, which must be in a section.
-Placed PlaceImport(const Image& image, std::uint64_t rva) {
-    Need(rva <= UINT32_MAX, Damage::ImportsDamaged);
-    const auto placed = Place(image, static_cast<std::uint32_t>(rva));
-    Need(placed.has_value(), Damage::ImportsDamaged);
-    return *placed;
-}
-
-// `count` bytes at an RVA, which must lie inside its section and the file.
-std::vector<std::uint8_t> BytesAt(const File& file, const Image& image, std::uint64_t rva, std::uint64_t count) {
-    const auto placed = PlaceImport(image, rva);
-    Need(count <= placed.available, Damage::ImportsDamaged);
-    return BlockOf(file, placed.offset, count, Damage::ImportsDamaged);
-}
-
-// A DLL's name at an RVA: printable ASCII up to its NUL, within the section.
-std::wstring NameAt(const File& file, const Image& image, std::uint64_t rva) {
-    const auto placed = PlaceImport(image, rva);
-    const auto available = std::min({placed.available, MaxNameLength, file.size - std::min(file.size, placed.offset)});
-    const auto bytes = BlockOf(file, placed.offset, available, Damage::ImportsDamaged);
-    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    Need(end != bytes.end() && end != bytes.begin(), Damage::ImportsDamaged);
-    Need(std::all_of(bytes.begin(), end, [](std::uint8_t ch) { return ch > 0x20 && ch < 0x7F; }),
-         Damage::ImportsDamaged);
-    return std::wstring(bytes.begin(), end);
-}
-
-void AddOnce(std::vector<ImportedDll>& dlls, std::wstring name, bool delayLoaded) {
-    const bool listed = std::any_of(dlls.begin(), dlls.end(), [&name](const ImportedDll& dll) {
-        return platform::text::SameIgnoringCase(dll.name, name);
-    });
-    if (!listed) dlls.push_back({std::move(name), delayLoaded});
-}
-
-// The descriptors of one table, each `size` bytes, until `each` finds the last.
-template <class EachDescriptor>
-void WalkTable(const File& file, const Image& image, DataDirectory table, std::uint64_t size, EachDescriptor each) {
-    if (table.rva == 0) return;
-    for (std::uint64_t i = 0;; ++i) {
-        Need(i < MaxImportedDlls, Damage::ImportsDamaged);
-        if (!each(BytesAt(file, image, table.rva + i * size, size))) return;
-    }
-}
-
-void Walk(const File& file, Imports& found) {
-    const Image image = ReadImage(file);
-    found.machine = image.machine;
-    WalkTable(file, image, image.Directory(ImportDirectoryIndex), ImportDescriptorSize,
-              [&](const std::vector<std::uint8_t>& descriptor) {
-                  const auto name = Field<std::uint32_t>(descriptor, 12);
-                  if (name != 0) AddOnce(found.dlls, NameAt(file, image, name), false);
-                  return name != 0;
-              });
-    WalkTable(file, image, image.Directory(DelayImportDirectoryIndex), DelayDescriptorSize,
-              [&](const std::vector<std::uint8_t>& descriptor) {
-                  const std::uint64_t name = Field<std::uint32_t>(descriptor, 4);
-                  if (name == 0) return false;
-                  // Old linkers wrote addresses there, not RVAs.
-                  const bool rvas = (Field<std::uint32_t>(descriptor, 0) & RvaBased) != 0;
-                  Need(rvas || name >= image.imageBase, Damage::ImportsDamaged);
-                  AddOnce(found.dlls, NameAt(file, image, rvas ? name : name - image.imageBase), true);
-                  return true;
-              });
-}
-
-}  // namespace
-
-Imports ReadImports(const File& file) {
-    Imports found;
-    try {
-        Walk(file, found);
-    } catch (const Stop& stop) {
-        found.damage = stop.damage;  // the machine stays, where the headers were read
-        found.dlls.clear();
-    }
-    return found;
-}
-
-Located FindResource(const File& file, const ResourceKey& key, std::uint32_t maxSize) {
-    try {
-        return Find(file, key, maxSize);
-    } catch (const Stop& stop) {
-        return {stop.damage, 0, 0, 0};
-    }
+    return true;
 }
 
 File InMemory(const std::uint8_t* bytes, std::size_t size) {
@@ -300,8 +198,15 @@ File InMemory(const std::uint8_t* bytes, std::size_t size) {
 }
 
 DiskFile::DiskFile(const std::wstring& path) : handle_(platform::file::Open(path)), file_{0, {}} {
-    const auto size = handle_ ? platform::file::WholeSize(handle_.get()) : std::nullopt;
-    if (!size) return;
+    if (!handle_) {
+        openFailure_ = platform::file::LastFailure();
+        return;
+    }
+    const auto size = platform::file::WholeSize(handle_.get());
+    if (!size) {
+        openFailure_ = platform::file::LastFailure();
+        return;
+    }
     opened_ = true;
     const auto handle = handle_.get();
     file_ = {*size, [handle](std::uint64_t offset, std::uint8_t* into, std::size_t count) {

@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "filecheck/modPeResources.h"
 #include "platform/LittleEndian.h"
 #include "platform/Text.h"
 
@@ -34,7 +35,9 @@ const wchar_t* ResourceReason(modPeFile::Damage damage) {
     case modPeFile::Damage::OutsideFile: return L"its type library resource does not lie inside the file";
     case modPeFile::Damage::TooLarge: return L"its type library resource is larger than any control's";
     case modPeFile::Damage::ReadFailed: return L"the file could not be read";
-    case modPeFile::Damage::ImportsDamaged: break;  // not read here
+    case modPeFile::Damage::ImportsDamaged:
+    case modPeFile::Damage::DelayImportsDamaged:
+    case modPeFile::Damage::ExportsDamaged: break;  // not read here
     }
     return L"";
 }
@@ -182,6 +185,10 @@ TypeLibrary ReadMsft(const Bytes& library) {
     TypeLibrary found;
     found.id = GuidText(library, segments[Guids], library.I32(0x08, HeaderDamaged));
     Need(found.id != NullGuid, NullLibraryId);
+    // The low bits of the flags word name the platform; another value is read as Win32's.
+    const auto sysKind = library.U32(0x14, HeaderDamaged) & 0xFu;
+    found.sysKind =
+        sysKind <= static_cast<std::uint32_t>(SysKind::Win64) ? static_cast<SysKind>(sysKind) : SysKind::Win32;
     const auto version = library.U32(0x18, HeaderDamaged);
     found.major = static_cast<std::uint16_t>(version & 0xFFFFu);
     found.minor = static_cast<std::uint16_t>(version >> 16);
@@ -206,30 +213,40 @@ TypeLibrary ReadMsft(const Bytes& library) {
 
 }  // namespace
 
-Reading ReadTypeLibrary(const modPeFile::File& file) {
-    const auto found = modPeFile::FindResource(file, modPeFile::TypeLibraryResource, MaxLibrarySize);
-    if (found.damage != modPeFile::Damage::None) {
-        return {std::nullopt, ResourceReason(found.damage), found.damage == modPeFile::Damage::ReadFailed};
+const wchar_t* PlatformKey(SysKind sysKind) {
+    switch (sysKind) {
+    case SysKind::Win16: return L"win16";
+    case SysKind::Win32: return L"win32";
+    case SysKind::Mac: return L"mac";
+    case SysKind::Win64: return L"win64";
     }
-    std::vector<std::uint8_t> bytes(found.size);
-    if (!bytes.empty() && !file.read(found.offset, bytes.data(), bytes.size())) {
-        return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed), true};
+    return L"win32";
+}
+
+Reading ReadTypeLibrary(const modPeFile::Image& image) {
+    const auto found = modPeResources::Find(image, modPeResources::TypeLibraryResource, MaxLibrarySize);
+    if (found.damage != modPeFile::Damage::None) {
+        return {std::nullopt, ResourceReason(found.damage), found.damage == modPeFile::Damage::ReadFailed,
+                image.Machine()};
     }
     try {
-        return {ReadMsft(Bytes(bytes)), {}, false, found.machine};
+        return {ReadMsft(Bytes(found.bytes)), {}, false, image.Machine()};
     } catch (const Damaged& damaged) {
-        return {std::nullopt, damaged.reason, false, found.machine};
+        return {std::nullopt, damaged.reason, false, image.Machine()};
     }
 }
 
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file) {
-    return ReadTypeLibrary(modPeFile::InMemory(file.data(), file.size()));
+    const auto bytes = modPeFile::InMemory(file.data(), file.size());
+    const modPeFile::Image image(bytes);
+    return ReadTypeLibrary(image);
 }
 
 Reading ReadFileTypeLibrary(const std::wstring& path) {
     const modPeFile::DiskFile file(path);
     if (!file.Opened()) return {std::nullopt, ResourceReason(modPeFile::Damage::ReadFailed), true};
-    return ReadTypeLibrary(file.File());
+    const modPeFile::Image image(file.File());
+    return ReadTypeLibrary(image);
 }
 
 }  // namespace modTypeLibrary

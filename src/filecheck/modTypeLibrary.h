@@ -14,10 +14,14 @@
 
 namespace modTypeLibrary {
 
+// The platform a library is built for (SYSKIND), which names its registry key.
+enum class SysKind : std::uint16_t { Win16 = 0, Win32 = 1, Mac = 2, Win64 = 3 };
+
 struct TypeLibrary {
     std::wstring id;  // the LIBID, "{...}" in upper case
     std::uint16_t major = 0;
     std::uint16_t minor = 0;
+    SysKind sysKind = SysKind::Win32;
     std::wstring name;  // the library's name, as its name table spells it
     // The CLSIDs of the coclasses it declares creatable, in its own order.
     std::vector<std::wstring> creatableClasses;
@@ -32,10 +36,14 @@ struct Reading {
     std::uint16_t machine = 0;  // the processor the file is built for, where its headers were read
 };
 
+// The registry key of a library of this platform under TypeLib\{LIBID}\<version>\<lcid>:
+// "win32", "win64", "win16", "mac".
+const wchar_t* PlatformKey(SysKind sysKind);
+
 // A type library larger than this is no control's.
 constexpr std::uint32_t MaxLibrarySize = 64u << 20;
 
-Reading ReadTypeLibrary(const modPeFile::File& file);
+Reading ReadTypeLibrary(const modPeFile::Image& image);
 // Over a whole file held in memory.
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file);
 // The file at `path`, through the platform's byte reads.

@@ -288,4 +288,11 @@ std::wstring GetOSInfo(std::wstring& name, std::wstring& servicePack, std::wstri
     return status == 0 ? std::wstring() : std::wstring(VersionReadFailed);
 }
 
+KernelVersion GetKernelVersion() {
+    auto record = records::EmptyRecord<KernelRecord>();
+    if (records::RtlGetVersion(record) != 0) return {};
+    return {static_cast<std::uint32_t>(MajorVersion(record)), static_cast<std::uint32_t>(MinorVersion(record)),
+            static_cast<std::uint32_t>(BuildNumber(record))};
+}
+
 }  // namespace modVersionOS_v4

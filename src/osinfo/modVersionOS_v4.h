@@ -75,6 +75,14 @@ std::wstring GetOSDisplayName(const KernelRecord& record);
 // Fills the three texts from RtlGetVersion; the status text is empty on success.
 std::wstring GetOSInfo(std::wstring& name, std::wstring& servicePack, std::wstring& version);
 
+// The kernel record's version; zeros when it cannot be read.
+struct KernelVersion {
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t build = 0;
+};
+KernelVersion GetKernelVersion();
+
 inline constexpr wchar_t UnknownVersionName[] = L"Nerozpoznan\u00E1 verze";
 inline constexpr wchar_t VersionReadFailed[] = L"Nepoda\u0159ilo se na\u010D\u00EDst verzi syst\u00E9mu Windows";
 

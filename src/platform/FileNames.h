@@ -18,6 +18,12 @@ std::wstring ExpandEnvironment(const std::wstring& text);
 // path names nothing.
 std::optional<std::wstring> LongForm(const std::wstring& path);
 
+// The full path Win32 makes of a path (GetFullPathNameW): relative to the current
+// folder, "/" as "\", "." and ".." resolved, trailing dots and spaces of its last
+// name dropped. A "\\?\" path is given without its prefix. The path as it is when
+// Windows makes none of it.
+std::wstring FullPath(const std::wstring& path);
+
 // The path names an existing file, not a folder.
 bool IsFile(const std::wstring& path);
 
@@ -55,6 +61,15 @@ struct FolderEntry {
 };
 // At most this many entries of a folder are listed: a folder may hold any number.
 constexpr std::size_t MaxFolderEntries = 4096;
+
+// The names of the files (not folders) in `folder`, for many look-ups of names in it.
+struct FileListing {
+    std::vector<std::wstring> names;
+    bool whole = true;  // false past MaxListedFiles: look a name up file by file then
+};
+constexpr std::size_t MaxListedFiles = 1u << 16;
+// None when the folder cannot be listed (it is not there, or a network folder does not answer).
+FileListing ListFiles(const std::wstring& folder);
 // The entries of `folder` whose names match `pattern` (FindFirstFileW's wildcards),
 // "." and ".." left out; none when it cannot be listed.
 std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern);

@@ -23,7 +23,8 @@ struct FileTraits {
 // An open file, closed when its owner goes.
 using UniqueFile = UniqueAny<FileTraits>;
 
-// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); empty when it fails.
+// CreateFileW(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) of the file where it
+// really is (see FileNames.h); empty when it fails.
 UniqueFile Open(const std::wstring& path);
 // Why the last Open, Read or ReadAt of this thread failed, as an HRESULT; asked at once.
 std::int32_t LastFailure();

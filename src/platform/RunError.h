@@ -34,6 +34,8 @@ constexpr std::int32_t UnknownName = static_cast<std::int32_t>(0x80020006u);   /
 constexpr std::int32_t BadIndex = static_cast<std::int32_t>(0x8002000Bu);      // DISP_E_BADINDEX
 constexpr std::int32_t PathNotFound = static_cast<std::int32_t>(0x80070003u);  // HRESULT of ERROR_PATH_NOT_FOUND
 constexpr std::int32_t Timeout = static_cast<std::int32_t>(0x800705B4u);       // HRESULT of ERROR_TIMEOUT
+constexpr std::int32_t Unexpected = static_cast<std::int32_t>(0x8000FFFFu);    // E_UNEXPECTED
+constexpr std::int32_t Bounds = static_cast<std::int32_t>(0x8000000Bu);        // E_BOUNDS: past a bound of the check's
 }  // namespace errors
 
 }  // namespace platform

@@ -17,8 +17,8 @@ constexpr std::size_t MaxPath = 260;
 constexpr std::uint32_t FolderTypeDefault = 1;
 constexpr std::int32_t CsidlWindows = 0x24;
 
-int PathExists(const std::wstring& path);              // PathFileExistsA
-std::uint32_t PathIsFolder(const std::wstring& path);  // PathIsDirectoryA
+int PathExists(const std::wstring& path);              // as PathFileExists: 1 when it is there
+std::uint32_t PathIsFolder(const std::wstring& path);  // as PathIsDirectory: FILE_ATTRIBUTE_DIRECTORY or 0
 
 // SHGetFolderPathA into a buffer that starts as `buffer` (converted to bytes);
 // returns the buffer converted back to characters, whatever the service left there.

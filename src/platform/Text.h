@@ -24,5 +24,10 @@ inline std::wstring Hex(std::uint32_t value, std::size_t width, Digits digits = 
 // Equal but for case, as Windows folds names: the invariant upper case that the
 // file system and the registry compare names in.
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b);
+// The text in that upper case, for keys of names compared many times.
+std::wstring Folded(const std::wstring& text);
+
+// Bytes of the ANSI code page as text, as the loader takes the names an import table writes.
+std::wstring FromAnsi(const std::string& bytes);
 
 }  // namespace platform::text

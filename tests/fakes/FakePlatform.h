@@ -63,7 +63,7 @@ std::wstring ReadLeaves(const std::wstring& typed, std::size_t size = 256);
 struct FakeFile {
     std::vector<std::uint8_t> bytes;
     bool openable = true;
-    std::optional<std::size_t> failingRead;   // the read (0-based) that fails, if any
+    std::optional<std::size_t> failingRead;     // the read (0-based) that fails, if any
     std::optional<std::uint64_t> reportedSize;  // the size the size query answers, when not the bytes'
 };
 
@@ -122,7 +122,7 @@ struct RegistryState {
     using Values = std::map<std::wstring, platform::registry::Value, NoCaseLess>;
     std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values;  // the 32-bit view
     std::map<platform::registry::Hive, std::map<std::wstring, Values, NoCaseLess>> values64;
-    std::vector<std::wstring> reads;  // every key read or listed, in order
+    std::vector<std::wstring> reads;   // every key read or listed, in order
     std::function<void()> duringRead;  // what happens meanwhile, at each value read
 
     void Set(platform::registry::Hive hive, const std::wstring& key, platform::registry::ValueKind kind,
@@ -144,7 +144,7 @@ struct State {
     std::vector<std::wstring> opened;  // paths of successful opens
     int closes = 0;
     std::vector<FileRead> reads;
-    std::function<void()> duringRead;    // what happens meanwhile, at each Read
+    std::function<void()> duringRead;                                   // what happens meanwhile, at each Read
     std::int32_t fileFailure = static_cast<std::int32_t>(0x80070020u);  // a failed open or read: a sharing violation
 
     std::map<std::wstring, int, NoCaseLess> pathExists;              // default 0
@@ -159,6 +159,9 @@ struct State {
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder
+    std::wstring currentFolder = L"C:\\Work";                      // what a relative path is relative to
+    std::vector<std::wstring> folderListings;                      // every folder whose files were listed
+    std::vector<std::wstring> unlistableFolders;                   // a listing of these fails
     std::vector<std::wstring> longFormProbes;                      // every path whose long form was asked
     std::map<std::wstring, platform::filenames::FileTimes, NoCaseLess> fileTimes;
     // A folder -> its entries, as a listing finds them.
@@ -169,6 +172,8 @@ struct State {
     platform::versionrecords::OsVersionInfoA versionEx{};
     std::int32_t rtlStatus = 0;
     platform::versionrecords::OsVersionInfoExW rtlRecord{};
+
+    std::uint16_t nativeMachine = 0x8664;  // x64 Windows
 
     int utcOffsetMinutes = 0;            // local time = UTC + this
     std::vector<std::wstring> messages;  // message boxes: "error:" or "info:", then the text

@@ -85,6 +85,33 @@ std::optional<std::wstring> LongForm(const std::wstring& path) {
     return std::nullopt;
 }
 
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full = path;
+    std::replace(full.begin(), full.end(), L'/', L'\\');
+    if (full.rfind(L"\\\\?\\", 0) == 0) full = full.substr(4);
+    const bool rooted = (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') || full.rfind(L"\\\\", 0) == 0;
+    if (!rooted) full = AddBackslash(S().currentFolder) + full;
+    while (!full.empty() && (full.back() == L'.' || full.back() == L' ')) full.pop_back();
+    return full;
+}
+
+FileListing ListFiles(const std::wstring& folder) {
+    S().folderListings.push_back(folder);
+    FileListing listing;
+    const bool unlistable = std::any_of(S().unlistableFolders.begin(), S().unlistableFolders.end(),
+                                        [&folder](const std::wstring& f) { return Same(f, folder); });
+    if (unlistable) return listing;
+    const std::wstring prefix = fake::Folded(AddBackslash(folder));
+    for (const auto& [path, file] : S().files) {
+        const std::wstring folded = fake::Folded(path);
+        if (folded.compare(0, prefix.size(), prefix) == 0 && folded.find(L'\\', prefix.size()) == std::wstring::npos &&
+            IsFile(path)) {
+            listing.names.push_back(path.substr(prefix.size()));
+        }
+    }
+    return listing;
+}
+
 bool IsFile(const std::wstring& path) {
     // A short name names what its long form names.
     const auto known = S().longForms.find(path);
@@ -133,6 +160,15 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstri
 namespace platform::text {
 
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) { return Same(a, b); }
+
+std::wstring Folded(const std::wstring& text) { return fake::Folded(text); }
+
+// The fakes' ANSI code page is Latin-1.
+std::wstring FromAnsi(const std::string& bytes) {
+    std::wstring text;
+    for (const char byte : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    return text;
+}
 
 }  // namespace platform::text
 

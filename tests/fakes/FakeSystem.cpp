@@ -3,6 +3,7 @@
 
 #include "FakePlatform.h"
 #include "platform/Locale.h"
+#include "platform/SystemInfo.h"
 #include "platform/VersionRecords.h"
 
 using fake::S;
@@ -38,3 +39,9 @@ DateTime UtcToLocal(DateTime utc) {
 }
 
 }  // namespace platform::locale
+
+namespace platform::systeminfo {
+
+std::uint16_t NativeMachine() { return S().nativeMachine; }
+
+}  // namespace platform::systeminfo

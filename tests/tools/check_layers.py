@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Every #include of the program's sources points down a layer, never up or across:
 
-    app  >  console, filecheck, osinfo  >  platform (its Windows side in win32/)  >  res
+    app  >  loadcheck  >  console, filecheck, osinfo  >  platform (its Windows side in win32/)  >  res
 
 A subsystem includes only itself and what lies below it. The Windows side
 implements the platform's headers; the headers never include the Windows side.
@@ -14,7 +14,8 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-LAYERS = {"app": 0, "console": 1, "filecheck": 1, "osinfo": 1, "platform": 2, "platform/win32": 2, "res": 3}
+LAYERS = {"app": 0, "loadcheck": 1, "console": 2, "filecheck": 2, "osinfo": 2, "platform": 3, "platform/win32": 3,
+          "res": 4}
 ALLOWED_ACROSS = {("platform/win32", "platform")}
 
 

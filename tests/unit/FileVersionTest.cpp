@@ -45,7 +45,9 @@ TEST(FileVersion, DamageReadsAsNoVersion) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(modFileVersion::ReadFileVersion(modPeFile::InMemory(c.bytes.data(), c.bytes.size())), c.version);
+        const auto file = modPeFile::InMemory(c.bytes.data(), c.bytes.size());
+        const modPeFile::Image image(file);
+        EXPECT_EQ(modFileVersion::ReadFileVersion(image), c.version);
     }
 }
 

@@ -1,15 +1,14 @@
 // The registration check over fakes of the registry, the type library and file
 // names: the state each combination of entries makes, the rules by which a registry
-// text names this file, the other versions, and the hint.
+// text names this file, the other versions, Office, and the hint.
 #include <tuple>
 
 #include "TestSupport.h"
-#include "filecheck/modRegistration.h"
+#include "loadcheck/modDiagnosis.h"
 
 namespace {
 
 using fake::S;
-using modRegistration::CheckRegistration;
 using modRegistration::Scope;
 using modRegistration::State;
 using platform::registry::Hive;
@@ -27,6 +26,10 @@ const std::wstring Control64 = L"C:\\Windows\\SysWoW64\\MsComCtl.OCX";
 const std::wstring Control32 = L"C:\\Windows\\System32\\MsComCtl.OCX";
 const std::wstring AppCopy = L"C:\\App\\MSCOMCTL.OCX";
 
+// A 32-bit program on 64-bit Windows 7, and on 32-bit Windows 7.
+const auto View64 = modProgramView::ViewFor(0x14C, true, 0x8664, {6, 1, 7601}, Windows);
+const auto View32 = modProgramView::ViewFor(0x14C, false, 0x14C, {6, 1, 7601}, Windows);
+
 class Registration : public test::VelmoraTest {
 protected:
     void SetUp() override {
@@ -37,11 +40,26 @@ protected:
 
     // The control file's type library, as read from it.
     static inline const modTypeLibrary::Reading Readable{
-        modTypeLibrary::TypeLibrary{Library, 2, 2, L"StandIn", {SliderClass, TreeClass}}, L""};
+        modTypeLibrary::TypeLibrary{
+            Library, 2, 2, modTypeLibrary::SysKind::Win32, L"StandIn", {SliderClass, TreeClass}},
+        L""};
     static inline const modTypeLibrary::Reading NoLibrary{std::nullopt, L"it has no type library resource"};
 
-    static modRegistration::Registration Check64() { return CheckRegistration(Readable, Control64, Windows, true); }
+    static modRegistration::Registration Check64() {
+        return modRegistration::CheckRegistration(Readable, Control64, View64);
+    }
 };
+
+// The whole diagnosis of the file at `path`, its dependencies read from its fake bytes.
+modDiagnosis::Diagnosis Diagnose(const modTypeLibrary::Reading& reading, const std::wstring& path,
+                                 const modProgramView::ProgramView& view, bool pinned = true) {
+    auto found = modDiagnosis::ReadRegistry(reading, {path, view.systemFolder, view.Bits(), pinned}, view);
+    const auto& bytes = S().files.at(path).bytes;
+    const auto file = modPeFile::InMemory(bytes.data(), bytes.size());
+    const modPeFile::Image image(file);
+    modDiagnosis::AddDependencies(found, modDependencies::FindDependencies(path, image, view));
+    return found;
+}
 
 TEST_F(Registration, EachPathIsProbedOnce) {
     // A path on a server that is gone stalls every probe of it.
@@ -93,9 +111,9 @@ TEST_F(Registration, EachCombinationOfEntriesHasItsState) {
         Hold(LibraryKey(L"2.2"), c.library);
         Hold(ClassKey(SliderClass), c.slider);
         Hold(ClassKey(TreeClass), c.tree);
-        const auto found = Check64();
-        EXPECT_EQ(found.state, c.state) << static_cast<int>(c.library) << static_cast<int>(c.slider)
-                                        << static_cast<int>(c.tree);
+        const auto found = Diagnose(Readable, Control64, View64);
+        EXPECT_EQ(found.registration.state, c.state)
+            << static_cast<int>(c.library) << static_cast<int>(c.slider) << static_cast<int>(c.tree);
         EXPECT_EQ(found.hint.has_value(), c.state != State::Registered);
     }
 }
@@ -117,7 +135,7 @@ TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
 
 TEST_F(Registration, AFileWithoutATypeLibraryReadsNoRegistry) {
     RegisterAll(Control64);
-    const auto found = CheckRegistration(NoLibrary, Control64, Windows, true);
+    const auto found = modRegistration::CheckRegistration(NoLibrary, Control64, View64);
     EXPECT_EQ(found.state, State::NoTypeLibrary);
     EXPECT_EQ(found.reason, NoLibrary.reason);
     EXPECT_FALSE(found.typeLibrary.has_value());
@@ -178,7 +196,8 @@ TEST_F(Registration, PathRules) {
         S().registry = {};
         const auto control = c.windows64 ? Control64 : Control32;
         Register(LibraryKey(L"2.2"), c.text, Hive::LocalMachine, c.kind);
-        const auto library = *CheckRegistration(Readable, control, Windows, c.windows64).typeLibrary;
+        const auto library =
+            *modRegistration::CheckRegistration(Readable, control, c.windows64 ? View64 : View32).typeLibrary;
         const auto shown = testing::PrintToString(std::wstring(c.text)) + (c.windows64 ? " on 64-bit" : " on 32-bit");
         EXPECT_EQ(library.loads, c.loads) << shown;
         EXPECT_EQ(library.here, c.here) << shown;
@@ -214,27 +233,49 @@ TEST_F(Registration, TheHintNamesTheCommandWithThisWindowsPaths) {
     const std::wstring run64 =
         L"run as an administrator: \"C:\\Windows\\SysWoW64\\regsvr32.exe\" "
         L"\"C:\\Windows\\SysWoW64\\MsComCtl.OCX\"";
-    EXPECT_EQ(Check64().hint, L"To register it, " + run64);
+    const auto hint = [](const modTypeLibrary::Reading& reading, const std::wstring& path,
+                         const modProgramView::ProgramView& view,
+                         bool pinned = true) { return Diagnose(reading, path, view, pinned).hint; };
+    EXPECT_EQ(hint(Readable, Control64, View64), L"To register it, " + run64);
 
-    EXPECT_EQ(CheckRegistration(Readable, Control32, Windows, false).hint,
+    EXPECT_EQ(hint(Readable, Control32, View32),
               L"To register it, run as an administrator: \"C:\\Windows\\System32\\regsvr32.exe\" "
               L"\"C:\\Windows\\System32\\MsComCtl.OCX\"");
 
     Register(LibraryKey(L"2.2"), Control64);
-    EXPECT_EQ(Check64().hint, L"To register it whole, " + run64);
+    EXPECT_EQ(hint(Readable, Control64, View64), L"To register it whole, " + run64);
 
     Register(LibraryKey(L"2.2"), AppCopy);
     Register(ClassKey(TreeClass), L"C:\\Gone\\MSCOMCTL.OCX");
-    EXPECT_EQ(Check64().hint,
+    EXPECT_EQ(hint(Readable, Control64, View64),
               L"Programs look for C:\\Gone\\MSCOMCTL.OCX instead, which is not there; to register this file, " + run64);
     Register(ClassKey(SliderClass), L"\"C:\\App\\MSCOMCTL.OCX\"");
-    EXPECT_EQ(Check64().hint, L"Programs load C:\\App\\MSCOMCTL.OCX instead; to register this file, " + run64);
+    EXPECT_EQ(hint(Readable, Control64, View64),
+              L"Programs load C:\\App\\MSCOMCTL.OCX instead; to register this file, " + run64);
 
-    EXPECT_EQ(CheckRegistration(NoLibrary, Control64, Windows, true).hint,
+    EXPECT_EQ(hint(NoLibrary, Control64, View64),
               L"This file holds no type library (it has no type library resource), so it is no build of the "
-              L"control: put build "
-              L"6.1.98.46 in its place, then " +
+              L"control: put build 6.1.98.46 in its place, then " +
                   run64);
+    // Another control without a type library: nothing of a build, its classes not known.
+    EXPECT_EQ(hint(NoLibrary, AppCopy, View64, false),
+              L"This file holds no type library Velmora reads (it has no type library resource), so whether its "
+              L"classes are registered is not known: if a program still cannot create it, run as an administrator: "
+              L"\"C:\\Windows\\SysWoW64\\regsvr32.exe\" \"C:\\App\\MSCOMCTL.OCX\"");
+}
+
+TEST_F(Registration, ALibraryIsLookedUpUnderItsPlatformsKey) {
+    // A 64-bit control's library, as a 64-bit regsvr32 registers it.
+    auto reading = Readable;
+    reading.library->sysKind = modTypeLibrary::SysKind::Win64;
+    const auto view = modProgramView::ViewFor(0x8664, true, 0x8664, {6, 1, 7601}, Windows);
+    const std::wstring control = L"C:\\Program Files\\App\\Grid.ocx";
+    S().registry.values64[Hive::LocalMachine][L"Software\\Classes\\TypeLib\\" + Library + L"\\2.2\\0\\win64"][L""] = {
+        ValueKind::Text, control};
+    fake::AddFile(control, test::ControlBytes());
+    const auto found = modRegistration::CheckRegistration(reading, control, view);
+    EXPECT_TRUE(found.typeLibrary->here);
+    EXPECT_EQ(modTypeLibrary::PlatformKey(modTypeLibrary::SysKind::Win32), std::wstring(L"win32"));
 }
 
 // --- Office's caches of the control ------------------------------------------------------------
@@ -266,69 +307,45 @@ TEST_F(Registration, OfficeCachesAreFoundInTheirFoldersAndHeldAgainstTheFilesArr
         if (c.folder) S().listings[temp] = {{c.folder, true, {}}, {L"Excel9.0", false, {}}};  // a file, not a folder
         S().listings[temp + L"\\Excel9.0"] = {{L"StandIn.exd", false, {0, before}}};
         S().listings[folder] = {{c.name, false, {0, c.written}}};
-        const auto caches = *Check64().officeCache;
+        const auto caches = *Diagnose(Readable, Control64, View64).officeCache;
         ASSERT_EQ(caches.size(), c.found ? 1u : 0u);
         if (!c.found) continue;
         EXPECT_EQ(caches[0].path, folder + L"\\" + c.name);
         EXPECT_EQ(caches[0].older, c.older);
     }
-    EXPECT_FALSE(CheckRegistration(NoLibrary, Control64, Windows, true).officeCache.has_value());
-    EXPECT_EQ(Check64().account, L"TESTPC\\tester");
+    EXPECT_FALSE(Diagnose(NoLibrary, Control64, View64).officeCache.has_value());
+    EXPECT_EQ(Diagnose(Readable, Control64, View64).account, L"TESTPC\\tester");
 }
 
 TEST_F(Registration, OfficeIsFoundWithItsBitnessAndTheOtherBitnessNamed) {
     using View = platform::registry::View;
     const struct {
         View view;
-        const wchar_t *key, *name;  // under HKLM\SOFTWARE\Microsoft\Office
-        std::vector<std::wstring> found;  // version, bitness, source
+        const wchar_t *key, *name, *value;  // under HKLM\SOFTWARE\Microsoft\Office
+        std::vector<std::wstring> found;    // version, bitness, source
         bool windows64 = true;
     } cases[] = {
-        {View::Bits64, L"ClickToRun\\Configuration", L"Platform", {L"16.0", L"x64", L"Click-to-Run"}},
-        {View::Bits32, L"14.0\\Outlook", L"Bitness", {L"14.0", L"x86", L"Outlook"}},
-        {View::Bits64, L"15.0\\Excel\\InstallRoot", L"Path", {L"15.0", L"x64", L"InstallRoot"}},
-        {View::Bits32, L"12.0\\Word\\InstallRoot", L"Path", {L"12.0", L"x86", L"InstallRoot"}, false},  // one view
+        {View::Bits64, L"ClickToRun\\Configuration", L"Platform", L"x64", {L"16.0", L"x64", L"Click-to-Run"}},
+        {View::Bits64, L"ClickToRun\\Configuration", L"Platform", L"X64", {L"16.0", L"x64", L"Click-to-Run"}},
+        {View::Bits32, L"14.0\\Outlook", L"Bitness", L"x86", {L"14.0", L"x86", L"Outlook"}},
+        {View::Bits64, L"15.0\\Excel\\InstallRoot", L"Path", L"C:\\Office", {L"15.0", L"x64", L"InstallRoot"}},
+        {View::Bits32, L"12.0\\Word\\InstallRoot", L"Path", L"C:\\Office", {L"12.0", L"x86", L"InstallRoot"}, false},
+        // No version of Office has such a number: no key of one.
+        {View::Bits64, L"99999999999.0\\Excel\\InstallRoot", L"Path", L"C:\\Office", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.key)));
         S().registry = {};
-        (c.view == View::Bits64 ? S().registry.values64 : S().registry.values)[Hive::LocalMachine]
-            [L"SOFTWARE\\Microsoft\\Office\\" + std::wstring(c.key)][c.name] = {ValueKind::Text, c.found[1]};
-        const auto found = CheckRegistration(Readable, Control64, Windows, c.windows64);
+        (c.view == View::Bits64
+             ? S().registry.values64
+             : S().registry.values)[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\" + std::wstring(c.key)]
+                                   [c.name] = {ValueKind::Text, c.value};
+        const auto view = c.windows64 ? View64 : View32;
+        const auto found = modDiagnosis::ReadRegistry(Readable, {Control64, view.systemFolder, L"32", true}, view);
         std::vector<std::wstring> installed;
         for (const auto& o : found.office) installed.insert(installed.end(), {o.version, o.bitness, o.source});
         EXPECT_EQ(installed, c.found);
-        EXPECT_EQ(found.officeOfOtherBitness.size(), c.found[1] == L"x64" ? 1u : 0u);
-    }
-}
-
-TEST_F(Registration, DependenciesAreFoundAsWindowsFindsThemForTheControl) {
-    using modDependencies::Problem;
-    const std::wstring app = L"C:\\App\\", system = L"C:\\Windows\\SysWOW64\\";
-    S().registry.values[Hive::LocalMachine][L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs"]
-                       [L"kernel32"] = {ValueKind::Text, L"kernel32.dll"};
-    S().environment[L"PATH"] = L"C:\\Tools;\"C:\\Quoted\"";
-    fake::AddFile(app + L"Control.ocx", test::ImageImporting({"KERNEL32.dll", "helper.dll", "wide.dll", "onpath.dll",
-                                                              "api-ms-win-core-1.dll", "gone.dll"}, {"late.dll"}));
-    for (const std::wstring& path : {system + L"KERNEL32.dll", std::wstring(L"C:\\Quoted\\onpath.dll"), system + L"helper.dll"}) {
-        fake::AddFile(path, test::ImageImporting({}, {}));
-    }
-    fake::AddFile(app + L"helper.dll", test::ImageImporting({"deep.dll"}, {}));  // before the system folder's
-    fake::AddFile(system + L"wide.dll", test::ImageImporting({}, {}, 0x8664));
-    const auto found = modDependencies::FindDependencies(app + L"Control.ocx", 0x14C, L"C:\\Windows\\SysWOW64", Windows);
-    const std::vector<std::tuple<std::wstring, std::optional<std::wstring>, std::wstring, bool, Problem>> expected = {
-        {L"KERNEL32.dll", system + L"KERNEL32.dll", L"Control.ocx", false, Problem::None},
-        {L"helper.dll", app + L"helper.dll", L"Control.ocx", false, Problem::None},
-        {L"deep.dll", std::nullopt, L"helper.dll", false, Problem::Missing},
-        {L"wide.dll", system + L"wide.dll", L"Control.ocx", false, Problem::OtherProcessor},
-        {L"onpath.dll", L"C:\\Quoted\\onpath.dll", L"Control.ocx", false, Problem::None},
-        {L"gone.dll", std::nullopt, L"Control.ocx", false, Problem::Missing},
-        {L"late.dll", std::nullopt, L"Control.ocx", true, Problem::Missing},
-    };
-    ASSERT_EQ(found.size(), expected.size());
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        const auto& d = found[i];
-        EXPECT_EQ(std::tie(d.name, d.path, d.neededBy, d.delayLoaded, d.problem), expected[i]) << i;
+        EXPECT_EQ(found.officeOfOtherBitness.size(), !c.found.empty() && c.found[1] == L"x64" ? 1u : 0u);
     }
 }
 
@@ -352,10 +369,30 @@ TEST_F(Registration, ItLoadsOnlyRegisteredWithItsDependenciesAndOfficeOfItsBitne
             S().registry.values64[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"]
                                  [L"Platform"] = {ValueKind::Text, L"x64"};
         }
-        const auto found = Check64();
+        const auto found = Diagnose(Readable, Control64, View64);
         EXPECT_EQ(found.loads, c.loads) << testing::PrintToString(found.hint);
         EXPECT_EQ(found.hint.value_or(L"").rfind(c.hintStart, 0), 0u) << testing::PrintToString(found.hint);
     }
+}
+
+TEST_F(Registration, AnotherControlWithoutATypeLibraryLoadsAsItsDependenciesSay) {
+    S().files[AppCopy].bytes = test::ImageImporting({"gone.dll"}, {});
+    EXPECT_EQ(Diagnose(NoLibrary, AppCopy, View64, false).loads, false);
+    S().files[AppCopy].bytes = test::ImageImporting({}, {});
+    EXPECT_EQ(Diagnose(NoLibrary, AppCopy, View64, false).loads, true);
+    EXPECT_EQ(Diagnose(NoLibrary, Control64, View64, true).loads, false) << "the one build has a type library";
+}
+
+TEST_F(Registration, DependenciesNotReadInTimeLeaveTheRegistrationAndWhetherItLoadsUnknown) {
+    RegisterAll(Control64);
+    auto found = modDiagnosis::ReadRegistry(Readable, {Control64, View64.systemFolder, L"32", true}, View64);
+    EXPECT_FALSE(found.loads.has_value()) << "pending";
+    modDiagnosis::DependenciesNotReadInTime(found, 30);
+    EXPECT_EQ(found.registration.state, State::Registered);
+    EXPECT_FALSE(found.dependencies.has_value());
+    EXPECT_EQ(found.dependenciesReason, L"reading them did not finish within 30 seconds");
+    EXPECT_FALSE(found.loads.has_value());
+    EXPECT_EQ(modDiagnosis::NotLoadingCause(found), L"");
 }
 
 TEST(OfficeCache, AFileArrivedAtTheLatestOfItsThreeTimes) {

@@ -154,7 +154,8 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"\"path\": \"C:\\\\Windows\\\\SysWoW64\\\\MsComCtl.OCX\", \"scope\": \"machine\", \"here\": true, \"exists\": "
         L"true}\n    ],\n"
         L"    \"otherVersions\": [],\n    \"hint\": null,\n    \"account\": \"TESTPC\\\\tester\",\n"
-        L"    \"officeCache\": [],\n    \"office\": [],\n    \"dependencies\": [],\n    \"loads\": true\n  },\n"
+        L"    \"officeCache\": [],\n    \"office\": [],\n    \"dependencies\": [],\n"
+        L"    \"dependenciesReason\": null,\n    \"loads\": true\n  },\n"
         L"  \"report\": [\n"
         L"    {\"label\": \"OS\", \"value\": \"Microsoft Windows 7 Professional\"},\n"
         L"    {\"label\": \"Version OS\", \"value\": \"6.1.7601\"},\n"
@@ -187,7 +188,8 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
          L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
         {"no version information", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, 1,
-         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", L"\"state\": \"no type library\""},
+         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"",
+         L"\"state\": \"no type library\""},
         {"no type library", [] { S().files[Control].bytes = test::StandInFile(L"damaged-typelib"); }, 0,
          L"\"result\": \"valid\"", L"\"found\": true",
          L"\"registration\": {\n    \"state\": \"no type library\",\n"
@@ -220,7 +222,8 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
 TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
     test::InstallControl(L"C:\\App\\Grid.ocx");  // registered nowhere
     EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 1u);
-    for (const wchar_t* member : {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
+    for (const wchar_t* member :
+         {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
         EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
     }
 }
@@ -354,7 +357,8 @@ TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
     S().registry.duringRead = [] { S().watchdogCallback(); };
     EXPECT_EQ(Run({L"/registration"}), 0u);
     const auto texts = S().console.Texts();
-    EXPECT_EQ(texts.at(texts.size() - 4), L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
+    EXPECT_EQ(texts.at(texts.size() - 4),
+              L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
 }
 
 // --- Who ends the run -----------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "VelmoraControlFiles.h"
 #include "Win32TestSupport.h"
 #include "filecheck/modFileVersion.h"
+#include "filecheck/modPeImports.h"
 
 namespace {
 
@@ -44,9 +45,10 @@ TEST(FileVersion, OurReaderReadsWhatWindowsReads) {
 
 TEST(PeFile, EveryDllOurReaderFindsImportedTheLoaderLoaded) {
     // This test program imports version.dll for the comparison above, and the C runtime.
-    const modPeFile::DiskFile own(velmora_test::OwnPath());
-    const auto imports = modPeFile::ReadImports(own.File());
-    EXPECT_EQ(imports.machine, sizeof(void*) == 8 ? modPeFile::MachineX64 : modPeFile::MachineX86);
+    const modPeFile::OpenImage own(velmora_test::OwnPath());
+    ASSERT_NE(own.Get(), nullptr);
+    const auto imports = modPeImports::ReadImports(*own.Get());
+    EXPECT_EQ(own.Get()->Machine(), sizeof(void*) == 8 ? modPeFile::MachineX64 : modPeFile::MachineX86);
     ASSERT_GE(imports.dlls.size(), 3u);
     for (const auto& dll : imports.dlls) {
         EXPECT_NE(GetModuleHandleW(dll.name.c_str()), nullptr) << testing::PrintToString(dll.name);

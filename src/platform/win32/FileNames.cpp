@@ -4,6 +4,7 @@
 
 #include "platform/UniqueAny.h"
 #include "platform/win32/Ownership.h"
+#include "platform/win32/RealPaths.h"
 
 namespace platform::filenames {
 
@@ -25,17 +26,39 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
 }
 
 std::optional<std::wstring> LongForm(const std::wstring& path) {
-    const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    const std::wstring extended = win32::ExtendedPath(path);
+    const win32::RealFileSystem real;
+    const DWORD needed = GetLongPathNameW(extended.c_str(), nullptr, 0);
     if (needed == 0 || needed > MaxCharacters) return std::nullopt;
     std::wstring longForm(needed, L'\0');
-    const DWORD written = GetLongPathNameW(path.c_str(), longForm.data(), needed);
+    const DWORD written = GetLongPathNameW(extended.c_str(), longForm.data(), needed);
     if (written == 0 || written >= needed) return std::nullopt;
     longForm.resize(written);
+    // Given as it was asked: without the "\\?\" that reached it.
+    if (extended != path) return FullPath(longForm);
     return longForm;
 }
 
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring given = path;
+    if (given.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        given = L"\\\\" + given.substr(8);
+    } else if (given.rfind(L"\\\\?\\", 0) == 0) {
+        given = given.substr(4);
+    }
+    const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (needed == 0 || needed > MaxCharacters) return given;
+    std::wstring full(needed, L'\0');
+    const DWORD written = GetFullPathNameW(given.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) return given;
+    full.resize(written);
+    return full;
+}
+
 bool IsFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const std::wstring extended = win32::ExtendedPath(path);
+    const win32::RealFileSystem real;
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -61,7 +84,8 @@ struct BasicInfo {
 };
 
 std::uint64_t ChangeTimeOf(const std::wstring& path) {
-    const win32::UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    const win32::RealFileSystem real;
+    const win32::UniqueKernelHandle file(CreateFileW(win32::ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return 0;
@@ -91,7 +115,10 @@ std::uint64_t ChangeTimeOf(const std::wstring& path) {
 
 std::optional<FileTimes> TimesOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    {
+        const win32::RealFileSystem real;
+        if (!GetFileAttributesExW(win32::ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    }
     return FileTimes{Ticks(data.ftCreationTime), Ticks(data.ftLastWriteTime), ChangeTimeOf(path)};
 }
 
@@ -101,11 +128,21 @@ std::wstring TemporaryFolder() {
     return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);
 }
 
+namespace {
+
+// The first entry of a folder that matches `pattern`, the search open on it.
+UniqueAny<FindTraits> FindFirst(const std::wstring& folder, const std::wstring& pattern, WIN32_FIND_DATAW& found) {
+    const std::wstring search = AddBackslash(folder) + pattern;
+    const win32::RealFileSystem real;
+    return UniqueAny<FindTraits>(FindFirstFileW(win32::ExtendedPath(search).c_str(), &found));
+}
+
+}  // namespace
+
 std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstring& pattern) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW found = {};
-    const std::wstring search = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + pattern;
-    const UniqueAny<FindTraits> find(FindFirstFileW(search.c_str(), &found));
+    const auto find = FindFirst(folder, pattern, found);
     if (!find) return entries;
     do {
         const std::wstring name = found.cFileName;
@@ -115,6 +152,22 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder, const std::wstri
                            {Ticks(found.ftCreationTime), Ticks(found.ftLastWriteTime), 0}});
     } while (entries.size() < MaxFolderEntries && FindNextFileW(find.get(), &found));
     return entries;
+}
+
+FileListing ListFiles(const std::wstring& folder) {
+    FileListing listing;
+    WIN32_FIND_DATAW found = {};
+    const auto find = FindFirst(folder, L"*", found);
+    if (!find) return listing;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        if (listing.names.size() == MaxListedFiles) {
+            listing.whole = false;
+            break;
+        }
+        listing.names.emplace_back(found.cFileName);
+    } while (FindNextFileW(find.get(), &found));
+    return listing;
 }
 
 }  // namespace platform::filenames

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/WinText.h"
+#include "platform/win32/RealPaths.h"
 
 namespace platform::file {
 
@@ -11,8 +11,10 @@ HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle.value); 
 }  // namespace
 
 UniqueFile Open(const std::wstring& path) {
-    HANDLE file =
-        CreateFileA(win32::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // The wide call: a name the ANSI code page lacks, or one past MAX_PATH, is still a name.
+    const std::wstring extended = win32::ExtendedPath(path);
+    const win32::RealFileSystem real;
+    HANDLE file = CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     return UniqueFile(Handle{reinterpret_cast<std::intptr_t>(file)});
 }
 

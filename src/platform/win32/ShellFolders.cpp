@@ -4,39 +4,31 @@
 #include <shlobj.h>
 
 #include "platform/RunError.h"
-#include "platform/win32/SystemLibrary.h"
+#include "platform/win32/RealPaths.h"
 #include "platform/win32/WinText.h"
 
 namespace platform::shell {
 
+static_assert(MaxPath == MAX_PATH && FolderTypeDefault == SHGFP_TYPE_DEFAULT && CsidlWindows == CSIDL_WINDOWS,
+              "the shell's numbers");
+
 namespace {
 
-// shlwapi.dll is no KnownDLL on Windows XP, so an import of it would be looked for
-// beside the program first. It is loaded from the system folder by full path instead.
-using PathTestFn = BOOL(WINAPI*)(LPCSTR);
-
-PathTestFn PathTest(const char* name) {
-    const auto function = win32::SystemFunction<PathTestFn>(L"shlwapi.dll", name);
-    if (!function) {
-        Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)),
-             L"Loading shlwapi.dll from the system folder");
-    }
-    return function;
+DWORD AttributesOf(const std::wstring& path) {
+    const std::wstring extended = win32::ExtendedPath(path);
+    const win32::RealFileSystem real;
+    return GetFileAttributesW(extended.c_str());
 }
 
 }  // namespace
 
-static_assert(MaxPath == MAX_PATH && FolderTypeDefault == SHGFP_TYPE_DEFAULT && CsidlWindows == CSIDL_WINDOWS,
-              "the shell's numbers");
-
-int PathExists(const std::wstring& path) {
-    static const auto pathFileExists = PathTest("PathFileExistsA");
-    return pathFileExists(win32::ToAnsi(path).c_str());
-}
+// The shell's answers, read from the file's attributes through the wide call: shlwapi's
+// tests take a name only as the ANSI code page spells it, and none past MAX_PATH.
+int PathExists(const std::wstring& path) { return AttributesOf(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
 
 std::uint32_t PathIsFolder(const std::wstring& path) {
-    static const auto pathIsDirectory = PathTest("PathIsDirectoryA");
-    return static_cast<std::uint32_t>(pathIsDirectory(win32::ToAnsi(path).c_str()));
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES ? (attributes & FILE_ATTRIBUTE_DIRECTORY) : 0;
 }
 
 std::wstring GetFolderPath(WindowHandle owner, std::int32_t csidl, std::uint32_t flags, const std::wstring& buffer) {

@@ -1,4 +1,4 @@
-#include "filecheck/modOfficeCache.h"
+#include "loadcheck/modOfficeCache.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "filecheck/modOffice.h"
+#include "loadcheck/modOffice.h"
 
 #include <algorithm>
 
@@ -20,14 +20,29 @@ std::wstring Text(const std::wstring& key, const wchar_t* name, View view) {
     return value.kind == registry::ValueKind::Text ? value.text : std::wstring();
 }
 
-bool IsBitness(const std::wstring& text) { return text == L"x86" || text == L"x64"; }
+// "x86" or "x64", however the value spells it; empty for anything else.
+std::wstring Bitness(const std::wstring& text) {
+    for (const wchar_t* bitness : {L"x86", L"x64"}) {
+        if (registry::SameRegistryName(text, bitness)) return bitness;
+    }
+    return {};
+}
 
-// "<digits>.0", as Office names its versions' keys.
+// "<digits>.0", as Office names its versions' keys; no more digits than a version has.
+constexpr std::size_t MaxVersionDigits = 4;
 bool IsVersionKey(const std::wstring& name) {
     const auto dot = name.find(L'.');
-    return dot > 0 && dot != std::wstring::npos && name.substr(dot) == L".0" &&
+    return dot > 0 && dot != std::wstring::npos && dot <= MaxVersionDigits && name.substr(dot) == L".0" &&
            std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
                        [](wchar_t ch) { return ch >= L'0' && ch <= L'9'; });
+}
+
+// A version key's major number; the key is one.
+unsigned MajorNumber(const std::wstring& version) {
+    unsigned major = 0;
+    for (const wchar_t ch : version.substr(0, version.find(L'.')))
+        major = major * 10 + static_cast<unsigned>(ch - L'0');
+    return major;
 }
 
 // The major version of Click-to-Run's "16.0.17328.20162", as "16.0".
@@ -47,9 +62,9 @@ std::vector<Installation> FindOffice(bool windows64) {
     };
     for (const auto view : views) {
         const std::wstring configuration = OfficeKey + L"\\ClickToRun\\Configuration";
-        const auto platform = Text(configuration, L"Platform", view);
+        const auto platform = Bitness(Text(configuration, L"Platform", view));
         const auto version = MajorVersion(Text(configuration, L"VersionToReport", view));
-        if (IsBitness(platform) && !known(version)) found.push_back({version, platform, L"Click-to-Run"});
+        if (!platform.empty() && !known(version)) found.push_back({version, platform, L"Click-to-Run"});
     }
     std::vector<std::wstring> versions;
     for (const auto view : views) {
@@ -63,8 +78,8 @@ std::vector<Installation> FindOffice(bool windows64) {
         std::wstring versionKey = OfficeKey;
         versionKey.append(L"\\").append(version).append(L"\\");
         for (const auto view : views) {
-            const auto bitness = Text(versionKey + L"Outlook", L"Bitness", view);
-            if (IsBitness(bitness) && !known(version)) found.push_back({version, bitness, L"Outlook"});
+            const auto bitness = Bitness(Text(versionKey + L"Outlook", L"Bitness", view));
+            if (!bitness.empty() && !known(version)) found.push_back({version, bitness, L"Outlook"});
         }
         for (const auto view : views) {
             for (const wchar_t* application : Applications) {
@@ -78,8 +93,9 @@ std::vector<Installation> FindOffice(bool windows64) {
             }
         }
     }
-    std::sort(found.begin(), found.end(),
-              [](const Installation& a, const Installation& b) { return std::stoi(a.version) < std::stoi(b.version); });
+    std::sort(found.begin(), found.end(), [](const Installation& a, const Installation& b) {
+        return MajorNumber(a.version) < MajorNumber(b.version);
+    });
     return found;
 }
 
