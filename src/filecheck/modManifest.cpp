@@ -126,7 +126,7 @@ public:
             } else if (Starts(L"</")) {
                 at_ += 2;
                 const auto name = Name();
-                Skip();
+                Spaces();
                 Need(!open_.empty() && open_.back() == name && Take(L'>'), NotXml);
                 open_.pop_back();
             } else {

@@ -137,9 +137,11 @@ namespace {
 bool Matches(const std::wstring& name, const std::wstring& pattern) {
     const auto star = pattern.find(L'*');
     if (star == std::wstring::npos) return Same(name, pattern);
-    const std::wstring head = pattern.substr(0, star), tail = pattern.substr(star + 1);
-    return name.size() >= head.size() + tail.size() && Same(name.substr(0, head.size()), head) &&
-           Same(name.substr(name.size() - tail.size()), tail);
+    if (name.size() < star || !Same(name.substr(0, star), pattern.substr(0, star))) return false;
+    for (std::size_t from = star; from <= name.size(); ++from) {
+        if (Matches(name.substr(from), pattern.substr(star + 1))) return true;
+    }
+    return false;
 }
 }  // namespace
 

@@ -261,6 +261,29 @@ TEST_F(RunChecksTest, AnotherControlIsHeldToWhetherItLoads) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), L"Test registration Grid.ocx\r\n"), texts.end());
 }
 
+TEST_F(RunChecksTest, AnotherControlsDependencyRowsFollowItsVerdict) {
+    const std::wstring grid = L"C:\\App\\Grid.ocx";
+    Machine([&] {
+        // No type library: its verdict is its dependencies'.
+        fake::AddFile(grid, test::BuildPe({0x14C, {{"lib.dll", {"Gamma"}}, {"late.dll", {}, true}}}));
+        S().pathExists[grid] = 1;
+        fake::AddFile(L"C:\\App\\lib.dll", test::BuildPe({0x14C, {}, {"Alpha"}}));
+    });
+    modRunResult::CurrentRun().options.controlPath = grid;
+    EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Fail);
+    const auto texts = S().console.Texts();
+    const auto verdict = std::find(texts.begin(), texts.end(), L"Control will not load: lib.dll does not export Gamma\r\n");
+    ASSERT_NE(verdict, texts.end());
+    const auto rows = Writes(verdict + 1 + test::Bar().size(), texts.end());
+    EXPECT_EQ(rows, (Writes{L"\r\n", L"Test registration Grid.ocx\r\n", L"Registration: no type library\r\n",
+                            L"Per-user entries and caches of: TESTPC\\tester\r\n",
+                            L"Dependency lib.dll of Grid.ocx does not export Gamma\r\n",
+                            L"Dependency late.dll of Grid.ocx is not found (loaded only when used)\r\n",
+                            L"lib.dll (C:\\App\\lib.dll) does not export Gamma, which Grid.ocx needs: it is another "
+                            L"build than Grid.ocx was made for; install the one it needs (the program's own "
+                            L"installer); until then the control does not load\r\n"}));
+}
+
 TEST_F(RunChecksTest, MainShowsTheHeaderRunsTheChecksAndEndsWithTheOutcome) {
     const Writes fail = {L"Version fail\r\n", L"Supplement is fail\r\n"};
     const struct {

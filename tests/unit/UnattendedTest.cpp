@@ -228,6 +228,37 @@ TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
     }
 }
 
+TEST_F(UnattendedTest, AnotherControlsPathIsMadeFullAndOneThatCannotBeReadIsAnError) {
+    const std::wstring grid = S().currentFolder + L"\\Grid.ocx";
+    test::InstallControl(grid);
+    test::RegisterAll(grid);
+    EXPECT_EQ(Run({L"/quiet", L"/control", L"Grid.ocx", L"/json", L"C:\\out.json"}), 0u);
+    EXPECT_NE(Json().find(L"\"path\": \"C:\\\\Work\\\\Grid.ocx\",\n    \"found\": true"), std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"result\": \"loads\""), std::wstring::npos);
+    // Held by another program: no verdict, but the error that says why.
+    S().files[grid].openable = false;
+    EXPECT_EQ(Run({L"/quiet", L"/control", L"Grid.ocx", L"/json", L"C:\\out.json"}), 3u);
+    EXPECT_NE(Json().find(L"\"result\": \"error\""), std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"error\": {\"number\": \"0x80070020\", \"description\": \"Reading the registration: the "
+                          L"file could not be opened"),
+              std::wstring::npos);
+}
+
+TEST_F(UnattendedTest, ADependencysProblemInTheResult) {
+    const std::wstring grid = L"C:\\App\\Grid.ocx";
+    fake::AddFile(grid, test::BuildPe({0x14C, {{"lib.dll", {"Gamma"}}}}));
+    S().pathExists[grid] = 1;
+    fake::AddFile(L"C:\\App\\lib.dll", test::BuildPe({0x14C, {}, {"Alpha"}}));
+    EXPECT_EQ(Run({L"/quiet", L"/control", grid, L"/json", L"C:\\out.json"}), 1u);
+    // The DLL once, then the import that fails.
+    EXPECT_NE(Json().find(L"},\n      {\"name\": \"lib.dll\", \"path\": \"C:\\\\App\\\\lib.dll\", "
+                          L"\"neededBy\": \"Grid.ocx\", \"delayLoaded\": false, \"problem\": \"missing export\", "
+                          L"\"export\": \"Gamma\", \"assembly\": null, \"error\": null, \"damage\": null}\n    ],\n"
+                          L"    \"dependenciesReason\": null,\n    \"loads\": false\n"),
+              std::wstring::npos)
+        << std::string(Json().begin(), Json().end());
+}
+
 TEST_F(UnattendedTest, AnErrorGoesToTheResultAndStandardErrorNotAMessageBox) {
     S().wmi.failures[test::Cimv2Moniker] = static_cast<std::int32_t>(0x80041003u);
     EXPECT_EQ(Run({L"/quiet", L"/json", L"C:\\out.json"}), 3u);
