@@ -162,6 +162,7 @@ struct State {
     std::wstring currentFolder = L"C:\\Work";                      // what a relative path is relative to
     std::vector<std::wstring> folderListings;                      // every folder whose files were listed
     std::vector<std::wstring> unlistableFolders;                   // a listing of these fails
+    std::function<void()> duringListing;                           // what happens meanwhile, at each listing
     std::vector<std::wstring> longFormProbes;                      // every path whose long form was asked
     std::map<std::wstring, platform::filenames::FileTimes, NoCaseLess> fileTimes;
     // A folder -> its entries, as a listing finds them.

@@ -97,6 +97,7 @@ std::wstring FullPath(const std::wstring& path) {
 
 FileListing ListFiles(const std::wstring& folder) {
     S().folderListings.push_back(folder);
+    if (S().duringListing) S().duringListing();
     FileListing listing;
     const bool unlistable = std::any_of(S().unlistableFolders.begin(), S().unlistableFolders.end(),
                                         [&folder](const std::wstring& f) { return Same(f, folder); });

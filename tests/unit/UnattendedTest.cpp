@@ -392,6 +392,30 @@ TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
               L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
 }
 
+TEST_F(UnattendedTest, AStallAmongTheDependenciesCostsThemAlone) {
+    // The registry is read first: a folder of the search that does not answer stalls the walk after it.
+    const auto importing = test::BuildPe({0x14C, {{"lib.dll", {}}}});
+    S().files[Control].bytes = importing;
+    S().duringListing = [] { S().watchdogCallback(); };
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 1u);
+    for (const wchar_t* member :
+         {L"\"exitCode\": 1,", L"\"state\": \"no type library\",", L"\"dependencies\": null,",
+          L"\"dependenciesReason\": \"reading them did not finish within 5 seconds\",", L"\"loads\": false"}) {
+        EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
+    }
+    // Another control's verdict waits on them: no verdict, but the registration as read.
+    SetUp();
+    fake::AddFile(L"C:\\App\\Grid.ocx", importing);
+    S().pathExists[L"C:\\App\\Grid.ocx"] = 1;
+    S().duringListing = [] { S().watchdogCallback(); };
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 3u);
+    EXPECT_NE(Json().find(L"\"state\": \"no type library\","), std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"dependenciesReason\": \"reading them did not finish within 5 seconds\","),
+              std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"description\": \"the run did not reach its verdict within 5 seconds\""),
+              std::wstring::npos);
+}
+
 // --- Who ends the run -----------------------------------------------------------------------
 
 TEST(EndOfRun, ACrashTellsItselfWaitsOrEndsWithTheResultThatIsOut) {
