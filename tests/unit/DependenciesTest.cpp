@@ -45,7 +45,8 @@ TEST(ProgramView, PathsAndEnvironmentAsTheProgramSeesThem) {
         {wide, L"C:\\Windows\\System32\\x.dll", L"C:\\Windows\\System32\\x.dll"},
         {on32, L"C:\\Windows\\System32\\x.dll", L"C:\\Windows\\System32\\x.dll"},
     };
-    for (const auto& m : maps) EXPECT_EQ(modProgramView::Map(m.view, m.path), m.mapped) << testing::PrintToString(std::wstring(m.path));
+    for (const auto& m : maps)
+        EXPECT_EQ(modProgramView::Map(m.view, m.path), m.mapped) << testing::PrintToString(std::wstring(m.path));
     const struct {
         const ProgramView& view;
         const wchar_t *text, *expanded;
@@ -122,8 +123,9 @@ protected:
         std::vector<std::string> rows;
         for (const auto& d : found.list) {
             std::wostringstream row;
-            row << d.name << L"|" << d.path.value_or(L"-") << L"|" << d.neededBy << L"|" << (d.delayLoaded ? L"delay" : L"load")
-                << L"|" << modDependencies::ProblemText(d.problem) << L"|" << d.exportName;
+            row << d.name << L"|" << d.path.value_or(L"-") << L"|" << d.neededBy << L"|"
+                << (d.delayLoaded ? L"delay" : L"load") << L"|" << modDependencies::ProblemText(d.problem) << L"|"
+                << d.exportName;
             const auto text = row.str();
             rows.emplace_back(text.begin(), text.end());
         }
@@ -142,12 +144,12 @@ TEST_F(Dependencies, FoundInTheLoadersOrderAsTheProgramSeesTheFolders) {
                    {"only64.dll", {}},
                    {"gone.dll", {}},
                    {"helper", {}}}});
-    Add(App + L"helper.dll", {});                // before the system folder's
+    Add(App + L"helper.dll", {});  // before the system folder's
     Add(Wow + L"helper.dll", {});
     Add(L"C:\\Tools\\onpath.dll", {});
-    Add(L"C:\\Quoted\\quoted.dll", {});          // PATH's quotes are no part of the folder
-    Add(System32 + L"only64.dll", {X64});        // PATH's System32 is SysWOW64 to a 32-bit program
-    Add(L"C:\\Work\\relative\\gone.dll", {});    // a relative entry names no folder a check knows
+    Add(L"C:\\Quoted\\quoted.dll", {});        // PATH's quotes are no part of the folder
+    Add(System32 + L"only64.dll", {X64});      // PATH's System32 is SysWOW64 to a 32-bit program
+    Add(L"C:\\Work\\relative\\gone.dll", {});  // a relative entry names no folder a check knows
     EXPECT_EQ(Walk(On64), (std::vector<std::string>{
                               "KERNEL32.dll|C:\\Windows\\SysWoW64\\KERNEL32.dll|Grid.ocx|load||",
                               "helper.dll|C:\\App\\helper.dll|Grid.ocx|load||",
@@ -200,7 +202,8 @@ TEST_F(Dependencies, EachFunctionMustBeExported) {
     for (const auto& c : cases) {
         Add(Control, {X86, {{"lib.dll", c.functions}}});
         const auto rows = Walk(On64);
-        const std::string wanted = *c.missing ? "lib.dll|C:\\App\\lib.dll|Grid.ocx|load|missing export|" + std::string(c.missing) : "";
+        const std::string wanted =
+            *c.missing ? "lib.dll|C:\\App\\lib.dll|Grid.ocx|load|missing export|" + std::string(c.missing) : "";
         EXPECT_EQ(rows.size(), *c.missing ? 2u : 1u);
         if (*c.missing) EXPECT_EQ(rows.back(), wanted);
     }
@@ -236,8 +239,8 @@ TEST_F(Dependencies, ACycleIsReadOnce) {
     Add(Control, {X86, {{"a.dll", {"FromB"}}}});
     Add(App + L"a.dll", {X86, {{"b.dll", {"FromA"}}}, {"FromB"}});
     Add(App + L"b.dll", {X86, {{"a.dll", {"FromB"}}}, {"FromA"}});
-    EXPECT_EQ(Walk(On64), (std::vector<std::string>{"a.dll|C:\\App\\a.dll|Grid.ocx|load||",
-                                                    "b.dll|C:\\App\\b.dll|a.dll|load||"}));
+    EXPECT_EQ(Walk(On64),
+              (std::vector<std::string>{"a.dll|C:\\App\\a.dll|Grid.ocx|load||", "b.dll|C:\\App\\b.dll|a.dll|load||"}));
 }
 
 TEST_F(Dependencies, APathFolderIsListedOnceAndOneThatCannotBeIsSkipped) {
@@ -246,8 +249,9 @@ TEST_F(Dependencies, APathFolderIsListedOnceAndOneThatCannotBeIsSkipped) {
     Add(Control, {X86, {{"one.dll", {}}, {"two.dll", {}}, {"three.dll", {}}}});
     Add(L"C:\\Dead\\two.dll", {});
     Add(L"C:\\Tools\\three.dll", {});
-    EXPECT_EQ(Walk(On64), (std::vector<std::string>{"one.dll|-|Grid.ocx|load|missing|", "two.dll|-|Grid.ocx|load|missing|",
-                                                    "three.dll|C:\\Tools\\three.dll|Grid.ocx|load||"}));
+    EXPECT_EQ(Walk(On64),
+              (std::vector<std::string>{"one.dll|-|Grid.ocx|load|missing|", "two.dll|-|Grid.ocx|load|missing|",
+                                        "three.dll|C:\\Tools\\three.dll|Grid.ocx|load||"}));
     EXPECT_EQ(std::count(S().folderListings.begin(), S().folderListings.end(), L"C:\\Dead"), 1);
 }
 
@@ -264,17 +268,21 @@ TEST_F(Dependencies, SideBySideAssembliesAtTheirVersionOrALaterOne) {
                            {L"amd64_microsoft.vc90.crt_1fc8b3b9a1e18e3b_9.0.30729.9999_none_0", true, {}}};
     Add(store + L"\\" + later + L"\\msvcr90.dll", {X86, {}, {"malloc"}});
     Add(Control, {X86, {{"MSVCR90.dll", {"malloc"}}}, {}, VC90});
-    EXPECT_EQ(Walk(On64), std::vector<std::string>{"MSVCR90.dll|" + std::string(store.begin(), store.end()) + "\\" +
-                                                   std::string(later.begin(), later.end()) + "\\msvcr90.dll|Grid.ocx|load||"});
+    EXPECT_EQ(Walk(On64),
+              std::vector<std::string>{"MSVCR90.dll|" + std::string(store.begin(), store.end()) + "\\" +
+                                       std::string(later.begin(), later.end()) + "\\msvcr90.dll|Grid.ocx|load||"});
     S().listings[store].erase(S().listings[store].begin() + 1);
     EXPECT_EQ(Walk(On64), (std::vector<std::string>{"Microsoft.VC90.CRT|-|Grid.ocx|load|missing assembly|",
                                                     "MSVCR90.dll|-|Grid.ocx|load|missing|"}));
 }
 
 TEST_F(Dependencies, APrivateAssemblyInTheControlsFolder) {
-    Add(Control, {X86, {{"priv.dll", {}}}, {},
-                  "<assembly><dependency><dependentAssembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0'/>"
-                  "</dependentAssembly></dependency></assembly>"});
+    Add(Control,
+        {X86,
+         {{"priv.dll", {}}},
+         {},
+         "<assembly><dependency><dependentAssembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0'/>"
+         "</dependentAssembly></dependency></assembly>"});
     const std::string manifest =
         "<?xml version='1.0'?><assembly xmlns='urn:schemas-microsoft-com:asm.v1'><assemblyIdentity "
         "name='Velmora.Private' version='1.0.0.0'/><file name='priv.dll'/></assembly>";
@@ -287,8 +295,9 @@ TEST_F(Dependencies, ApiSetsWindowsProvidesAreNoFilesAndOthersAre) {
     Add(Control, {X86, {{"api-ms-win-core-file-l1-1-0.dll", {}}, {"api-ms-win-crt-runtime-l1-1-0.dll", {}}}});
     EXPECT_EQ(Walk(On64), std::vector<std::string>{"api-ms-win-crt-runtime-l1-1-0.dll|-|Grid.ocx|load|missing|"});
     Add(Wow + L"api-ms-win-crt-runtime-l1-1-0.dll", {});  // the Universal CRT's update
-    EXPECT_EQ(Walk(On64), std::vector<std::string>{"api-ms-win-crt-runtime-l1-1-0.dll|C:\\Windows\\SysWoW64\\api-ms-win-crt-"
-                                                   "runtime-l1-1-0.dll|Grid.ocx|load||"});
+    EXPECT_EQ(Walk(On64),
+              std::vector<std::string>{"api-ms-win-crt-runtime-l1-1-0.dll|C:\\Windows\\SysWoW64\\api-ms-win-crt-"
+                                       "runtime-l1-1-0.dll|Grid.ocx|load||"});
 }
 
 TEST_F(Dependencies, AGraphPastTheBoundIsNotCalledWhole) {

@@ -9,7 +9,8 @@ namespace {
 std::vector<std::uint8_t> Utf8(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::vector<std::uint8_t> Utf16(const std::string& text, bool bigEndian) {
-    std::vector<std::uint8_t> bytes = bigEndian ? std::vector<std::uint8_t>{0xFE, 0xFF} : std::vector<std::uint8_t>{0xFF, 0xFE};
+    std::vector<std::uint8_t> bytes =
+        bigEndian ? std::vector<std::uint8_t>{0xFE, 0xFF} : std::vector<std::uint8_t>{0xFF, 0xFE};
     for (const char ch : text) {
         bytes.push_back(bigEndian ? 0 : static_cast<std::uint8_t>(ch));
         bytes.push_back(bigEndian ? static_cast<std::uint8_t>(ch) : 0);
@@ -64,11 +65,11 @@ TEST(Manifest, TheFormsRealOnesTake) {
 }
 
 TEST(Manifest, AnAssemblysOwnIdentityFilesAndOptionalDependencies) {
-    const auto manifest = modManifest::ReadManifest(Utf8(
-        "<assembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0' language='*'/>"
-        "<file name='priv.dll'/><file name='more.dll'><comClass clsid='{0}'/></file>"
-        "<dependency optional='yes'><dependentAssembly><assemblyIdentity name='Other' version='2.0.0.0'/>"
-        "</dependentAssembly></dependency></assembly>"));
+    const auto manifest = modManifest::ReadManifest(
+        Utf8("<assembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0' language='*'/>"
+             "<file name='priv.dll'/><file name='more.dll'><comClass clsid='{0}'/></file>"
+             "<dependency optional='yes'><dependentAssembly><assemblyIdentity name='Other' version='2.0.0.0'/>"
+             "</dependentAssembly></dependency></assembly>"));
     EXPECT_EQ(manifest.damage, L"");
     ASSERT_TRUE(manifest.identity.has_value());
     EXPECT_EQ(manifest.identity->name, L"Velmora.Private");

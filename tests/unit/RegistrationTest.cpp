@@ -411,7 +411,8 @@ TEST_F(Registration, TheFirstCauseAndTheStepThatMendsIt) {
     auto olderBuild = dependency(L"lib.dll", Problem::MissingExport, L"C:\\App\\lib.dll");
     olderBuild.exportName = L"#12";
     auto assembly = dependency(L"Microsoft.VC90.CRT", Problem::MissingAssembly);
-    assembly.assembly = modManifest::AssemblyIdentity{L"Microsoft.VC90.CRT", L"9.0.21022.8", L"x86", L"1fc8b3b9a1e18e3b", L""};
+    assembly.assembly =
+        modManifest::AssemblyIdentity{L"Microsoft.VC90.CRT", L"9.0.21022.8", L"x86", L"1fc8b3b9a1e18e3b", L""};
     auto held = dependency(L"lib.dll", Problem::Unreadable, L"C:\\App\\lib.dll");
     held.error = static_cast<std::int32_t>(0x80070020u);
     auto self = dependency(L"MsComCtl.OCX", Problem::Damaged, Control64.c_str());
@@ -426,37 +427,50 @@ TEST_F(Registration, TheFirstCauseAndTheStepThatMendsIt) {
         std::wstring hint;
     } cases[] = {
         {dependency(L"msvcp140.dll", Problem::Missing), L"msvcp140.dll is not found",
-         L"msvcp140.dll, which MsComCtl.OCX needs, is not found: install the Visual C++ 2015-2022 Redistributable (x86)" + never},
+         L"msvcp140.dll, which MsComCtl.OCX needs, is not found: install the Visual C++ 2015-2022 Redistributable "
+         L"(x86)" +
+             never},
         {dependency(L"api-ms-win-crt-runtime-l1-1-0.dll", Problem::Missing),
          L"api-ms-win-crt-runtime-l1-1-0.dll is not found",
          L"api-ms-win-crt-runtime-l1-1-0.dll, which MsComCtl.OCX needs, is not found: install the Universal C Runtime "
-         L"(Windows update KB2999226; the Visual C++ 2015-2022 Redistributable brings it too)" + never},
+         L"(Windows update KB2999226; the Visual C++ 2015-2022 Redistributable brings it too)" +
+             never},
         {dependency(L"api-ms-win-core-synch-l1-2-0.dll", Problem::Missing),
          L"api-ms-win-core-synch-l1-2-0.dll is not found",
          L"api-ms-win-core-synch-l1-2-0.dll, which MsComCtl.OCX needs, is not found: this Windows does not provide it: "
-         L"MsComCtl.OCX needs a later Windows" + never},
+         L"MsComCtl.OCX needs a later Windows" +
+             never},
         {dependency(L"x.dll", Problem::OtherProcessor, L"C:\\Windows\\System32\\x.dll"),
          L"x.dll is built for the other processor",
-         L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\Windows\\System32\\x.dll): install the "
-         L"32-bit build of what provides it" + never},
+         L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\Windows\\System32\\x.dll): install "
+         L"the "
+         L"32-bit build of what provides it" +
+             never},
         {dependency(L"x.dll", Problem::OtherProcessor, L"C:\\App\\x.dll"), L"x.dll is built for the other processor",
          L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\App\\x.dll): put its 32-bit build in "
-         L"its place" + never},
+         L"its place" +
+             never},
         {missingExport, L"KERNEL32.dll does not export GetTickCount64",
-         L"KERNEL32.dll (C:\\Windows\\SysWoW64\\KERNEL32.dll) does not export GetTickCount64, which MsComCtl.OCX needs: "
-         L"MsComCtl.OCX needs a later Windows, or an update of this one" + never},
+         L"KERNEL32.dll (C:\\Windows\\SysWoW64\\KERNEL32.dll) does not export GetTickCount64, which MsComCtl.OCX "
+         L"needs: "
+         L"MsComCtl.OCX needs a later Windows, or an update of this one" +
+             never},
         {olderBuild, L"lib.dll does not export #12",
          L"lib.dll (C:\\App\\lib.dll) does not export #12, which MsComCtl.OCX needs: it is another build than "
-         L"MsComCtl.OCX was made for; install the one it needs (the program's own installer)" + never},
+         L"MsComCtl.OCX was made for; install the one it needs (the program's own installer)" +
+             never},
         {assembly, L"the side-by-side assembly Microsoft.VC90.CRT 9.0.21022.8 (x86) is not installed",
          L"The side-by-side assembly Microsoft.VC90.CRT 9.0.21022.8 (x86), which MsComCtl.OCX needs, is not installed: "
-         L"install the Visual C++ 2008 Redistributable (x86)" + never},
+         L"install the Visual C++ 2008 Redistributable (x86)" +
+             never},
         {held, L"lib.dll could not be read",
          L"lib.dll (C:\\App\\lib.dll) could not be read (error 0x80070020): close what holds it, or let this account "
-         L"read it, then run Velmora again" + never},
+         L"read it, then run Velmora again" +
+             never},
         {self, L"it is damaged",
          L"This file is damaged (its import table runs out of the file): put an intact copy in its place (reinstall "
-         L"what provides it)" + never},
+         L"what provides it)" +
+             never},
         {late, L"",
          L"late.dll, which MsComCtl.OCX needs, is not found: install what provides it (the program's own installer, or "
          L"the runtime it names); only the parts of the control that use it fail until then"},

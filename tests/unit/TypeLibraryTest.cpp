@@ -36,7 +36,9 @@ Bytes LibraryField(std::size_t at, std::uint32_t value) {
     return Changed(test::ImageWith(test::StandInLibrary()), image::Library + at, value);
 }
 
-std::uint32_t Get32(const Bytes& bytes, std::size_t at) { return platform::ReadLittleEndian<std::uint32_t>(&bytes[at]); }
+std::uint32_t Get32(const Bytes& bytes, std::size_t at) {
+    return platform::ReadLittleEndian<std::uint32_t>(&bytes[at]);
+}
 
 // The stand-in library in the test image, changed by `change`, which gets the library's bytes.
 Bytes LibraryChanged(const std::function<void(Bytes&)>& change) {
