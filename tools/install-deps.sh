@@ -20,9 +20,11 @@ velmora_install_deps() {
 # Windows build's configuration looks for.
 VELMORA_RUN_DEPS=(cmake make g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686 mingw-w64-tools wine64 xvfb xauth python3)
-# What the native tests, the benchmark and the checks need besides.
+# What the native tests, the benchmark and the checks need besides; LLVM's MinGW linker
+# and its dlltool make the loader's layouts that delay-load (GNU ld writes their table
+# without its directory).
 VELMORA_TEST_DEPS=(g++ libgtest-dev googletest libbenchmark-dev zlib1g-dev python3 clang libclang-rt-14-dev
-  clang-tidy clang-format cppcheck)
+  clang-tidy clang-format cppcheck lld llvm)
 
 # Whether this machine runs 32-bit x86 code: a tiny static i386 program that only
 # exits with 42 is run. Where the kernel refuses it, nothing 32-bit is installed:
