@@ -2,8 +2,8 @@
 // library, the imports, the exports and the DLL manifest): every read lies inside the
 // file; the version is empty or four numbers; the type library reading ends with a
 // library or a reason (never both, never neither), and a library's LIBID and classes
-// are GUID texts, each class once; an import that is not damaged has its name, and
-// an export table finds each of its own names.
+// are GUID texts, each class once; an import that is not damaged has its name; a
+// damaged manifest names nothing.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -46,10 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const modPeFile::Image image(walked);
     const auto version = modFileVersion::ReadFileVersion(image);
     Check(version.empty() || std::count(version.begin(), version.end(), L'.') == 3, "no a.b.c.d version", version);
-    (void)modPeImports::ReadImports(image);
-    (void)modPeExports::ReadExports(image);
-    const auto manifest = modPeResources::Find(image, modPeResources::DllManifestResource, modManifest::MaxManifestSize);
-    (void)modManifest::ReadManifest(manifest.bytes);
+    const auto imports = modPeImports::ReadImports(image);
+    Check(imports.dlls.size() <= modPeImports::MaxDllEntries, "more entries than the bound", L"");
+    for (const auto& dll : imports.dlls) Check(dll.damaged || !dll.name.empty(), "a DLL without a name", L"");
+    // The loader's look-ups end, over any table.
+    const auto table = modPeExports::ReadExports(image);
+    (void)table.exports.Name("DllGetClassObject", 0);
+    (void)table.exports.Ordinal(1);
+    const auto resource =
+        modPeResources::Find(image, modPeResources::DllManifestResource, modManifest::MaxManifestSize);
+    const auto manifest = modManifest::ReadManifest(resource.bytes);
+    Check(manifest.damage.empty() || (manifest.dependencies.empty() && manifest.files.empty() && !manifest.identity),
+          "a damaged manifest that still names something", manifest.damage);
     const auto reading = modTypeLibrary::ReadTypeLibrary(image);
     Check(reading.library.has_value() == reading.reason.empty(), "a library and a reason, or neither", reading.reason);
     if (reading.library) {

@@ -87,5 +87,21 @@ def report_value():
     write("ReportValueFuzz", "empty", bytes([EMPTY]))
 
 
+# --- TypeLibraryFuzz: files as linkers make them --------------------------------------------
+
+def linker_made():
+    """DLLs the loader's layouts hold (tests/win32/layouts), as the MinGW linkers made
+    them, PE32+ and PE32: import and delay-import tables, exports by name and ordinal,
+    a DLL manifest. Taken from the Windows builds where they were built."""
+    root = os.path.dirname(HERE)
+    for build, bits in (("win64", "pe32plus"), ("win32", "pe32")):
+        layouts = os.path.join(root, "build", build, "tests", "win32", "layouts")
+        for name in ("dep", "ctl_merge", "ctl_noassembly", "ctl_export_ordinal"):
+            path = os.path.join(layouts, name + ".dll")
+            if os.path.exists(path):
+                write("TypeLibraryFuzz", f"{name}-{bits}", open(path, "rb").read())
+
+
 if __name__ == "__main__":
     report_value()
+    linker_made()

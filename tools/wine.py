@@ -123,15 +123,16 @@ class Prefix:
             if log:
                 out.close()
 
-    def run_captured(self, args, scratch, pipe_output=False, timeout=60, dll_overrides="", loader=None):
+    def run_captured(self, args, scratch, pipe_output=False, timeout=60, dll_overrides="", loader=None, cwd=None):
         """A Windows program's exit code, standard output and standard error. The error
         goes through a file; the output through a pipe when asked (else nowhere), read
         once the program has ended: a background process of Wine's, started by it,
-        may hold the pipe open for as long as the prefix's server runs."""
+        may hold the pipe open for as long as the prefix's server runs. `cwd`, a host
+        folder, is the program's current folder."""
         error_path = Path(scratch) / "stderr.txt"
         with open(error_path, "wb") as error:
             process = subprocess.Popen([loader or self.loader] + [str(a) for a in args], env=self.env(dll_overrides),
-                                       stdin=subprocess.DEVNULL, stderr=error,
+                                       stdin=subprocess.DEVNULL, stderr=error, cwd=cwd,
                                        stdout=subprocess.PIPE if pipe_output else subprocess.DEVNULL)
             try:
                 code = process.wait(timeout=timeout)

@@ -122,6 +122,14 @@ std::uint64_t Image::Available(std::uint64_t rva) const {
     return section ? section->mappedSize - (rva - section->rva) : 0;
 }
 
+std::uint64_t Image::InFile(std::uint64_t rva) const {
+    const Section* section = SectionOf(rva);
+    if (!section || rva - section->rva >= section->fileSize) return 0;
+    const std::uint64_t held = section->fileSize - (rva - section->rva);
+    const std::uint64_t offset = section->fileOffset + (rva - section->rva);
+    return offset >= file_.size ? 0 : std::min(held, file_.size - offset);
+}
+
 bool Image::Read(std::uint64_t rva, std::uint8_t* into, std::size_t count) const {
     while (count > 0) {
         const Section* section = SectionOf(rva);

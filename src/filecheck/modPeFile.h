@@ -78,6 +78,8 @@ public:
     bool ReadFailed() const { return readFailed_; }
     // How many bytes from an RVA on lie in the image without a break; 0 outside it.
     std::uint64_t Available(std::uint64_t rva) const;
+    // How many of those the file holds (no zeros of a virtual size past its raw data).
+    std::uint64_t InFile(std::uint64_t rva) const;
 
 private:
     struct Section {

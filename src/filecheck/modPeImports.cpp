@@ -74,6 +74,16 @@ private:
         return false;
     }
 
+    // A name, within the bytes the reading takes of all of them.
+    std::optional<std::string> Name(std::uint64_t at) {
+        auto name = image_.Text(at, MaxNameLength);
+        if (name && (nameBytes_ += name->size() + 1) > MaxNameBytes) {
+            found_.cut = true;
+            return std::nullopt;
+        }
+        return name;
+    }
+
     // A thunk: 64 bits in a PE32+ file, 32 in a PE32 one.
     std::optional<std::uint64_t> Thunk(std::uint64_t at) const {
         if (image_.Wide()) return image_.Get<std::uint64_t>(at);
@@ -83,8 +93,9 @@ private:
 
     // The entry's name, then its functions from the thunks at `thunksAt` (VAs less `bias`).
     void Fill(ImportedDll& dll, std::uint64_t nameAt, std::uint64_t thunksAt, std::uint64_t bias) {
-        const auto name = image_.Text(nameAt, MaxNameLength);
-        if (!name) {
+        const auto name = Name(nameAt);
+        if (found_.cut) return;
+        if (!name || name->empty()) {  // a DLL without a name is none the loader can load
             dll.damaged = true;
             return;
         }
@@ -109,7 +120,8 @@ private:
             } else {
                 // Its hint, then its name, at the address it holds.
                 const auto hint = *thunk < bias ? std::nullopt : image_.Get<std::uint16_t>(*thunk - bias);
-                const auto text = hint ? image_.Text(*thunk - bias + 2, MaxNameLength) : std::nullopt;
+                const auto text = hint ? Name(*thunk - bias + 2) : std::nullopt;
+                if (found_.cut) return;
                 if (!text) {
                     dll.damaged = true;
                     return;
@@ -124,6 +136,7 @@ private:
     const Image& image_;
     Imports& found_;
     std::size_t functions_ = 0;
+    std::size_t nameBytes_ = 0;
 };
 
 }  // namespace

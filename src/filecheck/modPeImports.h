@@ -41,8 +41,9 @@ struct Imports {
 // Far more than any program file has; the loader has none, so past them the reading
 // is cut, not taken as damage.
 constexpr std::size_t MaxDllEntries = 16384;
-constexpr std::size_t MaxFunctions = 262144;  // in all, of one file
-constexpr std::size_t MaxNameLength = 32767;  // a DLL's or a function's name
+constexpr std::size_t MaxFunctions = 262144;     // in all, of one file
+constexpr std::size_t MaxNameLength = 32767;     // a DLL's or a function's name
+constexpr std::size_t MaxNameBytes = 16u << 20;  // of all its names
 
 Imports ReadImports(const modPeFile::Image& image);
 

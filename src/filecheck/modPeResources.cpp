@@ -90,7 +90,8 @@ Resource FindIn(const modPeFile::Image& image, const ResourceKey& key, std::uint
 
     const auto rva = tree.Get<std::uint32_t>(language.target);
     const auto size = tree.Get<std::uint32_t>(std::uint64_t{language.target} + 4);
-    Need(size <= image.Available(rva), Damage::OutsideFile);
+    // Resources are data of the file: none is made of a section's zeros.
+    Need(size <= image.InFile(rva), Damage::OutsideFile);
     Need(size <= maxSize, Damage::TooLarge);
     Resource found;
     found.bytes.resize(size);

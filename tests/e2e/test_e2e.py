@@ -359,10 +359,10 @@ class UnattendedTests(OnTarget):
         path.unlink(missing_ok=True)
         return path
 
-    def run_direct(self, arguments, pipe_output=False, dll_overrides=""):
+    def run_direct(self, arguments, pipe_output=False, dll_overrides="", cwd=None):
         """Velmora.exe without the harness; its exit code, its standard output and error."""
         return self.target.prefix.run_captured([self.target.exe] + list(arguments), self.scratch, pipe_output,
-                                               dll_overrides=dll_overrides, loader=self.target.loader)
+                                               dll_overrides=dll_overrides, loader=self.target.loader, cwd=cwd)
 
     def test_quiet_runs_write_the_result_and_open_nothing(self):
         for scenario in QUIET_SCENARIOS:
@@ -441,6 +441,69 @@ class UnattendedTests(OnTarget):
         self.assertEqual(rows["Organization"], organization)
 
 
+# --- Another control, where bitness changes the answer -------------------------------
+
+def layouts(build):
+    """The loader's layouts a build made (tests/win32/layouts): DLLs of its processor."""
+    return Path(build) / "tests" / "win32" / "layouts"
+
+
+class AnotherControlTests(OnTarget):
+    """/control through the real executable, where the answer is the bitness's: the
+    rules themselves are the unit tables', the loader's the Windows tests'."""
+
+    other_build = None  # the other processor's build, whose layouts give controls of its bitness
+
+    def check(self, arguments, cwd=None):
+        result_path = self.scratch / "control.json"
+        result_path.unlink(missing_ok=True)
+        code, _, err = self.target.prefix.run_captured(
+            [self.target.exe, "/quiet", "/json", wine.winpath(result_path)] + arguments, self.scratch,
+            loader=self.target.loader, cwd=cwd)
+        return code, json.loads(result_path.read_bytes().decode("utf-8")), err
+
+    def fresh(self, name):
+        folder = self.scratch / name
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        return folder
+
+
+class X64AnotherControl(AnotherControlTests):
+    def test_a_relative_path(self):
+        app = self.fresh("relative")
+        for name in ("ctl_beside.dll", "dep.dll"):
+            shutil.copyfile(layouts(self.target.build) / name, app / name)
+        code, result, err = self.check(["/control", "ctl_beside.dll"], cwd=app)
+        self.assertEqual((code, result["result"]), (0, "loads"), err)
+        self.assertEqual(result["controlFile"]["path"].lower(), wine.winpath(app / "ctl_beside.dll").lower())
+
+    def test_a_32_bit_controls_dll_only_in_the_64_bit_system_folder_is_missing(self):
+        if not self.other_build or not (layouts(self.other_build) / "ctl_beside.dll").exists():
+            self.skipTest("no x86 build's layouts")
+        app = self.fresh("thirty-two")
+        shutil.copyfile(layouts(self.other_build) / "ctl_beside.dll", app / "ctl_beside.dll")
+        system32 = self.target.prefix.path / "drive_c" / "windows" / "system32" / "dep.dll"
+        shutil.copyfile(layouts(self.target.build) / "dep.dll", system32)
+        try:
+            code, result, err = self.check(["/control", wine.winpath(app / "ctl_beside.dll")])
+        finally:
+            system32.unlink()
+        self.assertEqual((code, result["result"]), (1, "will not load"), err)
+        dependency = result["registration"]["dependencies"][0]
+        self.assertEqual((dependency["name"], dependency["path"], dependency["problem"]), ("dep.dll", None, "missing"))
+
+
+class X86AnotherControl(AnotherControlTests):
+    def test_a_64_bit_controls_system_dlls_are_the_64_bit_ones(self):
+        app = self.fresh("sixty-four")
+        shutil.copyfile(layouts(self.other_build) / "ctl_delay.dll", app / "ctl_delay.dll")
+        code, result, err = self.check(["/control", wine.winpath(app / "ctl_delay.dll")])
+        self.assertEqual((code, result["result"]), (0, "loads"), err)
+        kernel = next(d for d in result["registration"]["dependencies"] if d["name"].lower() == "kernel32.dll")
+        self.assertEqual((kernel["path"].lower(), kernel["problem"]), ("c:\\windows\\system32\\kernel32.dll", None))
+
+
 # --- The test cases ---------------------------------------------------------------
 
 class ScenarioTests(OnTarget):
@@ -510,15 +573,20 @@ def groups():
         return lambda: Target(exe, Machines.prefix(arch, group), bits, exe_bits)
 
     UnattendedTests.on = staticmethod(on("unattended"))
+    X64AnotherControl.on = staticmethod(on("unattended"))
+    X64AnotherControl.other_build = ROOT / "build" / "win32"
     found = {
         "x64": [make_class("X64OnWindows64", ScenarioTests, on("x64"), SCENARIOS)],
-        "unattended": [UnattendedTests],
+        "unattended": [UnattendedTests, X64AnotherControl],
     }
     if build32:
         build32 = Path(build32).resolve()
         x86_on_32 = on("x86-on-32", "win32", 32, build32, 32)
         found["unattended"].append(
             make_class("X86OnWindows64", ScenarioTests, on("unattended", exe=build32, exe_bits=32), X86_ON_WINDOWS_64))
+        X86AnotherControl.on = staticmethod(on("unattended", exe=build32, exe_bits=32))
+        X86AnotherControl.other_build = build
+        found["unattended"].append(X86AnotherControl)
         found["x86-on-32"] = [make_class("X86OnWindows32", ScenarioTests, x86_on_32, X86_ON_WINDOWS_32)]
     return found
 

@@ -22,5 +22,4 @@ TEST(AppInfo, NumbersComeFromTheFixedFileVersion) {
     EXPECT_EQ(app.Revision, VELMORA_VERSION_REVISION);
 }
 
-
 }  // namespace

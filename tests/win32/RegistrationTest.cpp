@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "VelmoraControlFiles.h"
+#include "filecheck/modPeFile.h"
 #include "filecheck/modTypeLibrary.h"
 #include "Win32TestSupport.h"
 #include "platform/Account.h"
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 #include "platform/win32/Ownership.h"
 
 namespace {
@@ -192,6 +194,58 @@ TEST(FileNames, AFoldersEntriesAndAFilesTimes) {
     EXPECT_GT(times->changed, times->lastWritten + (std::uint64_t{1} << 40));
     EXPECT_EQ(filenames::ListFolder(folder.path(), L"NOTES.TXT").at(0).times.lastWritten, times->lastWritten);
     EXPECT_FALSE(filenames::TimesOf(folder / L"VelmoraNoSuchFile").has_value());
+}
+
+TEST(FileNames, FullPathsAsWin32MakesThem) {
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    const std::wstring here = filenames::AddBackslash(current);
+    const struct {
+        std::wstring path, full;
+    } cases[] = {
+        {L"Grid.ocx", here + L"Grid.ocx"},
+        {L"C:/App/Grid.ocx", L"C:\\App\\Grid.ocx"},
+        {L"C:\\App\\Grid.ocx.", L"C:\\App\\Grid.ocx"},  // Win32 drops a name's trailing dots
+        {L"C:\\App\\sub\\..\\Grid.ocx", L"C:\\App\\Grid.ocx"},
+        {L"\\\\?\\C:\\App\\Grid.ocx", L"C:\\App\\Grid.ocx"},
+        {L"\\\\?\\UNC\\server\\share\\Grid.ocx", L"\\\\server\\share\\Grid.ocx"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(filenames::FullPath(c.path), c.full) << testing::PrintToString(c.path);
+}
+
+// The wide calls: a name no ANSI code page holds, and a path past MAX_PATH, are names.
+TEST(FileNames, AnyNameAndAnyLength) {
+    const velmora_test::TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    const std::wstring wide = folder / L"\u63A7\u4EF6-\u0444\u0430\u0439\u043B.ocx";
+    ASSERT_TRUE(velmora_test::WriteText(wide, "x"));
+    std::wstring deep = L"\\\\?\\" + folder.path();
+    for (int i = 0; i < 6; ++i) {
+        deep += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + i));
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    ASSERT_TRUE(velmora_test::WriteText(deep + L"\\long.ocx", "x"));
+    const std::wstring longPath = deep.substr(4) + L"\\long.ocx";
+    ASSERT_GT(longPath.size(), static_cast<std::size_t>(MAX_PATH));
+    for (const auto& path : {wide, longPath}) {
+        SCOPED_TRACE(testing::PrintToString(path));
+        EXPECT_TRUE(filenames::IsFile(path));
+        EXPECT_EQ(filenames::LongForm(path), path);
+        EXPECT_TRUE(modPeFile::DiskFile(path).Opened());
+        const auto listed = filenames::ListFiles(path.substr(0, path.find_last_of(L'\\')));
+        EXPECT_EQ(listed.names, std::vector<std::wstring>{path.substr(path.find_last_of(L'\\') + 1)});
+    }
+    EXPECT_TRUE(filenames::ListFiles(folder / L"NoSuchFolder").names.empty());
+}
+
+// Every program sees the system folders as they are: a 32-bit one's reads are not
+// redirected, and the Windows' own processor shows through.
+TEST(FileNames, TheRealSystemFolderWhateverTheProgramsBitness) {
+    if (!Windows64()) GTEST_SKIP() << "a 32-bit Windows has one system folder";
+    const modPeFile::OpenImage kernel(velmora_test::WindowsFolder() + L"\\System32\\kernel32.dll");
+    ASSERT_NE(kernel.Get(), nullptr);
+    EXPECT_EQ(kernel.Get()->Machine(), modPeFile::MachineX64);
+    EXPECT_EQ(platform::systeminfo::NativeMachine(), modPeFile::MachineX64);
 }
 
 TEST(Account, TheProcessRunsAsANamedAccount) {

@@ -40,15 +40,6 @@ inline std::wstring SystemFolder() {
     return std::wstring(folder, length);
 }
 
-// Whether the ANSI code page holds every character of the text (the platform layer
-// hands paths to the ANSI functions).
-inline bool AnsiCodePageHolds(const std::wstring& text) {
-    BOOL lost = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, &lost);
-    return size > 0 && !lost;
-}
-
 // Writes the bytes to a new file (replacing one that is there); false on failure.
 inline bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
