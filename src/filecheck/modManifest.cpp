@@ -240,8 +240,8 @@ private:
 
     // What an element just opened means to a manifest, by where it stands.
     void Meaning(Manifest& found, const Attributes& attributes) {
-        std::vector<std::wstring> path;
-        for (const auto& element : open_) path.push_back(LocalName(element));
+        std::vector<std::wstring> path(open_.size());
+        std::transform(open_.begin(), open_.end(), path.begin(), LocalName);
         const auto at = [&path](std::initializer_list<const wchar_t*> names) {
             return path.size() == names.size() && std::equal(names.begin(), names.end(), path.begin());
         };

@@ -17,7 +17,7 @@ constexpr std::uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
 constexpr std::uint32_t MaxDirectories = 16;
 constexpr std::uint64_t DataDirectorySize = 8, SectionSize = 40, CoffSize = 24;
 // The file is read in pages of this size, each once; past the bound, uncached.
-constexpr std::uint64_t PageSize = 64 * 1024;
+constexpr std::uint64_t PageSize = std::uint64_t{64} * 1024;
 constexpr std::size_t MaxCachedBytes = 64u << 20;
 // A section alignment past this is no program's: sections are then not rounded.
 constexpr std::uint32_t MaxSectionAlignment = 1u << 28;
@@ -87,9 +87,9 @@ void Image::ReadHeaders() {
     sections_.push_back({0, RoundUp(headersSize, sectionAlignment), headersSize, 0});
     const auto table = block(peAt + CoffSize + optionalSize, SectionSize * sectionCount, Damage::HeadersDamaged);
     for (std::size_t at = 0; at < table.size(); at += SectionSize) {
-        const std::uint32_t virtualSize = Field<std::uint32_t>(table, at + 8);
-        const std::uint32_t rawSize = Field<std::uint32_t>(table, at + 16);
-        const std::uint32_t rawOffset = Field<std::uint32_t>(table, at + 20);
+        const auto virtualSize = Field<std::uint32_t>(table, at + 8);
+        const auto rawSize = Field<std::uint32_t>(table, at + 16);
+        const auto rawOffset = Field<std::uint32_t>(table, at + 20);
         // A section without a virtual size is as large as its raw data; raw data past
         // the virtual size is not mapped; a section without raw data is zeros.
         const std::uint64_t mapped = virtualSize != 0 ? virtualSize : rawSize;

@@ -39,9 +39,10 @@ public:
     std::vector<DirectoryEntry> Entries(std::uint32_t at) const {
         const std::uint32_t count =
             Get<std::uint16_t>(std::uint64_t{at} + 12) + Get<std::uint16_t>(std::uint64_t{at} + 14);
-        std::vector<DirectoryEntry> entries;
-        for (std::uint64_t entry = std::uint64_t{at} + 16; entries.size() < count; entry += 8) {
-            entries.push_back({Get<std::uint32_t>(entry), Get<std::uint32_t>(entry + 4)});
+        std::vector<DirectoryEntry> entries(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint64_t entry = std::uint64_t{at} + 16 + 8ull * i;
+            entries[i] = {Get<std::uint32_t>(entry), Get<std::uint32_t>(entry + 4)};
         }
         return entries;
     }

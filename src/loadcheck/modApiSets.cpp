@@ -329,9 +329,8 @@ bool Lists(const wchar_t* const (&names)[Count], const std::wstring& set) {
 
 // API set names are ASCII.
 std::wstring LowerCase(std::wstring name) {
-    for (auto& ch : name) {
-        if (ch >= L'A' && ch <= L'Z') ch = static_cast<wchar_t>(ch - L'A' + L'a');
-    }
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](wchar_t ch) { return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch; });
     return name;
 }
 

@@ -1,6 +1,8 @@
 #include "loadcheck/modOffice.h"
 
 #include <algorithm>
+#include <iterator>
+#include <numeric>
 
 #include "platform/Registry.h"
 
@@ -22,10 +24,11 @@ std::wstring Text(const std::wstring& key, const wchar_t* name, View view) {
 
 // "x86" or "x64", however the value spells it; empty for anything else.
 std::wstring Bitness(const std::wstring& text) {
-    for (const wchar_t* bitness : {L"x86", L"x64"}) {
-        if (registry::SameRegistryName(text, bitness)) return bitness;
-    }
-    return {};
+    const wchar_t* const bitnesses[] = {L"x86", L"x64"};
+    const auto found = std::find_if(std::begin(bitnesses), std::end(bitnesses), [&text](const wchar_t* bitness) {
+        return registry::SameRegistryName(text, bitness);
+    });
+    return found == std::end(bitnesses) ? std::wstring() : std::wstring(*found);
 }
 
 // "<digits>.0", as Office names its versions' keys; no more digits than a version has.
@@ -39,10 +42,9 @@ bool IsVersionKey(const std::wstring& name) {
 
 // A version key's major number; the key is one.
 unsigned MajorNumber(const std::wstring& version) {
-    unsigned major = 0;
-    for (const wchar_t ch : version.substr(0, version.find(L'.')))
-        major = major * 10 + static_cast<unsigned>(ch - L'0');
-    return major;
+    const std::wstring digits = version.substr(0, version.find(L'.'));
+    return std::accumulate(digits.begin(), digits.end(), 0u,
+                           [](unsigned major, wchar_t ch) { return major * 10 + static_cast<unsigned>(ch - L'0'); });
 }
 
 // The major version of Click-to-Run's "16.0.17328.20162", as "16.0".

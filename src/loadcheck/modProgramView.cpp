@@ -1,5 +1,7 @@
 #include "loadcheck/modProgramView.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "filecheck/modPeFile.h"
@@ -68,10 +70,9 @@ std::wstring Map(const ProgramView& view, const std::wstring& path) {
     if (const auto rest = Below(path, windows + L"Sysnative")) return windows + L"System32" + *rest;
     const auto rest = Below(path, windows + L"System32");
     if (!rest) return path;
-    for (const wchar_t* folder : NotRedirected) {
-        if (Below(*rest, folder)) return path;
-    }
-    return windows + L"SysWOW64" + *rest;
+    const bool notRedirected = std::any_of(std::begin(NotRedirected), std::end(NotRedirected),
+                                           [&rest](const wchar_t* folder) { return Below(*rest, folder).has_value(); });
+    return notRedirected ? path : windows + L"SysWOW64" + *rest;
 }
 
 std::wstring Expand(const ProgramView& view, const std::wstring& text) {
