@@ -117,7 +117,9 @@ std::vector<std::wstring> Search::Candidates(const std::wstring& name) {
         return paths;
     }
     for (const auto& folder : order_.folders) {
-        const std::wstring path = modProgramView::Map(view_, AddBackslash(folder) + name);
+        // A name with folders is below each folder of the order (".." resolved).
+        const std::wstring below = AddBackslash(folder) + name;
+        const std::wstring path = modProgramView::Map(view_, NamesPath(name) ? filenames::FullPath(below) : below);
         if (Exists(path)) paths.push_back(path);
     }
     return paths;
