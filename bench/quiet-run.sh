@@ -38,14 +38,15 @@ print(f"quiet run vs baseline: {velmora * 1000:.0f} ms vs {baseline * 1000:.0f} 
       f"ratio {velmora / baseline:.2f}x (goal: 1.2x or less)")
 PY
 
-# The control with its type library and ten DLLs, 32-bit as controls are.
+# The control with its type library and ten DLLs. It is 64-bit, so its DLLs are found and
+# their exports read on a machine whose Wine runs no 32-bit code (its SysWOW64 is empty).
 bench=$WINEPREFIX/drive_c/bench
 mkdir -p "$bench"
-i686-w64-mingw32-windres -DCONTROL_FV_MAJOR=1 -DCONTROL_FV_MINOR=0 -DCONTROL_FV_BUILD=0 -DCONTROL_FV_REVISION=0 \
+x86_64-w64-mingw32-windres -DCONTROL_FV_MAJOR=1 -DCONTROL_FV_MINOR=0 -DCONTROL_FV_BUILD=0 -DCONTROL_FV_REVISION=0 \
   -DCONTROL_PV_MAJOR=1 -DCONTROL_PV_MINOR=0 -DCONTROL_PV_BUILD=0 -DCONTROL_PV_REVISION=0 -DCONTROL_FV_TEXT=1.0.0.0 \
   -DCONTROL_PV_TEXT=1.0.0.0 -DCONTROL_TYPELIB=1 -I build/win64/tests/controlfiles/dll \
   tests/controlfiles/ControlDll.rc -o "$bench/control.res.o"
-i686-w64-mingw32-gcc-win32 -shared -nostdlib -O2 -s -Wl,-e,_ControlDllEntry@12 -o "$bench/Grid.ocx" \
+x86_64-w64-mingw32-gcc-win32 -shared -nostdlib -O2 -s -Wl,-e,ControlDllEntry -o "$bench/Grid.ocx" \
   bench/BenchControl.c "$bench/control.res.o" -lkernel32 -luser32 -lgdi32 -ladvapi32 -lole32 -loleaut32 -lshell32 \
   -lcomctl32 -lcomdlg32 -lversion
 commands=("$WINE build/win64/Velmora.exe /quiet /json C:\\bench\\result.json /control C:\\bench\\Grid.ocx")
