@@ -160,8 +160,8 @@ end_to_end() {
 
 x86_static_checks() {
   (cd build/win32 && ctest -L static --output-on-failure)
-  echo "Skipped: the x86 platform tests on a 64-bit and on a 32-bit Windows, and the x86 end-to-end" \
-    "scenarios: this machine runs no 32-bit code (the kernel refused a static i386 program), so it has no 32-bit Wine."
+  echo "Skipped: the x86 platform tests on a 64-bit and on a 32-bit Windows (not built either), and the x86" \
+    "end-to-end scenarios: this machine runs no 32-bit code (the kernel refused a static i386 program), so it has no 32-bit Wine."
 }
 
 step "Packages" install_packages

@@ -29,6 +29,11 @@ void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value
     Put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
+std::vector<std::uint8_t> Changed(std::vector<std::uint8_t> bytes, std::size_t at, std::uint32_t value, bool word) {
+    word ? Put16(bytes, at, static_cast<std::uint16_t>(value)) : Put32(bytes, at, value);
+    return bytes;
+}
+
 std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, std::uint16_t typeId) {
     using namespace image;
     constexpr std::uint32_t Rva = 0x1000, Subdirectory = 0x80000000u;

@@ -49,5 +49,8 @@ std::vector<std::uint8_t> StandInFile(const std::wstring& variant);
 
 void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value);
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
+// A copy of `bytes` with the 32-bit field at `at` (a 16-bit one with `word`) set to `value`.
+std::vector<std::uint8_t> Changed(std::vector<std::uint8_t> bytes, std::size_t at, std::uint32_t value,
+                                  bool word = false);
 
 }  // namespace test

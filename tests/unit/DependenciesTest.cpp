@@ -17,9 +17,9 @@ using test::BuildPe;
 using test::PeSpec;
 
 constexpr std::uint16_t X86 = 0x14C, X64 = 0x8664, Arm64 = 0xAA64;
-const std::wstring Windows = L"C:\\Windows";
+const std::wstring WindowsFolder = L"C:\\Windows";
 const std::wstring Wow = L"C:\\Windows\\SysWoW64\\", System32 = L"C:\\Windows\\System32\\";
-const std::wstring App = L"C:\\App\\", Control = L"C:\\App\\Grid.ocx";
+const std::wstring App = L"C:\\App\\", Grid = L"C:\\App\\Grid.ocx";
 const modProgramView::WindowsVersion Windows7{6, 1, 7601}, Windows10{10, 0, 19045};
 
 TEST(ProgramView, PathsAndEnvironmentAsTheProgramSeesThem) {
@@ -27,9 +27,10 @@ TEST(ProgramView, PathsAndEnvironmentAsTheProgramSeesThem) {
     S().environment = {{L"ProgramFiles", L"C:\\Program Files"},
                        {L"ProgramFiles(x86)", L"C:\\Program Files (x86)"},
                        {L"ProgramW6432", L"C:\\Program Files"},
-                       {L"SystemRoot", Windows}};
-    const auto on64 = ViewFor(X86, true, X64, Windows7, Windows), wide = ViewFor(X64, true, X64, Windows7, Windows),
-               on32 = ViewFor(X86, false, X86, Windows7, Windows);
+                       {L"SystemRoot", WindowsFolder}};
+    const auto on64 = ViewFor(X86, true, X64, Windows7, WindowsFolder),
+               wide = ViewFor(X64, true, X64, Windows7, WindowsFolder),
+               on32 = ViewFor(X86, false, X86, Windows7, WindowsFolder);
     EXPECT_EQ(on64.systemFolder, L"C:\\Windows\\SysWoW64");
     EXPECT_EQ(wide.systemFolder, L"C:\\Windows\\System32");
     EXPECT_EQ(wide.registryView, platform::registry::View::Bits64);
@@ -60,7 +61,7 @@ TEST(ProgramView, PathsAndEnvironmentAsTheProgramSeesThem) {
     };
     for (const auto& e : expansions) EXPECT_EQ(modProgramView::Expand(e.view, e.text), e.expanded);
     // ARM64 Windows: its system folder's ARM64X DLLs serve x64 programs, no other ARM64 DLL does.
-    const auto onArm = ViewFor(X64, true, Arm64, Windows10, Windows);
+    const auto onArm = ViewFor(X64, true, Arm64, Windows10, WindowsFolder);
     EXPECT_TRUE(modProgramView::Serves(onArm, Arm64, System32 + L"kernel32.dll"));
     EXPECT_FALSE(modProgramView::Serves(onArm, Arm64, App + L"x.dll"));
     EXPECT_FALSE(modProgramView::Serves(wide, Arm64, System32 + L"kernel32.dll"));
@@ -115,10 +116,10 @@ protected:
 
     // The walk from the control, each dependency as "name|path|needed by|delay|problem|export".
     static std::vector<std::string> Walk(const ProgramView& view, std::optional<std::wstring>* cut = nullptr) {
-        const auto& bytes = S().files.at(Control).bytes;
+        const auto& bytes = S().files.at(Grid).bytes;
         const auto file = modPeFile::InMemory(bytes.data(), bytes.size());
         const modPeFile::Image image(file);
-        const auto found = modDependencies::FindDependencies(Control, image, view);
+        const auto found = modDependencies::FindDependencies(Grid, image, view);
         if (cut) *cut = found.cut;
         std::vector<std::string> rows;
         for (const auto& d : found.list) {
@@ -131,19 +132,19 @@ protected:
         }
         return rows;
     }
-    static const inline ProgramView On64 = ViewFor(X86, true, X64, Windows7, Windows);
+    static const inline ProgramView On64 = ViewFor(X86, true, X64, Windows7, WindowsFolder);
 };
 
 TEST_F(Dependencies, FoundInTheLoadersOrderAsTheProgramSeesTheFolders) {
     S().environment[L"PATH"] = L"C:\\Tools;\"C:\\Quoted\";C:\\Windows\\system32;relative";
-    Add(Control, {X86,
-                  {{"KERNEL32.dll", {"CreateFileW"}},
-                   {"helper.dll", {}},
-                   {"onpath.dll", {}},
-                   {"quoted.dll", {}},
-                   {"only64.dll", {}},
-                   {"gone.dll", {}},
-                   {"helper", {}}}});
+    Add(Grid, {X86,
+               {{"KERNEL32.dll", {"CreateFileW"}},
+                {"helper.dll", {}},
+                {"onpath.dll", {}},
+                {"quoted.dll", {}},
+                {"only64.dll", {}},
+                {"gone.dll", {}},
+                {"helper", {}}}});
     Add(App + L"helper.dll", {});  // before the system folder's
     Add(Wow + L"helper.dll", {});
     Add(L"C:\\Tools\\onpath.dll", {});
@@ -162,7 +163,7 @@ TEST_F(Dependencies, FoundInTheLoadersOrderAsTheProgramSeesTheFolders) {
 
 TEST_F(Dependencies, AKnownDllMustBeThereAndANamedPathIsTakenAsThePath) {
     Known(L"ole32.dll");
-    Add(Control, {X86, {{"ole32.dll", {}}, {"C:\\Libs\\full.dll", {}}, {"sub\\part.dll", {}}, {"D:\\none.dll", {}}}});
+    Add(Grid, {X86, {{"ole32.dll", {}}, {"C:\\Libs\\full.dll", {}}, {"sub\\part.dll", {}}, {"D:\\none.dll", {}}}});
     Add(L"C:\\Libs\\full.dll", {});
     Add(App + L"sub\\part.dll", {});
     EXPECT_EQ(Walk(On64), (std::vector<std::string>{
@@ -175,12 +176,12 @@ TEST_F(Dependencies, AKnownDllMustBeThereAndANamedPathIsTakenAsThePath) {
 
 TEST_F(Dependencies, ADllOfTheOtherProcessorFirstOnThePathFailsBeforeWindows10) {
     S().environment[L"PATH"] = L"C:\\Tools";
-    Add(Control, {X86, {{"wide.dll", {}}}});
+    Add(Grid, {X86, {{"wide.dll", {}}}});
     Add(App + L"wide.dll", {X64});
     Add(L"C:\\Tools\\wide.dll", {});
     EXPECT_EQ(Walk(On64), std::vector<std::string>{"wide.dll|C:\\App\\wide.dll|Grid.ocx|load|other processor|"});
     // Windows 10 passes over it, and fails only when no DLL of the right one is there.
-    const auto on10 = ViewFor(X86, true, X64, Windows10, Windows);
+    const auto on10 = ViewFor(X86, true, X64, Windows10, WindowsFolder);
     EXPECT_EQ(Walk(on10), std::vector<std::string>{"wide.dll|C:\\Tools\\wide.dll|Grid.ocx|load||"});
     S().files.erase(L"C:\\Tools\\wide.dll");
     EXPECT_EQ(Walk(on10), std::vector<std::string>{"wide.dll|C:\\App\\wide.dll|Grid.ocx|load|other processor|"});
@@ -200,7 +201,7 @@ TEST_F(Dependencies, EachFunctionMustBeExported) {
         {{"Zeta"}, "Zeta"},
     };
     for (const auto& c : cases) {
-        Add(Control, {X86, {{"lib.dll", c.functions}}});
+        Add(Grid, {X86, {{"lib.dll", c.functions}}});
         const auto rows = Walk(On64);
         const std::string wanted =
             *c.missing ? "lib.dll|C:\\App\\lib.dll|Grid.ocx|load|missing export|" + std::string(c.missing) : "";
@@ -208,15 +209,15 @@ TEST_F(Dependencies, EachFunctionMustBeExported) {
         if (*c.missing) EXPECT_EQ(rows.back(), wanted);
     }
     // Its hint puts the loader on it.
-    Add(Control, {X86, {{"lib.dll", {"Zeta"}}}});
-    auto& bytes = S().files[Control].bytes;
+    Add(Grid, {X86, {{"lib.dll", {"Zeta"}}}});
+    auto& bytes = S().files[Grid].bytes;
     const auto hint = std::search(bytes.begin(), bytes.end(), std::begin("Zeta"), std::end("Zeta") - 1) - 2;
     hint[0] = 1;  // "Zeta" is the table's second name
     EXPECT_EQ(Walk(On64).size(), 1u);
 }
 
 TEST_F(Dependencies, OneLoadTimeImporterMakesADllLoadTime) {
-    Add(Control, {X86, {{"late.dll", {}, true}, {"helper.dll", {}}}});
+    Add(Grid, {X86, {{"late.dll", {}, true}, {"helper.dll", {}}}});
     Add(App + L"helper.dll", {X86, {{"late.dll", {}}, {"later.dll", {}, true}}});
     EXPECT_EQ(Walk(On64), (std::vector<std::string>{
                               "helper.dll|C:\\App\\helper.dll|Grid.ocx|load||",
@@ -226,8 +227,8 @@ TEST_F(Dependencies, OneLoadTimeImporterMakesADllLoadTime) {
 }
 
 TEST_F(Dependencies, ADamagedEntryHidesNoMissingDllBesideIt) {
-    Add(Control, {X86, {{"first.dll", {}}, {"gone.dll", {}}, {"nope.dll", {}, true}}});
-    test::Put32(S().files[Control].bytes, 0x200 + 12, 0x7FFFFFF0);  // the first entry's name lies outside the image
+    Add(Grid, {X86, {{"first.dll", {}}, {"gone.dll", {}}, {"nope.dll", {}, true}}});
+    test::Put32(S().files[Grid].bytes, 0x200 + 12, 0x7FFFFFF0);  // the first entry's name lies outside the image
     EXPECT_EQ(Walk(On64), (std::vector<std::string>{
                               "Grid.ocx|C:\\App\\Grid.ocx||load|damaged|",
                               "gone.dll|-|Grid.ocx|load|missing|",
@@ -236,7 +237,7 @@ TEST_F(Dependencies, ADamagedEntryHidesNoMissingDllBesideIt) {
 }
 
 TEST_F(Dependencies, ACycleIsReadOnce) {
-    Add(Control, {X86, {{"a.dll", {"FromB"}}}});
+    Add(Grid, {X86, {{"a.dll", {"FromB"}}}});
     Add(App + L"a.dll", {X86, {{"b.dll", {"FromA"}}}, {"FromB"}});
     Add(App + L"b.dll", {X86, {{"a.dll", {"FromB"}}}, {"FromA"}});
     EXPECT_EQ(Walk(On64),
@@ -246,7 +247,7 @@ TEST_F(Dependencies, ACycleIsReadOnce) {
 TEST_F(Dependencies, APathFolderIsListedOnceAndOneThatCannotBeIsSkipped) {
     S().environment[L"PATH"] = L"C:\\Dead;C:\\Dead\\;C:\\Tools";
     S().unlistableFolders = {L"C:\\Dead"};
-    Add(Control, {X86, {{"one.dll", {}}, {"two.dll", {}}, {"three.dll", {}}}});
+    Add(Grid, {X86, {{"one.dll", {}}, {"two.dll", {}}, {"three.dll", {}}}});
     Add(L"C:\\Dead\\two.dll", {});
     Add(L"C:\\Tools\\three.dll", {});
     EXPECT_EQ(Walk(On64),
@@ -267,7 +268,7 @@ TEST_F(Dependencies, SideBySideAssembliesAtTheirVersionOrALaterOne) {
                            {later, true, {}},
                            {L"amd64_microsoft.vc90.crt_1fc8b3b9a1e18e3b_9.0.30729.9999_none_0", true, {}}};
     Add(store + L"\\" + later + L"\\msvcr90.dll", {X86, {}, {"malloc"}});
-    Add(Control, {X86, {{"MSVCR90.dll", {"malloc"}}}, {}, VC90});
+    Add(Grid, {X86, {{"MSVCR90.dll", {"malloc"}}}, {}, VC90});
     EXPECT_EQ(Walk(On64),
               std::vector<std::string>{"MSVCR90.dll|" + std::string(store.begin(), store.end()) + "\\" +
                                        std::string(later.begin(), later.end()) + "\\msvcr90.dll|Grid.ocx|load||"});
@@ -277,12 +278,11 @@ TEST_F(Dependencies, SideBySideAssembliesAtTheirVersionOrALaterOne) {
 }
 
 TEST_F(Dependencies, APrivateAssemblyInTheControlsFolder) {
-    Add(Control,
-        {X86,
-         {{"priv.dll", {}}},
-         {},
-         "<assembly><dependency><dependentAssembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0'/>"
-         "</dependentAssembly></dependency></assembly>"});
+    Add(Grid, {X86,
+               {{"priv.dll", {}}},
+               {},
+               "<assembly><dependency><dependentAssembly><assemblyIdentity name='Velmora.Private' version='1.0.0.0'/>"
+               "</dependentAssembly></dependency></assembly>"});
     const std::string manifest =
         "<?xml version='1.0'?><assembly xmlns='urn:schemas-microsoft-com:asm.v1'><assemblyIdentity "
         "name='Velmora.Private' version='1.0.0.0'/><file name='priv.dll'/></assembly>";
@@ -292,7 +292,7 @@ TEST_F(Dependencies, APrivateAssemblyInTheControlsFolder) {
 }
 
 TEST_F(Dependencies, ApiSetsWindowsProvidesAreNoFilesAndOthersAre) {
-    Add(Control, {X86, {{"api-ms-win-core-file-l1-1-0.dll", {}}, {"api-ms-win-crt-runtime-l1-1-0.dll", {}}}});
+    Add(Grid, {X86, {{"api-ms-win-core-file-l1-1-0.dll", {}}, {"api-ms-win-crt-runtime-l1-1-0.dll", {}}}});
     EXPECT_EQ(Walk(On64), std::vector<std::string>{"api-ms-win-crt-runtime-l1-1-0.dll|-|Grid.ocx|load|missing|"});
     Add(Wow + L"api-ms-win-crt-runtime-l1-1-0.dll", {});  // the Universal CRT's update
     EXPECT_EQ(Walk(On64),
@@ -305,7 +305,7 @@ TEST_F(Dependencies, AGraphPastTheBoundIsNotCalledWhole) {
     for (std::size_t i = 0; i <= modDependencies::MaxFiles; ++i) {
         Add(App + L"chain" + std::to_wstring(i) + L".dll", {X86, {{"chain" + std::to_string(i + 1) + ".dll", {}}}});
     }
-    Add(Control, {X86, {{"chain0.dll", {}}}});
+    Add(Grid, {X86, {{"chain0.dll", {}}}});
     std::optional<std::wstring> cut;
     const auto rows = Walk(On64, &cut);
     EXPECT_EQ(rows.size(), modDependencies::MaxFiles);

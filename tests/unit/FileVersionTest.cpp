@@ -8,11 +8,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 namespace image = test::image;
-
-Bytes Changed(Bytes bytes, std::size_t at, std::uint32_t value, bool word = false) {
-    word ? test::Put16(bytes, at, static_cast<std::uint16_t>(value)) : test::Put32(bytes, at, value);
-    return bytes;
-}
+using test::Changed;
 
 TEST(FileVersion, FormatsFourUnsignedNumbers) {
     EXPECT_EQ(modFileVersion::FormatFileVersion(6, 1, 98, 46), L"6.1.98.46");

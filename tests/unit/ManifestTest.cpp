@@ -19,7 +19,7 @@ std::vector<std::uint8_t> Utf16(const std::string& text, bool bigEndian) {
 }
 
 // One dependency, as Visual C++ 2008 writes it into a DLL.
-const std::string VC90 =
+const std::string Vc90Runtime =
     "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n"
     "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'>\r\n"
     "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>"
@@ -27,7 +27,7 @@ const std::string VC90 =
     "</requestedPrivileges></security></trustInfo>\r\n"
     "  <!-- the runtime -->\r\n"
     "  <dependency>\r\n    <dependentAssembly>\r\n"
-    "      <assemblyIdentity type='win32' name='Microsoft.VC90.CRT' version='9.0.21022.8' "
+    "      <assemblyIdentity type='win32' name='Microsoft.Vc90Runtime.CRT' version='9.0.21022.8' "
     "processorArchitecture='x86' publicKeyToken='1fc8b3b9a1e18e3b'></assemblyIdentity>\r\n"
     "    </dependentAssembly>\r\n  </dependency>\r\n</assembly>\r\n";
 
@@ -36,17 +36,17 @@ TEST(Manifest, TheFormsRealOnesTake) {
         const char* name;
         std::vector<std::uint8_t> bytes;
     } forms[] = {
-        {"as Visual C++ writes it", Utf8(VC90)},
-        {"with a byte-order mark", Utf8("\xEF\xBB\xBF" + VC90)},
-        {"in UTF-16", Utf16(VC90, false)},
-        {"in big-endian UTF-16", Utf16(VC90, true)},
+        {"as Visual C++ writes it", Utf8(Vc90Runtime)},
+        {"with a byte-order mark", Utf8("\xEF\xBB\xBF" + Vc90Runtime)},
+        {"in UTF-16", Utf16(Vc90Runtime, false)},
+        {"in big-endian UTF-16", Utf16(Vc90Runtime, true)},
         {"its elements prefixed",
          Utf8("<asmv1:assembly xmlns:asmv1='urn:schemas-microsoft-com:asm.v1'><asmv1:dependency>"
-              "<asmv1:dependentAssembly><asmv1:assemblyIdentity name='Microsoft.VC90.CRT' version='9.0.21022.8' "
+              "<asmv1:dependentAssembly><asmv1:assemblyIdentity name='Microsoft.Vc90Runtime.CRT' version='9.0.21022.8' "
               "processorArchitecture='x86' publicKeyToken='1fc8b3b9a1e18e3b'/></asmv1:dependentAssembly>"
               "</asmv1:dependency></asmv1:assembly>")},
         {"its values with entities",
-         Utf8("<assembly><dependency><dependentAssembly><assemblyIdentity name=\"Microsoft&#46;VC90&#x2E;CRT\" "
+         Utf8("<assembly><dependency><dependentAssembly><assemblyIdentity name=\"Microsoft&#46;Vc90Runtime&#x2E;CRT\" "
               "version=\"9.0.21022.8\" processorArchitecture=\"x86\" publicKeyToken=\"1fc8b3b9a1e18e3b\" "
               "x=\"&lt;&amp;&gt;&quot;&apos;\"/></dependentAssembly></dependency></assembly>")},
     };
@@ -56,7 +56,7 @@ TEST(Manifest, TheFormsRealOnesTake) {
         EXPECT_EQ(manifest.damage, L"");
         ASSERT_EQ(manifest.dependencies.size(), 1u);
         const auto& identity = manifest.dependencies[0].identity;
-        EXPECT_EQ(identity.name, L"Microsoft.VC90.CRT");
+        EXPECT_EQ(identity.name, L"Microsoft.Vc90Runtime.CRT");
         EXPECT_EQ(identity.version, L"9.0.21022.8");
         EXPECT_EQ(identity.processorArchitecture, L"x86");
         EXPECT_EQ(identity.publicKeyToken, L"1fc8b3b9a1e18e3b");
@@ -89,7 +89,7 @@ TEST(Manifest, DamageIsToldNeverTakenForNoDependencies) {
         const wchar_t* damage;
     } cases[] = {
         {"empty", {}, L"it is not well-formed XML"},
-        {"cut short", Utf8(VC90.substr(0, VC90.size() / 2)), L"it is not well-formed XML"},
+        {"cut short", Utf8(Vc90Runtime.substr(0, Vc90Runtime.size() / 2)), L"it is not well-formed XML"},
         {"tags crossed", Utf8("<assembly><dependency></assembly></dependency>"), L"it is not well-formed XML"},
         {"two roots", Utf8("<assembly/><assembly/>"), L"it is not well-formed XML"},
         {"an attribute twice", Utf8("<assembly a='1' a='2'/>"), L"it is not well-formed XML"},

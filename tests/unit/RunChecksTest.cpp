@@ -145,7 +145,6 @@ TEST_F(RunChecksTest, WindowsFolderIsShownAsReturnedAndJoinedWithOneBackslash) {
 
 // --- The registration, after the verdict -------------------------------------------------
 
-const std::wstring& Library = test::ControlLibrary;
 const std::wstring& Slider = test::ControlClasses[0];
 const std::wstring& Tree = test::ControlClasses[1];
 const std::wstring Temp = L"C:\\Users\\tester\\AppData\\Local\\Temp";
@@ -214,7 +213,7 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
          {L"Registration: partly registered\r\n",
           L"Class " + Slider + L" points to C:\\App\\MSCOMCTL.OCX (per user)\r\n",
           L"Class " + Tree + L" is not registered\r\n",
-          L"Type library " + Library +
+          L"Type library " + test::ControlLibrary +
               L" 1.0 (another version) points to C:\\Old\\MSCOMCTL.OCX (per machine), "
               L"which is not there\r\n",
           L"Entries of this account's own win over the machine's, and regsvr32 does not change them: as this user, "
