@@ -11,6 +11,7 @@ source tools/wine-env.sh
 # Every Xvfb, wineserver and step started below ends on every path, Ctrl-C included.
 cleanup() {
   stop_alongside
+  rm -rf "${reproduced:-}"
   local prefix
   for prefix in build/wineprefix-e2e-*/; do [ -d "$prefix" ] && velmora_wine_remember "$prefix"; done
   velmora_wine_cleanup
@@ -165,16 +166,18 @@ x86_static_checks() {
 }
 
 step "Packages" install_packages
-# The builds keep both processors busy; the static checks yield to them.
+# The builds keep both processors busy; the static checks and the release package's
+# second build, elsewhere, yield to them.
 make_prefixes
 alongside --yield "Format, clang-tidy and cppcheck" tests/tools/static-analysis.sh
+reproduced=$(mktemp -d)
+alongside --yield "The release package built again elsewhere" \
+  tests/tools/check-reproducible.sh --make-copy "$reproduced/checkout"
 step "Native: the logic over fakes" native_tests
 step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
 step "Windows builds (x86-64 and x86)" windows_builds
-# Fuzzing runs for a set time, so at full priority; the release package's second build
-# does not change the builds the tests run.
+# Fuzzing runs for a set time, so at full priority.
 alongside "Fuzzing" tests/tools/fuzz.sh
-alongside --yield "Reproducible release package" tests/tools/check-reproducible.sh --built
 join_alongside "Simulated Windows"
 step "x86-64: the platform layer under Wine" \
   windows_layer build/win64 "$(velmora_wine_loader win64)" build/wineprefix win64
@@ -188,6 +191,7 @@ else
 fi
 step "End to end: Velmora.exe under Wine" end_to_end
 join_alongside
+step "Reproducible release package" tests/tools/check-reproducible.sh --built --copy "$reproduced/checkout"
 
 printf '\nEach step:\n'
 printf '%s\n' "${timings[@]}"

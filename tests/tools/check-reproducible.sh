@@ -3,24 +3,42 @@
 # must give byte-identical executables and release package: this checkout's own
 # build (the one the tests ran, brought up to date) and a copy's, built afresh
 # elsewhere. With --built, this checkout's release is taken as it is: test.sh builds
-# it, then runs this beside the end-to-end runs, whose build must not change.
-#   tests/tools/check-reproducible.sh [--built]
+# it, and the tests run on it. With --make-copy DIR, only the copy is built, in DIR;
+# --copy DIR then takes that copy as it is: test.sh builds it beside everything else,
+# from the start, and compares once its own build is done.
+#   tests/tools/check-reproducible.sh [--built] [--copy DIR]
+#   tests/tools/check-reproducible.sh --make-copy DIR
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+built= copy= make_copy=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --built) built=1 ;;
+    --copy) copy=$2; shift ;;
+    --make-copy) copy=$2; make_copy=1; shift ;;
+    *) echo "usage: $0 [--built] [--copy DIR] | --make-copy DIR" >&2; exit 2 ;;
+  esac
+  shift
+done
+if [ -z "$copy" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  copy=$work/elsewhere/checkout
+  make_copy=1
+fi
 # The release target builds both presets, one after the other, each with every processor.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 
 release() { (cd "$1" && cmake --preset win64 >/dev/null && cmake --build --preset win64 --target release -j 1 >/dev/null); }
 
-[ "${1:-}" = --built ] || release "$root"
-sleep 2
-copy=$work/elsewhere/checkout
-mkdir -p "$copy"
-# The project's files as git knows them, without any build output.
-(cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy")
-release "$copy"
+if [ -n "$make_copy" ]; then
+  mkdir -p "$copy"
+  # The project's files as git knows them, without any build output.
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy")
+  release "$copy"
+  if [ -n "${work:-}" ]; then sleep 2; else echo "copy built in $copy"; exit 0; fi
+fi
+[ -n "$built" ] || release "$root"
 
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 status=0
@@ -36,9 +54,9 @@ for file in build/win32/Velmora.exe build/win64/Velmora.exe "dist/Velmora-$versi
 done
 # No build folder may be named inside the programs.
 for file in build/win32/Velmora.exe build/win64/Velmora.exe; do
-  for built in "$root" "$copy"; do
-    if grep -a -q -e "$built" "$built/$file"; then
-      echo "DIFFERENT: $built/$file names its build folder"
+  for tree in "$root" "$copy"; do
+    if grep -a -q -e "$tree" "$tree/$file"; then
+      echo "DIFFERENT: $tree/$file names its build folder"
       status=1
     fi
   done
