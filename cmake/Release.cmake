@@ -3,9 +3,9 @@
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(VELMORA_RELEASE_ZIP ${CMAKE_SOURCE_DIR}/dist/Velmora-${PROJECT_VERSION}.zip)
 add_custom_target(release
-  COMMAND ${CMAKE_COMMAND} --preset win32 > /dev/null
+  COMMAND ${CMAKE_COMMAND} -DPRESET=win32 -DSOURCE=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/ConfigureOnce.cmake
   COMMAND ${CMAKE_COMMAND} --build --preset win32 --target Velmora
-  COMMAND ${CMAKE_COMMAND} --preset win64 > /dev/null
+  COMMAND ${CMAKE_COMMAND} -DPRESET=win64 -DSOURCE=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/ConfigureOnce.cmake
   COMMAND ${CMAKE_COMMAND} --build --preset win64 --target Velmora
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make_release.py
           --win32 ${CMAKE_SOURCE_DIR}/build/win32/Velmora.exe

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program's sources must include only down their layers, be formatted as
-# .clang-format says and pass clang-tidy (.clang-tidy) and cppcheck without a finding.
+# .clang-format says and pass clang-tidy (.clang-tidy) and cppcheck without a finding;
+# ./run.sh's configuration must need no test framework.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -17,6 +18,14 @@ if ! clang-format --dry-run --Werror "${sources[@]}"; then status=1; fi
 # One compile database for all of src/: the program alone, as the x86-64 build
 # compiles it, each file a unit of its own (no batches), with MinGW's headers.
 cmake --preset run-win64 -B build/tidy -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVELMORA_UNITY_BUILD=OFF >/dev/null
+# It is ./run.sh's configuration too, which must register no test and look for no
+# GoogleTest: a machine that only runs the program has none.
+tests=$(ctest --test-dir build/tidy -N | sed -n 's/^Total Tests: //p')
+if [ "$tests" != 0 ]; then echo "./run.sh's configuration registers $tests tests"; status=1; fi
+if grep -E '^(VELMORA_GTEST_SOURCE_DIR|gtest|GTest|googletest)' build/tidy/CMakeCache.txt; then
+  echo "./run.sh's configuration looks for GoogleTest"
+  status=1
+fi
 mingw_includes=()
 while read -r dir; do
   case "$dir" in *include-fixed|*/12-win32/include) continue ;; esac
