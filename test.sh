@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the three presets and runs every test: native unit tests over fakes,
-# the Windows tests under Wine, the end-to-end runs of Velmora.exe, and the
-# release checks. Installs what it needs on a fresh Debian machine. Each step
+# Builds the presets and runs every test: native unit tests over fakes (built
+# once, under the sanitizers), the Windows tests under Wine, the end-to-end runs
+# of Velmora.exe, and the release checks. Installs what it needs on a fresh Debian machine. Each step
 # tells its time when it ends; the last lines sum them up.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -102,11 +102,6 @@ install_packages() {
   fi
 }
 
-native_tests() {
-  configure_and_build native
-  ctest --preset native -j "$jobs"
-}
-
 # The release package too: the reproducibility check builds it again elsewhere.
 windows_builds() {
   configure_and_build win64
@@ -159,8 +154,9 @@ alongside --yield "Format, clang-tidy and cppcheck" tests/tools/static-analysis.
 reproduced=$(mktemp -d)
 alongside --yield "The release package built again elsewhere" \
   tests/tools/check-reproducible.sh --make-copy "$reproduced/checkout"
-step "Native: the logic over fakes" native_tests
-step "Native: AddressSanitizer and UndefinedBehaviorSanitizer" tests/tools/sanitizers.sh
+# The unit tests run once, in the build that also catches what a plain one would miss.
+step "Native: the logic over fakes, under AddressSanitizer and UndefinedBehaviorSanitizer" \
+  tests/tools/sanitizers.sh
 step "Windows builds (x86-64 and x86)" windows_builds
 # Fuzzing runs for a set time, so at full priority.
 alongside "Fuzzing" tests/tools/fuzz.sh

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The native tests again, built with clang under AddressSanitizer (leaks
+# The native tests, built with clang under AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; any report fails the run. The same build
 # makes the fuzz targets (the logic is compiled once for both), and ctest replays
 # their seed inputs; tests/tools/fuzz.sh fuzzes with them.
