@@ -19,7 +19,9 @@ void LetGo() {
     S().trace.push_back(L"letgo");
 }
 
-void SetTitle(const std::wstring& title) { S().trace.push_back(L"title:" + title); }
+void SetTitle(const std::wstring& title) {
+    S().trace.push_back(L"title:" + title);
+}
 
 Handle GetStd(StdHandle which) {
     const auto& console = S().console;

@@ -26,15 +26,15 @@ std::vector<std::uint8_t> ImageWith(const std::vector<std::uint8_t>& library, st
 // A DLL as a linker lays it out, its tables and names in its one section.
 struct Import {
     std::string dll;
-    std::vector<std::string> functions;  // "#5" asks for ordinal 5
+    std::vector<std::string> functions{};  // "#5" asks for ordinal 5
     bool delayed = false;
 };
 struct PeSpec {
     std::uint16_t machine = 0x14C;  // PE32+ for any other
-    std::vector<Import> imports;
-    std::vector<std::string> exports;  // its names, in the table's order; "#5" an ordinal without a name
-    std::string manifest;              // RT_MANIFEST 2, the one the loader applies to a DLL
-    std::string assemblyManifest;      // RT_MANIFEST 1, an assembly's own
+    std::vector<Import> imports{};
+    std::vector<std::string> exports{};  // its names, in the table's order; "#5" an ordinal without a name
+    std::string manifest{};              // RT_MANIFEST 2, the one the loader applies to a DLL
+    std::string assemblyManifest{};      // RT_MANIFEST 1, an assembly's own
 };
 std::vector<std::uint8_t> BuildPe(const PeSpec& spec);
 // A DLL for `machine` that imports `dlls` (no function of them) and delay-loads `delayed`.

@@ -41,8 +41,8 @@ TEST(FileVersion, DamageReadsAsNoVersion) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto file = modPeFile::InMemory(c.bytes.data(), c.bytes.size());
-        const modPeFile::Image image(file);
+        const auto bytes = modPeFile::InMemory(c.bytes.data(), c.bytes.size());
+        const modPeFile::Image image(bytes);
         EXPECT_EQ(modFileVersion::ReadFileVersion(image), c.version);
     }
 }

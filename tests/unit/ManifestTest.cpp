@@ -27,7 +27,7 @@ const std::string Vc90Runtime =
     "</requestedPrivileges></security></trustInfo>\r\n"
     "  <!-- the runtime -->\r\n"
     "  <dependency>\r\n    <dependentAssembly>\r\n"
-    "      <assemblyIdentity type='win32' name='Microsoft.Vc90Runtime.CRT' version='9.0.21022.8' "
+    "      <assemblyIdentity type='win32' name='Microsoft.VC90.CRT' version='9.0.21022.8' "
     "processorArchitecture='x86' publicKeyToken='1fc8b3b9a1e18e3b'></assemblyIdentity>\r\n"
     "    </dependentAssembly>\r\n  </dependency>\r\n</assembly>\r\n";
 
@@ -42,11 +42,11 @@ TEST(Manifest, TheFormsRealOnesTake) {
         {"in big-endian UTF-16", Utf16(Vc90Runtime, true)},
         {"its elements prefixed",
          Utf8("<asmv1:assembly xmlns:asmv1='urn:schemas-microsoft-com:asm.v1'><asmv1:dependency>"
-              "<asmv1:dependentAssembly><asmv1:assemblyIdentity name='Microsoft.Vc90Runtime.CRT' version='9.0.21022.8' "
+              "<asmv1:dependentAssembly><asmv1:assemblyIdentity name='Microsoft.VC90.CRT' version='9.0.21022.8' "
               "processorArchitecture='x86' publicKeyToken='1fc8b3b9a1e18e3b'/></asmv1:dependentAssembly>"
               "</asmv1:dependency></asmv1:assembly>")},
         {"its values with entities",
-         Utf8("<assembly><dependency><dependentAssembly><assemblyIdentity name=\"Microsoft&#46;Vc90Runtime&#x2E;CRT\" "
+         Utf8("<assembly><dependency><dependentAssembly><assemblyIdentity name=\"Microsoft&#46;VC90&#x2E;CRT\" "
               "version=\"9.0.21022.8\" processorArchitecture=\"x86\" publicKeyToken=\"1fc8b3b9a1e18e3b\" "
               "x=\"&lt;&amp;&gt;&quot;&apos;\"/></dependentAssembly></dependency></assembly>")},
     };
@@ -56,7 +56,7 @@ TEST(Manifest, TheFormsRealOnesTake) {
         EXPECT_EQ(manifest.damage, L"");
         ASSERT_EQ(manifest.dependencies.size(), 1u);
         const auto& identity = manifest.dependencies[0].identity;
-        EXPECT_EQ(identity.name, L"Microsoft.Vc90Runtime.CRT");
+        EXPECT_EQ(identity.name, L"Microsoft.VC90.CRT");
         EXPECT_EQ(identity.version, L"9.0.21022.8");
         EXPECT_EQ(identity.processorArchitecture, L"x86");
         EXPECT_EQ(identity.publicKeyToken, L"1fc8b3b9a1e18e3b");

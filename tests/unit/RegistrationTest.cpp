@@ -275,7 +275,6 @@ TEST_F(Registration, ALibraryIsLookedUpUnderItsPlatformsKey) {
     fake::AddFile(control, test::ControlBytes());
     const auto found = modRegistration::CheckRegistration(reading, control, view);
     EXPECT_TRUE(found.typeLibrary->here);
-    EXPECT_EQ(modTypeLibrary::PlatformKey(modTypeLibrary::SysKind::Win32), std::wstring(L"win32"));
 }
 
 // --- Office's caches of the control ------------------------------------------------------------
@@ -420,57 +419,44 @@ TEST_F(Registration, TheFirstCauseAndTheStepThatMendsIt) {
     self.damage = L"its import table runs out of the file";
     auto late = dependency(L"late.dll", Problem::Missing);
     late.delayLoaded = true;
-    const std::wstring never = L"; until then the control does not load";
+    // Each hint of a cause ends "; until then the control does not load".
     const struct {
         modDependencies::Dependency dependency;
         const wchar_t* cause;  // empty: it loads
-        std::wstring hint;
+        const wchar_t* hint;
     } cases[] = {
         {dependency(L"msvcp140.dll", Problem::Missing), L"msvcp140.dll is not found",
-         L"msvcp140.dll, which MsComCtl.OCX needs, is not found: install the Visual C++ 2015-2022 Redistributable "
-         L"(x86)" +
-             never},
+         L"msvcp140.dll, which MsComCtl.OCX needs, is not found: install the Visual C++ 2015-2022 Redistributable (x86)"},
         {dependency(L"api-ms-win-crt-runtime-l1-1-0.dll", Problem::Missing),
          L"api-ms-win-crt-runtime-l1-1-0.dll is not found",
          L"api-ms-win-crt-runtime-l1-1-0.dll, which MsComCtl.OCX needs, is not found: install the Universal C Runtime "
-         L"(Windows update KB2999226; the Visual C++ 2015-2022 Redistributable brings it too)" +
-             never},
+         L"(Windows update KB2999226; the Visual C++ 2015-2022 Redistributable brings it too)"},
         {dependency(L"api-ms-win-core-synch-l1-2-0.dll", Problem::Missing),
          L"api-ms-win-core-synch-l1-2-0.dll is not found",
          L"api-ms-win-core-synch-l1-2-0.dll, which MsComCtl.OCX needs, is not found: this Windows does not provide it: "
-         L"MsComCtl.OCX needs a later Windows" +
-             never},
+         L"MsComCtl.OCX needs a later Windows"},
         {dependency(L"x.dll", Problem::OtherProcessor, L"C:\\Windows\\System32\\x.dll"),
          L"x.dll is built for the other processor",
-         L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\Windows\\System32\\x.dll): install "
-         L"the "
-         L"32-bit build of what provides it" +
-             never},
+         L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\Windows\\System32\\x.dll): install the "
+         L"32-bit build of what provides it"},
         {dependency(L"x.dll", Problem::OtherProcessor, L"C:\\App\\x.dll"), L"x.dll is built for the other processor",
          L"x.dll, which MsComCtl.OCX needs, is built for the other processor (C:\\App\\x.dll): put its 32-bit build in "
-         L"its place" +
-             never},
+         L"its place"},
         {missingExport, L"KERNEL32.dll does not export GetTickCount64",
-         L"KERNEL32.dll (C:\\Windows\\SysWoW64\\KERNEL32.dll) does not export GetTickCount64, which MsComCtl.OCX "
-         L"needs: "
-         L"MsComCtl.OCX needs a later Windows, or an update of this one" +
-             never},
+         L"KERNEL32.dll (C:\\Windows\\SysWoW64\\KERNEL32.dll) does not export GetTickCount64, which MsComCtl.OCX needs: "
+         L"MsComCtl.OCX needs a later Windows, or an update of this one"},
         {olderBuild, L"lib.dll does not export #12",
          L"lib.dll (C:\\App\\lib.dll) does not export #12, which MsComCtl.OCX needs: it is another build than "
-         L"MsComCtl.OCX was made for; install the one it needs (the program's own installer)" +
-             never},
+         L"MsComCtl.OCX was made for; install the one it needs (the program's own installer)"},
         {assembly, L"the side-by-side assembly Microsoft.VC90.CRT 9.0.21022.8 (x86) is not installed",
          L"The side-by-side assembly Microsoft.VC90.CRT 9.0.21022.8 (x86), which MsComCtl.OCX needs, is not installed: "
-         L"install the Visual C++ 2008 Redistributable (x86)" +
-             never},
+         L"install the Visual C++ 2008 Redistributable (x86)"},
         {held, L"lib.dll could not be read",
          L"lib.dll (C:\\App\\lib.dll) could not be read (error 0x80070020): close what holds it, or let this account "
-         L"read it, then run Velmora again" +
-             never},
+         L"read it, then run Velmora again"},
         {self, L"it is damaged",
          L"This file is damaged (its import table runs out of the file): put an intact copy in its place (reinstall "
-         L"what provides it)" +
-             never},
+         L"what provides it)"},
         {late, L"",
          L"late.dll, which MsComCtl.OCX needs, is not found: install what provides it (the program's own installer, or "
          L"the runtime it names); only the parts of the control that use it fail until then"},
@@ -480,7 +466,7 @@ TEST_F(Registration, TheFirstCauseAndTheStepThatMendsIt) {
         modDiagnosis::AddDependencies(found, {{c.dependency}, std::nullopt});
         EXPECT_EQ(modDiagnosis::NotLoadingCause(found), c.cause);
         EXPECT_EQ(found.loads, *c.cause == L'\0');
-        EXPECT_EQ(found.hint, c.hint);
+        EXPECT_EQ(found.hint, c.hint + std::wstring(*c.cause ? L"; until then the control does not load" : L""));
     }
 }
 

@@ -84,16 +84,10 @@ TEST_F(RunChecksTest, EachDifferenceIsNamedAndFailsTheRun) {
     } cases[] = {
         {"version differs", versionDiffers, L"6.1.98.39", L"B97FD45E", {L"Version fail\r\n"}},
         {"CRC differs", crcDiffers, L"6.1.98.46", L"12345678", {L"CRC32 fail\r\n"}},
-        {"both differ",
-         [] { S().files[Control].bytes = test::StandInFile(L"other-version"); },
-         L"6.1.98.39",
-         L"0BADC0DE",
-         {L"Version fail\r\n", L"CRC32 fail\r\n"}},
-        {"no version information",
-         [] { S().files[Control].bytes = test::StandInFile(L"no-version"); },
-         L"",
-         L"B97FD45E",
-         {L"Version fail\r\n"}},
+        {"both differ", [] { S().files[Control].bytes = test::StandInFile(L"other-version"); }, L"6.1.98.39",
+         L"0BADC0DE", {L"Version fail\r\n", L"CRC32 fail\r\n"}},
+        {"no version information", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, L"",
+         L"B97FD45E", {L"Version fail\r\n"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,8 +194,7 @@ TEST_F(RunChecksTest, TheRegistrationSwitchShowsItsRowsAfterTheVerdict) {
                  platform::registry::ValueKind::Text, L"x64"};
          },
          {L"Registration: registered\r\n", L"Office 16.0 is 64-bit (Click-to-Run): it loads no 32-bit control\r\n",
-          L"Only 32-bit Office loads MsComCtl.OCX: programs in this 64-bit Office 16.0 that need it fail to load it; "
-          L"use "
+          L"Only 32-bit Office loads MsComCtl.OCX: programs in this 64-bit Office 16.0 that need it fail to load it; use "
           L"them in a 32-bit Office\r\n"}},
         {"partly, an old version elsewhere",
          [&] {
@@ -248,9 +241,8 @@ TEST_F(RunChecksTest, AFileThatCannotBeReadIsToldSoNotCalledTheWrongBuild) {
     Machine([] { S().files[Control].openable = false; });
     modRunResult::CurrentRun().options.registration = true;
     EXPECT_EQ(ReturnedOutcome(), modVelmora::ExitStatus::Fail);
-    EXPECT_EQ(S().console.Texts().back(),
-              L"Another program holds the file (an installer, an antivirus scanner): "
-              L"close it, then run Velmora again.\r\n");
+    EXPECT_EQ(S().console.Texts().back(), L"Another program holds the file (an installer, an antivirus scanner): "
+                                          L"close it, then run Velmora again.\r\n");
 }
 
 TEST_F(RunChecksTest, AnotherControlIsHeldToWhetherItLoads) {

@@ -188,8 +188,7 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
          L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
         {"no version information", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, 1,
-         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"",
-         L"\"state\": \"no type library\""},
+         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", L"\"state\": \"no type library\""},
         {"no type library", [] { S().files[Control].bytes = test::StandInFile(L"damaged-typelib"); }, 0,
          L"\"result\": \"valid\"", L"\"found\": true",
          L"\"registration\": {\n    \"state\": \"no type library\",\n"
@@ -222,8 +221,7 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
 TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
     test::InstallControl(L"C:\\App\\Grid.ocx");  // registered nowhere
     EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 1u);
-    for (const wchar_t* member :
-         {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
+    for (const wchar_t* member : {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
         EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
     }
 }
@@ -388,8 +386,7 @@ TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
     S().registry.duringRead = [] { S().watchdogCallback(); };
     EXPECT_EQ(Run({L"/registration"}), 0u);
     const auto texts = S().console.Texts();
-    EXPECT_EQ(texts.at(texts.size() - 4),
-              L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
+    EXPECT_EQ(texts.at(texts.size() - 4), L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
 }
 
 TEST_F(UnattendedTest, AStallAmongTheDependenciesCostsThemAlone) {
