@@ -81,10 +81,12 @@ std::wstring CachesJson(const std::vector<modOfficeCache::CacheFile>& caches) {
     });
 }
 
-std::wstring OfficeJson(const std::vector<modOffice::Installation>& installations) {
-    return ArrayJson(installations, 3, [](const modOffice::Installation& office) {
+std::wstring OfficeJson(const std::vector<modOffice::Installation>& installations,
+                        const modDiagnosis::Subject& subject) {
+    return ArrayJson(installations, 3, [&subject](const modOffice::Installation& office) {
         return L"{" + Member(L"version", Quote(office.version)) + L", " + Member(L"bitness", Quote(office.bitness)) +
-               L", " + Member(L"source", Quote(office.source)) + L"}";
+               L", " + Member(L"source", Quote(office.source)) + L", " +
+               Member(L"loads", Flag(modDiagnosis::OfficeLoads(office, subject))) + L"}";
     });
 }
 
@@ -123,7 +125,7 @@ std::wstring RegistrationJson(const modDiagnosis::Diagnosis& found) {
            Member(L"hint", QuotedOrNull(found.hint)) + L",\n    " +
            Member(L"account", found.account.empty() ? modJson::Null : Quote(found.account)) + L",\n    " +
            Member(L"officeCache", found.officeCache ? CachesJson(*found.officeCache) : modJson::Null) + L",\n    " +
-           Member(L"office", OfficeJson(found.office)) + L",\n    " +
+           Member(L"office", OfficeJson(found.office, found.subject)) + L",\n    " +
            Member(L"dependencies", found.dependencies ? DependenciesJson(*found.dependencies) : modJson::Null) +
            L",\n    " + Member(L"dependenciesReason", QuotedOrNull(found.dependenciesReason)) + L",\n    " +
            Member(L"loads", found.loads ? Flag(*found.loads) : modJson::Null) + L"\n  }";

@@ -249,11 +249,13 @@ void ShowRegistration(const modDiagnosis::Diagnosis& found) {
         Write(std::wstring(found.dependencies ? L"Dependencies: not all read (" : L"Dependencies: not read (") +
               *found.dependenciesReason + L")");
     }
+    // Each Office that cannot load it, beside the verdict: a warning once, never a second time as the hint.
+    std::vector<std::wstring> warnings;
     for (const auto& office : found.officeOfOtherBitness) {
-        Write(L"Office " + office.version + L" is " + modOffice::Bits(office) + L"-bit (" + office.source +
-              L"): it loads no " + (modOffice::Bits(office) == L"64" ? L"32" : L"64") + L"-bit control");
+        warnings.push_back(modDiagnosis::OfficeWarning(office, found.subject));
+        Write(warnings.back());
     }
-    if (found.hint) Write(*found.hint);
+    if (found.hint && std::find(warnings.begin(), warnings.end(), *found.hint) == warnings.end()) Write(*found.hint);
     if (found.officeCache) ShowOfficeCaches(*found.officeCache);
 }
 

@@ -35,14 +35,20 @@ std::wstring Command(const Subject& subject) {
 
 // The commands that remove this account's own entries that point elsewhere: they win
 // over the machine's, and regsvr32, which an administrator runs, does not change them.
-std::wstring PerUserRemovals(const modRegistration::Registration& found) {
+// A class's key is in the registry view of the control's bitness; type libraries are
+// shared by both views.
+std::wstring PerUserRemovals(const Diagnosis& found) {
+    const auto& registration = found.registration;
+    const std::wstring classView = found.windows64 ? L" /reg:" + found.subject.bits : L"";
     std::wstring commands;
-    const auto remove = [&commands](const Entry& entry, const std::wstring& key) {
+    const auto remove = [&commands](const Entry& entry, const std::wstring& key, const std::wstring& view) {
         if (entry.here || entry.scope != Scope::User) return;
-        commands += (commands.empty() ? L"" : L" & ") + (L"reg delete \"HKCU\\Software\\Classes\\" + key + L"\" /f");
+        commands +=
+            (commands.empty() ? L"" : L" & ") + (L"reg delete \"HKCU\\Software\\Classes\\" + key + L"\" /f" + view);
     };
-    remove(*found.typeLibrary, L"TypeLib\\" + found.typeLibrary->id + L"\\" + found.typeLibrary->version);
-    for (const auto& entry : found.classes) remove(entry, L"CLSID\\" + entry.id);
+    remove(*registration.typeLibrary,
+           L"TypeLib\\" + registration.typeLibrary->id + L"\\" + registration.typeLibrary->version, L"");
+    for (const auto& entry : registration.classes) remove(entry, L"CLSID\\" + entry.id, classView);
     return commands;
 }
 
@@ -178,28 +184,25 @@ std::optional<std::wstring> Hint(const Diagnosis& found) {
     const auto& registration = found.registration;
     const std::wstring command = Command(found.subject);
     if (registration.typeLibrary) {
-        if (const auto removals = PerUserRemovals(registration); !removals.empty()) {
-            return L"Entries of this account's own win over the machine's, and regsvr32 does not change them: as "
-                   L"this user, not as an administrator, run " +
-                   removals + L", then run Velmora again; if it is still not registered, " + command;
+        if (const auto removals = PerUserRemovals(found); !removals.empty()) {
+            const std::wstring account = found.account.empty() ? L"this account" : found.account;
+            return L"Entries of this account's own win over the machine's, and regsvr32 does not change them: as " +
+                   account + L", run " + removals + L", then run Velmora again; if it is still not registered, " +
+                   command;
         }
     }
-    // The first cause that keeps it from loading: its registration, a dependency, Office;
-    // then what keeps a part of it from working.
+    // The first cause that keeps it from loading: its registration, a dependency; then
+    // what keeps a part of it from working, or an Office from loading it.
     if (RegistrationJudged(found)) {
         if (const auto* blocking = Blocking(found)) return DependencyHint(*blocking, found.subject);
-    }
-    if (registration.state == State::Registered && !found.officeOfOtherBitness.empty()) {
-        const auto& office = found.officeOfOtherBitness.front();
-        const std::wstring other = modOffice::Bits(office) == L"64" ? L"32" : L"64";
-        return L"Only " + other + L"-bit Office loads " + filenames::NameOf(found.subject.controlPath) +
-               L": programs in this " + modOffice::Bits(office) + L"-bit Office " + office.version +
-               L" that need it fail to load it; use them in a " + other + L"-bit Office";
     }
     const auto* partial = found.dependencies ? modDependencies::FirstProblem(*found.dependencies, false) : nullptr;
     switch (registration.state) {
     case State::Registered:
-        return partial ? std::optional<std::wstring>(DependencyHint(*partial, found.subject)) : std::nullopt;
+        if (partial) return DependencyHint(*partial, found.subject);
+        if (!found.officeOfOtherBitness.empty())
+            return OfficeWarning(found.officeOfOtherBitness.front(), found.subject);
+        return std::nullopt;
     case State::NotRegistered: return L"To register it, " + command;
     case State::PartlyRegistered: return L"To register it whole, " + command;
     case State::RegisteredElsewhere: {
@@ -239,11 +242,11 @@ Diagnosis ReadRegistry(const modTypeLibrary::Reading& reading, const Subject& su
     Diagnosis found;
     found.subject = subject;
     found.account = platform::account::ProcessAccount();
+    found.windows64 = view.windows64;
     found.registration = modRegistration::CheckRegistration(reading, subject.controlPath, view);
     found.office = modOffice::FindOffice(view.windows64);
-    const std::wstring bitness = view.Program64() ? L"x64" : L"x86";
     std::copy_if(found.office.begin(), found.office.end(), std::back_inserter(found.officeOfOtherBitness),
-                 [&bitness](const modOffice::Installation& office) { return office.bitness != bitness; });
+                 [&subject](const modOffice::Installation& office) { return !OfficeLoads(office, subject); });
     if (reading.library) found.officeCache = modOfficeCache::FindCaches(reading.library->name, subject.controlPath);
     found.dependenciesPending = true;
     Conclude(found);
@@ -274,6 +277,15 @@ void DependenciesNotReadInTime(Diagnosis& found, std::uint32_t seconds) {
     Conclude(found);
 }
 
+bool OfficeLoads(const modOffice::Installation& office, const Subject& subject) {
+    return modOffice::Bits(office) == subject.bits;
+}
+
+std::wstring OfficeWarning(const modOffice::Installation& office, const Subject& subject) {
+    return modOffice::Bits(office) + L"-bit Office " + office.version + L" cannot load this " + subject.bits +
+           L"-bit control: forms that use it need " + subject.bits + L"-bit Office.";
+}
+
 std::wstring NotLoadingCause(const Diagnosis& found) {
     const auto state = found.registration.state;
     if (state == State::NotReadInTime) return {};
@@ -282,10 +294,6 @@ std::wstring NotLoadingCause(const Diagnosis& found) {
                                              : L"it is " + modRegistration::StateText(state);
     }
     if (const auto* dependency = Blocking(found)) return CauseOf(*dependency);
-    if (!found.officeOfOtherBitness.empty()) {
-        const auto& office = found.officeOfOtherBitness.front();
-        return L"Office " + office.version + L" is " + modOffice::Bits(office) + L"-bit";
-    }
     return {};
 }
 

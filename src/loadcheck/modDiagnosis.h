@@ -31,10 +31,12 @@ struct Subject {
 struct Diagnosis {
     Subject subject;
     modRegistration::Registration registration;
-    std::wstring account;  // whose per-user entries and caches these are: the account the program ran as
+    std::wstring account;    // whose per-user entries and caches these are: the account the program ran as
+    bool windows64 = false;  // the registry has a view of each bitness
     // Office's caches of the control; none when there is no type library to name them.
     std::optional<std::vector<modOfficeCache::CacheFile>> officeCache;
-    // Each Office installed, and those of them whose bitness is not the control's.
+    // Each Office installed, and those of them whose bitness is not the control's: their
+    // VBA cannot load it, a fact beside whether it loads.
     std::vector<modOffice::Installation> office;
     std::vector<modOffice::Installation> officeOfOtherBitness;
     // The DLLs it needs, and theirs; nothing when they were not read (in time).
@@ -61,9 +63,15 @@ Diagnosis NotReadInTime(std::uint32_t seconds);
 // A diagnosis whose registration was read, and whose dependencies were not within `seconds`.
 void DependenciesNotReadInTime(Diagnosis& found, std::uint32_t seconds);
 
-// Why a program that needs the control will not load it: the first cause, in the
-// order registration, dependency, Office ("it is not registered", "X.dll is not
-// found", "Office 16.0 is 64-bit"); empty when it loads, or when that is not known.
+// Why a program of the control's bitness that needs it will not load it: the first
+// cause, in the order registration, dependency ("it is not registered", "X.dll is not
+// found"); empty when it loads, or when that is not known.
 std::wstring NotLoadingCause(const Diagnosis& found);
+
+// Whether this Office's VBA loads the control: only an Office of its bitness does.
+bool OfficeLoads(const modOffice::Installation& office, const Subject& subject);
+// The warning for an Office that cannot: "64-bit Office 16.0 cannot load this 32-bit
+// control: forms that use it need 32-bit Office."
+std::wstring OfficeWarning(const modOffice::Installation& office, const Subject& subject);
 
 }  // namespace modDiagnosis

@@ -133,6 +133,40 @@ TEST_F(Registration, APerUserEntryOverridesThePerMachineOne) {
     EXPECT_FALSE(Check64().classes[1].Registered());
 }
 
+TEST_F(Registration, ThePerUserRemovalsReachTheViewOfTheControlsBitness) {
+    // Machine entries for the control, the account's own elsewhere: the commands that
+    // remove them. A class's key is in its bitness's view; TypeLib is shared by both.
+    const auto view64 = modProgramView::ViewFor(0x8664, true, 0x8664, {6, 1, 7601}, Windows);
+    const struct {
+        const modProgramView::ProgramView& view;
+        const wchar_t* classView;
+    } cases[] = {{View64, L" /reg:32"}, {View32, L""}, {view64, L" /reg:64"}};
+    for (const auto& c : cases) {
+        S().registry = {};
+        const bool wide = c.view.Program64();
+        const std::wstring control = c.view.systemFolder + L"\\MsComCtl.OCX";
+        fake::AddFile(control, test::ControlBytes());
+        auto reading = Readable;
+        std::wstring library = LibraryKey();
+        if (wide) {
+            reading.library->sysKind = modTypeLibrary::SysKind::Win64;
+            library.replace(library.size() - 2, 2, L"64");
+        }
+        for (const auto& key : {library, ClassKey(SliderClass), ClassKey(TreeClass)}) {
+            (wide ? S().registry.values64 : S().registry.values)[Hive::LocalMachine][key][L""] = {ValueKind::Text,
+                                                                                                  control};
+            (wide ? S().registry.values64 : S().registry.values)[Hive::CurrentUser][key][L""] = {ValueKind::Text,
+                                                                                                 AppCopy};
+        }
+        const auto hint = Diagnose(reading, control, c.view).hint.value_or(L"");
+        const std::wstring removals = L"run reg delete \"HKCU\\Software\\Classes\\TypeLib\\" + Library +
+                                      L"\\2.2\" /f & reg delete \"HKCU\\Software\\Classes\\CLSID\\" + SliderClass +
+                                      L"\" /f" + c.classView + L" & reg delete \"HKCU\\Software\\Classes\\CLSID\\" +
+                                      TreeClass + L"\" /f" + c.classView + L", then";
+        EXPECT_NE(hint.find(L"as TESTPC\\tester, " + removals), std::wstring::npos) << testing::PrintToString(hint);
+    }
+}
+
 TEST_F(Registration, AFileWithoutATypeLibraryReadsNoRegistry) {
     RegisterAll(Control64);
     const auto found = modRegistration::CheckRegistration(NoLibrary, Control64, View64);
@@ -348,29 +382,39 @@ TEST_F(Registration, OfficeIsFoundWithItsBitnessAndTheOtherBitnessNamed) {
     }
 }
 
-TEST_F(Registration, ItLoadsOnlyRegisteredWithItsDependenciesAndOfficeOfItsBitness) {
-    // The file's imports and delay-loaded DLLs, whether 64-bit Office is installed, and what follows.
+TEST_F(Registration, ItLoadsOnlyRegisteredWithItsDependenciesAndOfficeIsAWarningBeside) {
+    // The file's imports and delay-loaded DLLs, the Office installed, and what follows.
     const struct {
         std::vector<std::string> dlls, delayed;
-        bool office64, loads;
-        const wchar_t* hintStart;  // the first cause's; empty: none
+        const wchar_t* office;  // Click-to-Run's platform; empty: none
+        bool loads;
+        const wchar_t* hintStart;  // empty: none
     } cases[] = {
-        {{}, {}, false, true, L""},
-        {{"gone.dll"}, {}, false, false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
-        {{}, {"late.dll"}, false, true, L"late.dll, which MsComCtl.OCX needs"},
-        {{}, {"late.dll"}, true, false, L"Only 32-bit Office loads MsComCtl.OCX"},  // what keeps it from loading first
+        {{}, {}, L"", true, L""},
+        {{"gone.dll"}, {}, L"", false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
+        {{}, {"late.dll"}, L"", true, L"late.dll, which MsComCtl.OCX needs"},
+        {{}, {}, L"x86", true, L""},
+        // A program of its bitness loads it; 64-bit Office's VBA cannot.
+        {{}, {}, L"x64", true, L"64-bit Office 16.0 cannot load this 32-bit control: forms that use it need 32-bit Office."},
+        {{}, {"late.dll"}, L"x64", true, L"late.dll, which MsComCtl.OCX needs"},
+        {{"gone.dll"}, {}, L"x64", false, L"gone.dll, which MsComCtl.OCX needs, is not found"},
     };
     for (const auto& c : cases) {
         S().registry = {};
         RegisterAll(Control64);
         S().files[Control64].bytes = test::ImageImporting(c.dlls, c.delayed);
-        if (c.office64) {
+        if (*c.office) {
             S().registry.values64[Hive::LocalMachine][L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"]
-                                 [L"Platform"] = {ValueKind::Text, L"x64"};
+                                 [L"Platform"] = {ValueKind::Text, c.office};
         }
         const auto found = Diagnose(Readable, Control64, View64);
         EXPECT_EQ(found.loads, c.loads) << testing::PrintToString(found.hint);
         EXPECT_EQ(found.hint.value_or(L"").rfind(c.hintStart, 0), 0u) << testing::PrintToString(found.hint);
+        EXPECT_EQ(found.hint.has_value(), *c.hintStart != L'\0') << testing::PrintToString(found.hint);
+        ASSERT_EQ(found.office.size(), *c.office ? 1u : 0u);
+        if (*c.office) {
+            EXPECT_EQ(modDiagnosis::OfficeLoads(found.office[0], found.subject), c.office == std::wstring(L"x86"));
+        }
     }
 }
 

@@ -224,6 +224,19 @@ TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
     for (const wchar_t* member : {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
         EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
     }
+    // Registered, beside a 64-bit Office: a program of its bitness loads it, that Office cannot.
+    test::RegisterAll(L"C:\\App\\Grid.ocx");
+    S().registry.values64[platform::registry::Hive::LocalMachine]
+                         [L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration"][L"Platform"] = {
+        platform::registry::ValueKind::Text, L"x64"};
+    EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 0u);
+    for (const wchar_t* member :
+         {L"\"result\": \"loads\"", L"\"hint\": \"64-bit Office 16.0 cannot load this 32-bit control: forms that use it "
+                                     L"need 32-bit Office.\"",
+          L"{\"version\": \"16.0\", \"bitness\": \"x64\", \"source\": \"Click-to-Run\", \"loads\": false}",
+          L"\"loads\": true\n  }"}) {
+        EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
+    }
 }
 
 TEST_F(UnattendedTest, AnotherControlsPathIsMadeFullAndOneThatCannotBeReadIsAnError) {
