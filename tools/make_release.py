@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the release package: both executables, README, LICENSE and SHA256SUMS.
+"""Writes the release package: both executables, README.md, the support person's
+guide README.txt (with CRLF line ends, for Notepad), LICENSE and SHA256SUMS.
 
 The archive is reproducible: entries in a fixed order, a fixed time stamp and
 fixed permissions, so two builds of one commit give the same bytes.
@@ -32,6 +33,7 @@ def main():
         ("win32/Velmora.exe", args.win32.read_bytes()),
         ("win64/Velmora.exe", args.win64.read_bytes()),
         ("README.md", (args.source / "README.md").read_bytes()),
+        ("README.txt", (args.source / "res" / "README.txt").read_bytes().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")),
         ("LICENSE", (args.source / "LICENSE").read_bytes()),
     ]
     sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data in files)

@@ -93,12 +93,14 @@ std::wstring UsageText() {
            L"Velmora.exe /json FILE        also write the result as JSON to FILE\r\n"
            L"Velmora.exe /json -           ... to standard output\r\n"
            L"Velmora.exe /registration     also show its registration: will programs load this file?\r\n"
-           L"Velmora.exe /control PATH     check the control file at PATH instead, with its registration\r\n"
-           L"Velmora.exe /timeout SECONDS  end as an error if there is no verdict in time (1 to 86400;\r\n"
-           L"                              120 under /quiet)\r\n"
+           L"Velmora.exe /control PATH     check the control file at PATH instead: will it load?\r\n"
+           L"Velmora.exe /timeout SECONDS  end as an error if the check has no verdict within SECONDS\r\n"
+           L"                              (1 to 86400; 120 under /quiet); the registration is then\r\n"
+           L"                              read within SECONDS more (120 when not given)\r\n"
            L"Velmora.exe /?                this text\r\n"
            L"\r\n"
-           L"Exit codes: 0 valid, 1 fail, 2 missing, 3 error, 4 command line.\r\n";
+           L"Exit codes: 0 valid, 1 fail, 2 missing, 3 error, 4 command line.\r\n"
+           L"Under /control: 0 will load, 1 will not load, 2 missing, 3 error, 4 command line.\r\n";
 }
 
 }  // namespace modCommandLine

@@ -16,12 +16,15 @@ constexpr std::uint32_t QuietTimeoutSeconds = 120;
 constexpr std::uint32_t MaxTimeoutSeconds = 86400;
 
 struct RunOptions {
-    bool quiet = false;                           // no console, no pauses, no prompt, no message box
-    std::optional<std::wstring> jsonPath;         // where the JSON result goes; "-": standard output
-    std::optional<std::uint32_t> timeoutSeconds;  // the watchdog; none interactively unless asked
-    bool registration = false;                    // the registration's rows after the verdict
-    std::optional<std::wstring> controlPath;      // another control file to check, with its registration
-    bool usage = false;                           // "/?"
+    bool quiet = false;                    // no console, no pauses, no prompt, no message box
+    std::optional<std::wstring> jsonPath;  // where the JSON result goes; "-": standard output
+    // The watchdog's bound on the check, where one is given (always under /quiet); the
+    // registration is then read within as many seconds more (QuietTimeoutSeconds
+    // where none is given, in every run).
+    std::optional<std::uint32_t> timeoutSeconds;
+    bool registration = false;                // the registration's rows after the verdict
+    std::optional<std::wstring> controlPath;  // another control file to check, with its registration
+    bool usage = false;                       // "/?"
 };
 
 struct ParsedCommandLine {

@@ -328,6 +328,8 @@ void KeepRegistration(const RegistrationReading& read, ExitStatus verdict) {
     }
 }
 
+// The registration's bound: /timeout's seconds anew, or QuietTimeoutSeconds where none
+// was given, so a stalled reading holds no run, interactive ones included.
 void ArmWatchdogForTheRegistration() {
     const auto& options = modRunResult::CurrentRun().options;
     platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
