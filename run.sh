@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Velmora.exe alone (the run-win64 preset: no test programs, no GoogleTest) and
+# Builds Velmora.exe and its harness (the run-win64 preset: no test programs, no GoogleTest) and
 # runs it under Wine; exits with its exit code.
 #   ./run.sh [--headless] [--x86] [--control VARIANT] [-- VELMORA'S SWITCHES...]
 # --x86 runs the x86 build (run-win32 preset) on a simulated 32-bit Windows instead; it
