@@ -14,6 +14,8 @@
 #include "VelmoraControlFiles.h"
 #include "filecheck/modPeFile.h"
 #include "filecheck/modTypeLibrary.h"
+#include "loadcheck/modDiagnosis.h"
+#include "osinfo/modVersionOS_v4.h"
 #include "Win32TestSupport.h"
 #include "platform/Account.h"
 #include "platform/FileNames.h"
@@ -129,6 +131,58 @@ TEST(Registry, TheUsersClassesBesideTheMachines) {
     user.SetText(nullptr, REG_SZ, L"C:\\App\\x.ocx");
     EXPECT_EQ(registry::Read(Hive::CurrentUser, user.Path()).text, L"C:\\App\\x.ocx");
     EXPECT_EQ(registry::Read(Hive::LocalMachine, machine.Path()).text, L"C:\\Windows\\SysWOW64\\x.ocx");
+}
+
+// The per-user hint's commands, run as written, remove the override it found and leave
+// the machine's entry. Wine keeps one HKCU\Software\Classes for both views, where
+// 64-bit Windows keeps a class's key of each apart: there /reg:32 is what reaches it.
+TEST(Registration, ThePerUserHintsCommandsRemoveTheOverride) {
+    const std::wstring library = L"{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E51}";
+    const std::wstring grid = L"{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E52}";
+    const velmora_test::TempFolder folder;
+    ASSERT_TRUE(folder.ok());
+    const std::wstring control = folder / L"Grid.ocx";
+    ASSERT_TRUE(velmora_test::WriteText(control, "MZ"));
+    TestKey machineLibrary(L"TypeLib\\" + library + L"\\1.0\\0\\win32", KEY_WOW64_32KEY);
+    machineLibrary.SetText(nullptr, REG_SZ, control);
+    TestKey machineClass(L"CLSID\\" + grid + L"\\InprocServer32", KEY_WOW64_32KEY);
+    machineClass.SetText(nullptr, REG_SZ, control);
+    TestKey userClass(L"CLSID\\" + grid + L"\\InprocServer32", KEY_WOW64_32KEY, HKEY_CURRENT_USER);
+    userClass.SetText(nullptr, REG_SZ, L"C:\\Elsewhere\\Grid.ocx");
+
+    const modTypeLibrary::Reading reading{
+        modTypeLibrary::TypeLibrary{library, 1, 0, modTypeLibrary::SysKind::Win32, L"Grid", {grid}}, L""};
+    const auto kernel = modVersionOS_v4::GetKernelVersion();
+    const auto view = modProgramView::ViewFor(modPeFile::MachineX86, Windows64(), platform::systeminfo::NativeMachine(),
+                                              {kernel.major, kernel.minor, kernel.build}, velmora_test::WindowsFolder());
+    const auto hint = modDiagnosis::ReadRegistry(reading, {control, view.systemFolder, view.Bits(), false}, view).hint;
+    ASSERT_TRUE(hint.has_value());
+    const auto from = hint->find(L", run reg delete "), to = hint->find(L", then run Velmora again");
+    ASSERT_NE(from, std::wstring::npos) << testing::PrintToString(*hint);
+    ASSERT_NE(to, std::wstring::npos);
+    std::wstring command = L"cmd.exe /c " + hint->substr(from + 6, to - from - 6);
+    if (Windows64()) {
+        EXPECT_NE(command.find(L" /reg:32"), std::wstring::npos) << testing::PrintToString(command);
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+    const platform::win32::UniqueKernelHandle owned(process.hProcess), thread(process.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    const auto exists = [](HKEY root, const std::wstring& path) {
+        HKEY key = nullptr;
+        const bool there = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
+        if (there) RegCloseKey(key);
+        return there;
+    };
+    EXPECT_FALSE(exists(HKEY_CURRENT_USER, userClass.Path())) << "the override is gone";
+    EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, machineClass.Path())) << "the machine's entry stays";
 }
 
 TEST(Registry, SubkeyNames) {
