@@ -197,6 +197,8 @@ void ChangeRecord(const std::function<void(RunRecord&)>& edit) {
 
 void StartRun(const modCommandLine::RunOptions& options) {
     CurrentRun().options = options;
+    CurrentRun().programVersion = options.jsonPath ? modVersion_v2::GetAppVersion() : std::wstring();
+    if (!options.quiet) platform::PrepareSystemDescriptions();  // the message box's words
     ChangeRecord([](RunRecord& record) { record = {}; });
     EndClaim() = Unclaimed;
 }
@@ -210,6 +212,8 @@ bool ClaimEnd(Ender ender, ExitStatus status) noexcept {
         if (seen != Unclaimed && Claim::Of(seen).ender != ender) return false;
         claim = seen == Unclaimed ? Claim{platform::process::CurrentThread(), Stage::Claimed, ender, status}
                                   : Claim::Of(seen);
+        // A result written with another code is no longer the end's: the claimant writes anew.
+        if (claim.status != status) claim.stage = Stage::Claimed;
         claim.status = status;
     } while (!EndClaim().compare_exchange_weak(seen, claim.Word()));
     return true;
@@ -272,7 +276,7 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
 void WriteResult(const RunRecord& record) {
     const auto& path = CurrentRun().options.jsonPath;
     if (!path) return;
-    const std::wstring json = ToJson(record, modVersion_v2::GetAppVersion());
+    const std::wstring json = ToJson(record, CurrentRun().programVersion);
     if (*path == modCommandLine::StandardOutput) {
         platform::streams::Write(platform::streams::Stream::Output, json);
     } else {

@@ -54,9 +54,13 @@ struct RunRecord {
 // The one run of the process: its options, set once at its start.
 struct Run {
     modCommandLine::RunOptions options;
+    // What the end of the run needs, read before any other thread starts: the end may
+    // come from the watchdog or a crash while the run's thread is inside the loader.
+    std::wstring programVersion;  // for the result; read where one is asked for
 };
 Run& CurrentRun();
-// The run anew: these options, an empty record, and no end claimed yet.
+// The run anew: these options, an empty record, no end claimed yet, and what its end
+// will need already read.
 void StartRun(const modCommandLine::RunOptions& options = {});
 
 // The run's record. Every change to it goes through ChangeRecord, which publishes

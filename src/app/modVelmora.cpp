@@ -273,12 +273,20 @@ modProgramView::ProgramView ViewOf(std::uint16_t machine, const std::wstring& wi
                                    {kernel.major, kernel.minor, kernel.build}, windowsFolder);
 }
 
+// The registration's bound: /timeout's seconds anew, or QuietTimeoutSeconds where none
+// was given, so a stalled reading holds no run, interactive ones included.
+void ArmWatchdogForTheRegistration() {
+    const auto& options = modRunResult::CurrentRun().options;
+    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
+}
+
 // The registry's part first, published as it stands: a stall among the files after it
 // costs the dependencies alone. Then the dependencies.
 RegistrationReading ReadRegistration(const modPeFile::OpenImage& control, const std::wstring& path,
                                      const std::wstring& windowsFolder, bool windows64) {
     RegistrationReading read;
     try {
+        ArmWatchdogForTheRegistration();
         const auto& readError = modRunResult::Record().controlFile->readError;
         const auto* image = control.Get();
         if (readError || !image) {
@@ -328,13 +336,6 @@ void KeepRegistration(const RegistrationReading& read, ExitStatus verdict) {
     }
 }
 
-// The registration's bound: /timeout's seconds anew, or QuietTimeoutSeconds where none
-// was given, so a stalled reading holds no run, interactive ones included.
-void ArmWatchdogForTheRegistration() {
-    const auto& options = modRunResult::CurrentRun().options;
-    platform::process::StartWatchdog(options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds), &OnTimeout);
-}
-
 // The registration where it is asked for: on screen with /registration, and in every
 // JSON result. A plain run reads none of it. It comes after the verdict, which no
 // failure to read it may lose: such a failure is shown, and the result has none. The
@@ -343,9 +344,14 @@ void ReportRegistration(const modPeFile::OpenImage& control, const std::wstring&
                         const std::wstring& windowsFolder, bool windows64, ExitStatus verdict) {
     const auto& options = modRunResult::CurrentRun().options;
     if (!options.registration && !options.jsonPath && !AnotherControl()) return;
-    ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
-    ArmWatchdogForTheRegistration();
     KeepRegistration(ReadRegistration(control, path, windowsFolder, windows64), verdict);
+}
+
+// The verdict as shown: from here on it is the run's exit code, whatever ends the run.
+void ShowVerdict(const std::wstring& text, ExitStatus verdict) {
+    Write(text);
+    ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
+    ShowProgress();
 }
 
 // Another control's verdict: whether a program that needs it will load it, which
@@ -354,7 +360,6 @@ void ReportRegistration(const modPeFile::OpenImage& control, const std::wstring&
 // an error: there is no verdict.
 ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& path, const std::wstring& windowsFolder,
                       bool windows64) {
-    ArmWatchdogForTheRegistration();
     const auto read = ReadRegistration(control, path, windowsFolder, windows64);
     if (!read.found) platform::Fail(read.failure.number, L"Reading the registration: " + read.failure.description);
     const std::wstring cause = modDiagnosis::NotLoadingCause(*read.found);
@@ -363,10 +368,8 @@ ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& p
         platform::Fail(platform::errors::Bounds,
                        L"Reading the dependencies: " + read.found->dependenciesReason.value_or(L"not all read"));
     }
-    Write(cause.empty() ? L"Control will load" : L"Control will not load: " + cause);
-    ShowProgress();
     const ExitStatus verdict = cause.empty() ? ExitStatus::Valid : ExitStatus::Fail;
-    ChangeRecord([verdict](modRunResult::RunRecord& record) { record.verdict = verdict; });
+    ShowVerdict(cause.empty() ? L"Control will load" : L"Control will not load: " + cause, verdict);
     KeepRegistration(read, verdict);
     return verdict;
 }
@@ -375,17 +378,21 @@ ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& p
 // read in time: its rows and the prompt, shown by the watchdog, since the run's thread
 // is still waiting.
 void ShowRegistrationTimeout(std::uint32_t seconds) {
-    const auto published = modRunResult::Published();
-    if (published->registration) {
-        auto found = *published->registration;
-        if (found.dependenciesPending) modDiagnosis::DependenciesNotReadInTime(found, seconds);
-        ShowRegistration(found);
-    } else {
-        const auto found = modDiagnosis::NotReadInTime(seconds);
-        ShowRegistrationHeading();
-        Write(L"Registration: " + modRegistration::StateText(found.registration.state) + L" (" +
-              *found.registration.reason + L")");
-        Write(*found.hint);
+    const auto& options = modRunResult::CurrentRun().options;
+    // A plain run shows no registration: its verdict, then the prompt.
+    if (options.registration || AnotherControl()) {
+        const auto published = modRunResult::Published();
+        if (published->registration) {
+            auto found = *published->registration;
+            if (found.dependenciesPending) modDiagnosis::DependenciesNotReadInTime(found, seconds);
+            ShowRegistration(found);
+        } else {
+            const auto found = modDiagnosis::NotReadInTime(seconds);
+            ShowRegistrationHeading();
+            Write(L"Registration: " + modRegistration::StateText(found.registration.state) + L" (" +
+                  *found.registration.reason + L")");
+            Write(*found.hint);
+        }
     }
     Write(CrLf);
     Write(L"Press Enter to exit");
@@ -463,6 +470,8 @@ void OnTimeout() {
     const auto seconds =
         modRunResult::CurrentRun().options.timeoutSeconds.value_or(modCommandLine::QuietTimeoutSeconds);
     const ExitStatus ended = modRunResult::TellTimeout(seconds);
+    // A result that could not be written makes the end an error: the claim says so too.
+    modRunResult::ClaimEnd(modRunResult::Ender::Watchdog, ended);
     modRunResult::MarkResultWritten();
     if (verdict && Interactive()) {
         try {
@@ -547,9 +556,8 @@ ExitStatus RunChecks() {
         Write(L"CRC32 fail");
         verdict = false;
     }
-    Write(verdict ? L"Supplement is valid" : L"Supplement is fail");
-    ShowProgress();
     const ExitStatus outcome = verdict ? ExitStatus::Valid : ExitStatus::Fail;
+    ShowVerdict(verdict ? L"Supplement is valid" : L"Supplement is fail", outcome);
     ReportRegistration(control, path, windowsFolder, windows64, outcome);
     return outcome;
 }

@@ -53,6 +53,7 @@ namespace platform::process {
 void Pause(std::uint32_t milliseconds) {
     S().pauses.push_back(milliseconds);
     S().trace.push_back(L"pause:" + std::to_wstring(milliseconds));
+    if (S().duringPause) S().duringPause();
 }
 
 void EndNow(std::uint32_t exitCode) {
@@ -84,9 +85,13 @@ void StopWatchdog() noexcept { S().watchdogStopped = true; }
 
 namespace platform {
 
-const AppInfo& App() { return S().app; }
+const AppInfo& App() {
+    ++S().appReads;
+    return S().app;
+}
 
 std::wstring SystemDescription(std::int32_t) { return {}; }
+void PrepareSystemDescriptions() { S().descriptionsPrepared = true; }
 
 void ShowMessage(const std::wstring&, const std::wstring& text, bool isError) {
     S().messages.push_back((isError ? L"error:" : L"info:") + text);

@@ -137,8 +137,11 @@ struct State {
     ConsoleState console;
     std::vector<std::wstring> trace;
     std::vector<std::uint32_t> pauses;
+    std::function<void()> duringPause;  // what happens meanwhile, at each pause
 
     platform::AppInfo app;
+    int appReads = 0;                   // of the program's own information
+    bool descriptionsPrepared = false;  // the system's words for errors, loaded ahead
 
     std::map<std::wstring, FakeFile, NoCaseLess> files;
     std::vector<std::wstring> opened;  // paths of successful opens

@@ -402,6 +402,63 @@ TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
     EXPECT_EQ(texts.at(texts.size() - 4), L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
 }
 
+TEST_F(UnattendedTest, TheVerdictStandsFromTheMomentItIsShown) {
+    // The watchdog fires in the progress bar after the verdict: the verdict is the exit code.
+    const struct {
+        const char* name;
+        std::vector<std::wstring> arguments;
+        const wchar_t* lastRow;  // before the prompt
+    } runs[] = {
+        {"a plain run", {L"/timeout", L"5"}, L"Supplement is valid\r\n"},
+        {"with the registration", {L"/timeout", L"5", L"/registration"},
+         L"Registration: not read in time (reading it did not finish within 5 seconds)\r\n"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        SetUp();
+        std::optional<std::uint32_t> ended;
+        S().duringPause = [&ended] {
+            const auto texts = S().console.Texts();
+            if (ended || std::find(texts.begin(), texts.end(), L"Supplement is valid\r\n") == texts.end()) return;
+            ended = test::ExitCodeOf(S().watchdogCallback);
+        };
+        EXPECT_THROW(Run(run.arguments), fake::FakeWaitToBeEnded);
+        EXPECT_EQ(ended, 0u);
+        const auto texts = S().console.Texts();
+        const auto prompt = std::find(texts.begin(), texts.end(), L"Press Enter to exit\r\n");
+        ASSERT_NE(prompt, texts.end());
+        EXPECT_NE(std::find(texts.begin(), prompt, run.lastRow), prompt);
+    }
+}
+
+TEST_F(UnattendedTest, TheEndReadsNothingItCouldWaitFor) {
+    // The watchdog's end comes while the run's thread may be inside the loader: what it
+    // tells was read before the watchdog started.
+    int readsAtTheEnd = -1;
+    S().descriptionsPrepared = false;
+    S().duringRead = [&readsAtTheEnd] {
+        readsAtTheEnd = S().appReads;
+        S().watchdogCallback();
+    };
+    EXPECT_EQ(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), 3u);
+    EXPECT_GT(readsAtTheEnd, 0);
+    EXPECT_EQ(S().appReads, readsAtTheEnd);
+    EXPECT_NE(Json().find(L"\"version\": \"" + test::AppVersionText + L"\""), std::wstring::npos);
+    EXPECT_FALSE(S().descriptionsPrepared) << "a quiet run shows no message box";
+    SetUp();
+    S().descriptionsPrepared = false;
+    S().duringRead = [] { S().watchdogCallback(); };
+    EXPECT_EQ(Run({L"/timeout", L"5"}), 3u);
+    EXPECT_TRUE(S().descriptionsPrepared) << "the message box's words";
+}
+
+TEST_F(UnattendedTest, AWatchdogThatCannotWriteItsResultEndsAsAnErrorAndClaimsIt) {
+    S().unwritableFolders.push_back(L"C:\\missing\\");
+    S().registry.duringRead = [] { EXPECT_EQ(test::ExitCodeOf(S().watchdogCallback), 3u); };
+    EXPECT_THROW(Run({L"/quiet", L"/timeout", L"5", L"/json", L"C:\\missing\\out.json"}), fake::FakeWaitToBeEnded);
+    EXPECT_EQ(modRunResult::ClaimedEnd(), modRunResult::ExitStatus::Error);
+}
+
 TEST_F(UnattendedTest, AStallAmongTheDependenciesCostsThemAlone) {
     // The registry is read first: a folder of the search that does not answer stalls the walk after it.
     const auto importing = test::BuildPe({0x14C, {{"lib.dll", {}}}});
@@ -454,6 +511,22 @@ TEST(EndOfRun, ACrashTellsItselfWaitsOrEndsWithTheResultThatIsOut) {
         S().thread = c.crashing;
         EXPECT_EQ(modRunResult::ClaimEndForCrash(), c.action);
         EXPECT_EQ(modRunResult::ClaimedEnd(), c.action == CrashAction::Tell ? ExitStatus::Error : ExitStatus::Valid);
+    }
+}
+
+TEST(EndOfRun, AClaimWithAnotherCodeTakesBackTheResultThatIsOut) {
+    using modRunResult::CrashAction;
+    using modRunResult::ExitStatus;
+    for (const auto again : {ExitStatus::Valid, ExitStatus::Error}) {
+        modRunResult::StartRun();
+        S().thread = 1;
+        ASSERT_TRUE(modRunResult::ClaimEnd(modRunResult::Ender::RunThread, ExitStatus::Valid));
+        modRunResult::MarkResultWritten();
+        ASSERT_TRUE(modRunResult::ClaimEnd(modRunResult::Ender::RunThread, again));
+        S().thread = 2;  // a crash on another thread: the result out is the claim's only with its code
+        EXPECT_EQ(modRunResult::ClaimEndForCrash(),
+                  again == ExitStatus::Valid ? CrashAction::EndWithClaimed : CrashAction::Wait);
+        EXPECT_EQ(modRunResult::ClaimedEnd(), again);
     }
 }
 

@@ -25,6 +25,8 @@ std::wstring SystemDescription(std::int32_t number) {
     return description;
 }
 
+void PrepareSystemDescriptions() { win32::SystemLibrary(L"wbem\\wmiutils.dll"); }
+
 void ShowMessage(const std::wstring& title, const std::wstring& text, bool isError) {
     MessageBoxW(nullptr, text.c_str(), title.c_str(),
                 MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));

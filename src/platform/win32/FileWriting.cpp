@@ -40,8 +40,9 @@ win32::UniqueKernelHandle CreateTemporaryBeside(const std::wstring& target, std:
     for (DWORD attempt = 0;; ++attempt) {
         const DWORD stamp = GetTickCount() + attempt;
         temporary = folder + L"vel" + std::to_wstring(process) + L"-" + std::to_wstring(stamp) + L".tmp";
+        // A plain file: the rename keeps its attributes, and the result is no temporary file.
         win32::UniqueKernelHandle file(
-            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file || GetLastError() != ERROR_FILE_EXISTS || attempt == 100) return file;
     }
 }
@@ -73,14 +74,17 @@ void WriteWholeFile(const std::wstring& path, const std::wstring& text) {
     const std::wstring what = L"Writing the result to " + path;
     const std::wstring target = LongPathForm(path);
     std::wstring temporary;
-    bool written = false;
+    DWORD error = ERROR_SUCCESS;
     {
         const auto file = CreateTemporaryBeside(target, temporary);
         if (!file) win32::FailWithLastError(what);
-        written = win32::WriteAll(file.get(), win32::ToCodePage(text, CP_UTF8)) && FlushFileBuffers(file.get());
+        // Taken before the handle closes: closing it may set another.
+        if (!win32::WriteAll(file.get(), win32::ToCodePage(text, CP_UTF8)) || !FlushFileBuffers(file.get())) {
+            error = GetLastError();
+        }
     }
-    if (!written || !Replace(temporary, target)) {
-        const DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS && !Replace(temporary, target)) error = GetLastError();
+    if (error != ERROR_SUCCESS) {
         DeleteFileW(temporary.c_str());
         Fail(static_cast<std::int32_t>(HRESULT_FROM_WIN32(error)), what);
     }
