@@ -43,7 +43,8 @@ void RunProgram(const std::vector<std::wstring>& arguments) {
     modRunResult::ChangeRecord([](modRunResult::RunRecord& record) { record.windowsFolder = L"C:\\Windows"; });
     if (moment == L"after") {
         // The verdict, then the watchdog armed anew for what follows it, as the registration's reading arms it.
-        modRunResult::ChangeRecord([](modRunResult::RunRecord& record) { record.verdict = modRunResult::ExitStatus::Fail; });
+        modRunResult::ChangeRecord(
+            [](modRunResult::RunRecord& record) { record.verdict = modRunResult::ExitStatus::Fail; });
         platform::process::StartWatchdog(*options.timeoutSeconds, &modVelmora::OnTimeout);
     }
     if (then != L"stay") CloseHandle(CreateThread(nullptr, 0, &ReleaseWhenClaimed, nullptr, 0, nullptr));
