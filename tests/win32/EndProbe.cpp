@@ -7,7 +7,9 @@
 //
 // MOMENT: "before" or "after" the verdict; THEN, once the watchdog holds the end:
 // "stay" (the run's thread hangs on), "wake" (it goes on to its own end) or "crash"
-// (it writes to address 0). tests/win32/EndTest.cpp runs it and reads what came of it.
+// (it writes to address 0). Or MOMENT "loading" and a DLL's path from the system
+// folder: the run's thread loads it as a system library, and its entry point never
+// returns. tests/win32/EndTest.cpp runs it and reads what came of it.
 #include <windows.h>
 
 #include <string>
@@ -18,6 +20,7 @@
 #include "app/modVelmora.h"
 #include "platform/Entry.h"
 #include "platform/Process.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform::entry {
 
@@ -41,6 +44,10 @@ void RunProgram(const std::vector<std::wstring>& arguments) {
     released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     platform::process::StartWatchdog(*options.timeoutSeconds, &modVelmora::OnTimeout);
     modRunResult::ChangeRecord([](modRunResult::RunRecord& record) { record.windowsFolder = L"C:\\Windows"; });
+    if (moment == L"loading") {
+        // The run's thread stuck inside the loader, in a system library's load.
+        platform::win32::SystemLibrary(then.c_str());
+    }
     if (moment == L"after") {
         // The verdict, then the watchdog armed anew for what follows it, as the registration's reading arms it.
         modRunResult::ChangeRecord(

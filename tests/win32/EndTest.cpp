@@ -1,5 +1,6 @@
 // The end of a run on real threads: the watchdog fires before or after the verdict,
-// while the run's thread hangs, wakes to its own end, or crashes. Each run of
+// while the run's thread hangs (in a wait, or inside the loader), wakes to its own end,
+// or crashes. Each run of
 // velmora_win32_end_probe.exe must end in time, once, with the exit code its result
 // names.
 #include <windows.h>
@@ -59,7 +60,12 @@ TEST(EndOfRun, EachEndOnRealThreadsHasTheExitCodeItsResultNames) {
         {L"after wake", 1, keptVerdict},
         {L"before crash", 3, timedOut},  // a crash while the watchdog writes: the watchdog's end
         {L"after crash", 1, keptVerdict},
+        // Stuck inside the loader: the watchdog's end loads nothing and waits on nothing.
+        {L"loading ..\\Temp\\velmora_blocking.dll", 3, timedOut},
     };
+    const std::wstring own = velmora_test::OwnPath();
+    ASSERT_TRUE(CopyFileW((own.substr(0, own.find_last_of(L'\\') + 1) + L"velmora_win32_blocking.dll").c_str(),
+                          (velmora_test::WindowsFolder() + L"\\Temp\\velmora_blocking.dll").c_str(), FALSE));
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
         const std::wstring result = folder / L"result.json";

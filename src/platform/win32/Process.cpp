@@ -27,11 +27,16 @@ namespace {
 
 struct Watchdog {
     win32::UniqueKernelHandle changed;  // an event: re-armed, or stopped
+    win32::UniqueKernelHandle running;  // an event: its thread has started
     win32::UniqueKernelHandle thread;
     std::atomic<DWORD> milliseconds{0};
     std::atomic<bool> stopped{false};
     void (*onTimeout)() = nullptr;
 };
+
+// How long the watchdog's thread may take to start before the run goes on without
+// waiting: far longer than a thread's start takes.
+constexpr DWORD StartWaitMs = 10000;
 
 Watchdog& TheWatchdog() {
     static Watchdog watchdog;
@@ -40,6 +45,7 @@ Watchdog& TheWatchdog() {
 
 DWORD WINAPI Watch(void*) {
     auto& watchdog = TheWatchdog();
+    SetEvent(watchdog.running.get());
     for (;;) {
         if (WaitForSingleObject(watchdog.changed.get(), watchdog.milliseconds) == WAIT_TIMEOUT) {
             watchdog.onTimeout();
@@ -60,9 +66,13 @@ void StartWatchdog(std::uint32_t seconds, void (*onTimeout)()) {
         return;
     }
     watchdog.changed.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!watchdog.changed) win32::FailWithLastError(L"Starting the watchdog");
+    watchdog.running.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!watchdog.changed || !watchdog.running) win32::FailWithLastError(L"Starting the watchdog");
     watchdog.thread.reset(CreateThread(nullptr, 0, &Watch, nullptr, 0, nullptr));
     if (!watchdog.thread) win32::FailWithLastError(L"Starting the watchdog");
+    // A new thread starts inside the loader (its DLLs are told of it): until it has, a
+    // run's thread that hangs in a DLL's load would keep the watchdog from ever running.
+    WaitForSingleObject(watchdog.running.get(), StartWaitMs);
 }
 
 void StopWatchdog() noexcept {
