@@ -234,6 +234,12 @@ std::optional<ExitStatus> ClaimedEnd() noexcept {
     return Claim::Of(claimed).status;
 }
 
+std::optional<Ender> Claimant() noexcept {
+    const auto claimed = EndClaim().load();
+    if (claimed == Unclaimed) return std::nullopt;
+    return Claim::Of(claimed).ender;
+}
+
 CrashAction ClaimEndForCrash() noexcept {
     const std::uint32_t self = platform::process::CurrentThread();
     const Claim crash{self, Stage::Claimed, Ender::Crash, ExitStatus::Error};

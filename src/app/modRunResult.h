@@ -82,6 +82,8 @@ bool ClaimEnd(Ender ender, ExitStatus status) noexcept;
 void MarkResultWritten() noexcept;
 // The exit code the end was claimed with, if it was.
 std::optional<ExitStatus> ClaimedEnd() noexcept;
+// Who claimed the end, if anyone did.
+std::optional<Ender> Claimant() noexcept;
 
 // What a crash does about the end, decided with no heap work: tell it (the crash now
 // holds the end, also when the claimant itself crashed before its result was out),

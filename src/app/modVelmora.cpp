@@ -437,6 +437,8 @@ void ShowHeader() {
 void ShowProgress() {
     if (!Interactive()) return;  // the bar is a pause for a person to watch
     for (int step = 1; step <= ProgressSteps; ++step) {
+        // The watchdog has ended the run meanwhile, and shows its end: this bar stops.
+        if (modRunResult::Claimant() == modRunResult::Ender::Watchdog) platform::process::WaitToBeEnded();
         Put(step == 1 ? L"|" : L"-", WithoutLineEnd);
         platform::process::Pause(ProgressPauseMs);
     }

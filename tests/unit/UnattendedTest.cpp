@@ -428,6 +428,7 @@ TEST_F(UnattendedTest, TheVerdictStandsFromTheMomentItIsShown) {
         const auto prompt = std::find(texts.begin(), texts.end(), L"Press Enter to exit\r\n");
         ASSERT_NE(prompt, texts.end());
         EXPECT_NE(std::find(texts.begin(), prompt, run.lastRow), prompt);
+        EXPECT_EQ(prompt + 1, texts.end()) << "the bar stopped at the watchdog's end";
     }
 }
 
