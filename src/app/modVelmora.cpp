@@ -374,9 +374,9 @@ ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& p
     return verdict;
 }
 
-// The end of an interactive run whose registration, or its dependencies, were not
-// read in time: its rows and the prompt, shown by the watchdog, since the run's thread
-// is still waiting.
+// The end of an interactive run the watchdog ended after its verdict: the rows of a
+// registration, or of dependencies, not read in time where the run shows them, and the
+// prompt, shown by the watchdog, since the run's thread is still waiting.
 void ShowRegistrationTimeout(std::uint32_t seconds) {
     const auto& options = modRunResult::CurrentRun().options;
     // A plain run shows no registration: its verdict, then the prompt.
