@@ -9,7 +9,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Win32TestSupport.h"
 #include "platform/win32/Ownership.h"
@@ -21,28 +23,42 @@ struct Ended {
     std::string result;
 };
 
-Ended RunProbe(const std::wstring& arguments, const std::wstring& result) {
-    const std::wstring own = velmora_test::OwnPath();
-    const std::wstring probe = own.substr(0, own.find_last_of(L'\\') + 1) + L"velmora_win32_end_probe.exe";
-    std::wstring command = L"\"" + probe + L"\" " + arguments + L" /quiet /timeout 1 /json \"" + result + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    Ended ended;
-    if (!CreateProcessW(probe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+// A probe's run, started: each case runs beside the others, as each waits on its own watchdog.
+class ProbeRun {
+public:
+    ProbeRun(const std::wstring& arguments, std::wstring result) : result_(std::move(result)) {
+        const std::wstring own = velmora_test::OwnPath();
+        const std::wstring probe = own.substr(0, own.find_last_of(L'\\') + 1) + L"velmora_win32_end_probe.exe";
+        std::wstring command = L"\"" + probe + L"\" " + arguments + L" /quiet /timeout 1 /json \"" + result_ + L"\"";
+        DeleteFileW(result_.c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(probe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            process_.reset(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+
+    // How it ended, within a bound that only a hang passes.
+    Ended End() const {
+        Ended ended;
+        if (!process_) return ended;
+        if (WaitForSingleObject(process_.get(), 30000) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.get(), 98);
+            return ended;
+        }
+        GetExitCodeProcess(process_.get(), &ended.exitCode);
+        std::ifstream file(result_.c_str(), std::ios::binary);
+        ended.result.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
         return ended;
     }
-    const platform::win32::UniqueKernelHandle owned(process.hProcess), thread(process.hThread);
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 98);  // a hang: the bound, not a timing
-        return ended;
-    }
-    GetExitCodeProcess(process.hProcess, &ended.exitCode);
-    std::ifstream file(result.c_str(), std::ios::binary);
-    ended.result.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return ended;
-}
+
+private:
+    std::wstring result_;
+    platform::win32::UniqueKernelHandle process_;
+};
 
 TEST(EndOfRun, EachEndOnRealThreadsHasTheExitCodeItsResultNames) {
     const velmora_test::TempFolder folder;
@@ -66,11 +82,15 @@ TEST(EndOfRun, EachEndOnRealThreadsHasTheExitCodeItsResultNames) {
     const std::wstring own = velmora_test::OwnPath();
     ASSERT_TRUE(CopyFileW((own.substr(0, own.find_last_of(L'\\') + 1) + L"velmora_win32_blocking.dll").c_str(),
                           (velmora_test::WindowsFolder() + L"\\Temp\\velmora_blocking.dll").c_str(), FALSE));
+    std::vector<std::unique_ptr<ProbeRun>> runs;
     for (const auto& c : cases) {
+        runs.push_back(
+            std::make_unique<ProbeRun>(c.arguments, folder / (L"result" + std::to_wstring(runs.size()) + L".json")));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto& c = cases[i];
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
-        const std::wstring result = folder / L"result.json";
-        DeleteFileW(result.c_str());
-        const auto ended = RunProbe(c.arguments, result);
+        const auto ended = runs[i]->End();
         EXPECT_EQ(ended.exitCode, c.exitCode);
         EXPECT_NE(ended.result.find("\"exitCode\": " + std::to_string(c.exitCode) + ","), std::string::npos)
             << ended.result;
