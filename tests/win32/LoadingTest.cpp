@@ -71,6 +71,8 @@ bool Exports(const std::wstring& dll, const char* name) {
 const char* Nine = reinterpret_cast<const char*>(static_cast<ULONG_PTR>(9));
 
 TEST(Loading, OurAnswerIsTheLoaders) {
+    const char* const stubsExports = "Wine stubs an export a DLL lacks";
+    const auto neverLoads = [](std::uint32_t) { return false; };
     const std::vector<Layout> layouts = {
         {"a DLL missing", L"ctl_missing.dll", {}},
         {"a DLL beside the control", L"ctl_beside.dll", {{L"dep.dll", L"App\\dep.dll"}}},
@@ -89,14 +91,14 @@ TEST(Loading, OurAnswerIsTheLoaders) {
          L"ctl_export_name.dll",
          {{L"dep.dll", L"App\\dep.dll"}},
          nullptr,
-         "Wine stubs an export a DLL lacks",
-         [](std::uint32_t) { return false; }},
+         stubsExports,
+         neverLoads},
         {"an export missing by ordinal",
          L"ctl_export_ordinal.dll",
          {{L"dep.dll", L"App\\dep.dll"}},
          nullptr,
-         "Wine stubs an export a DLL lacks",
-         [](std::uint32_t) { return false; }},
+         stubsExports,
+         neverLoads},
         {"delay-loaded only", L"ctl_delay.dll", {}},
         {"delay-loaded by one importer, needed at load by another",
          L"ctl_merge.dll",
@@ -111,7 +113,7 @@ TEST(Loading, OurAnswerIsTheLoaders) {
          {{L"dep.dll", L"App\\dep.dll"}},
          nullptr,
          "Wine ignores a manifest that names an assembly it lacks; Windows refuses the DLL (ERROR_SXS_CANT_GEN_ACTCTX)",
-         [](std::uint32_t) { return false; }},
+         neverLoads},
     };
     // The second reader agrees that dep.dll lacks what the two export layouts ask of it.
     EXPECT_TRUE(Exports(Layouts() + L"dep.dll", "DepAlpha"));
