@@ -46,6 +46,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.usage = true;
         } else if (is(L"quiet")) {
             options.quiet = true;
+        } else if (is(L"scan")) {
+            options.scan = true;
         } else if (is(L"registration")) {
             options.registration = true;
         } else if (is(L"json")) {
@@ -81,6 +83,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             fail(L"unknown switch \"" + argument + L"\"");
         }
     }
+    if (options.scan && (options.controlPath || options.registration)) {
+        fail(L"/scan checks every registered control: /control and /registration do not go with it");
+    }
     if (options.quiet && !options.timeoutSeconds) options.timeoutSeconds = QuietTimeoutSeconds;
     return parsed;
 }
@@ -94,13 +99,16 @@ std::wstring UsageText() {
            L"Velmora.exe /json -           ... to standard output\r\n"
            L"Velmora.exe /registration     also show its registration: will programs load this file?\r\n"
            L"Velmora.exe /control PATH     check the control file at PATH instead: will it load?\r\n"
+           L"Velmora.exe /scan             check every control registered on this machine: which will\r\n"
+           L"                              not load, and why\r\n"
            L"Velmora.exe /timeout SECONDS  end as an error if the check has no verdict within SECONDS\r\n"
            L"                              (1 to 86400; 120 under /quiet); the registration is then\r\n"
            L"                              read within SECONDS more (120 when not given)\r\n"
            L"Velmora.exe /?                this text\r\n"
            L"\r\n"
            L"Exit codes: 0 valid, 1 fail, 2 missing, 3 error, 4 command line.\r\n"
-           L"Under /control: 0 will load, 1 will not load, 2 missing, 3 error, 4 command line.\r\n";
+           L"Under /control: 0 will load, 1 will not load, 2 missing, 3 error, 4 command line.\r\n"
+           L"Under /scan: 0 every registered file that is there loads, 1 not all, 3 error, 4 command line.\r\n";
 }
 
 }  // namespace modCommandLine

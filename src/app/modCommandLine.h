@@ -24,6 +24,7 @@ struct RunOptions {
     std::optional<std::uint32_t> timeoutSeconds;
     bool registration = false;                // the registration's rows after the verdict
     std::optional<std::wstring> controlPath;  // another control file to check, with its registration
+    bool scan = false;                        // every registered control instead
     bool usage = false;                       // "/?"
 };
 

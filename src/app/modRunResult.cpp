@@ -96,8 +96,8 @@ std::wstring AssemblyJson(const std::optional<modManifest::AssemblyIdentity>& as
            L", " + Member(L"processor", Quote(assembly->processorArchitecture)) + L"}";
 }
 
-std::wstring DependenciesJson(const std::vector<modDependencies::Dependency>& dependencies) {
-    return ArrayJson(dependencies, 3, [](const modDependencies::Dependency& dependency) {
+std::wstring DependenciesJson(const std::vector<modDependencies::Dependency>& dependencies, std::size_t depth = 3) {
+    return ArrayJson(dependencies, depth, [](const modDependencies::Dependency& dependency) {
         const auto problem = modDependencies::ProblemText(dependency.problem);
         const auto text = [](const std::wstring& value) { return value.empty() ? modJson::Null : Quote(value); };
         return L"{" + Member(L"name", Quote(dependency.name)) + L", " + Member(L"path", QuotedOrNull(dependency.path)) +
@@ -129,6 +129,39 @@ std::wstring RegistrationJson(const modDiagnosis::Diagnosis& found) {
            Member(L"dependencies", found.dependencies ? DependenciesJson(*found.dependencies) : modJson::Null) +
            L",\n    " + Member(L"dependenciesReason", QuotedOrNull(found.dependenciesReason)) + L",\n    " +
            Member(L"loads", found.loads ? Flag(*found.loads) : modJson::Null) + L"\n  }";
+}
+
+std::wstring ViewsJson(const std::vector<std::wstring>& views) {
+    std::wstring json = L"[";
+    for (std::size_t i = 0; i < views.size(); ++i) json += (i == 0 ? L"" : L", ") + Quote(views[i]);
+    return json + L"]";
+}
+
+std::wstring ScannedFileJson(const modScan::ScannedFile& file) {
+    return L"{" + Member(L"path", Quote(file.path)) + L", " +
+           Member(L"status", Quote(modScan::StatusText(file.status))) + L", " +
+           Member(L"bitness", file.bitness.empty() ? modJson::Null : Quote(file.bitness)) + L", " +
+           Member(L"views", ViewsJson(file.views)) + L", " + Member(L"classes", std::to_wstring(file.classes)) + L", " +
+           Member(L"typeLibraries", std::to_wstring(file.typeLibraries)) + L", " + Member(L"found", Flag(file.found)) +
+           L", " +
+           Member(L"readError",
+                  file.readError ? ErrorJson({file.readError->number, file.readError->description}) : modJson::Null) +
+           L", " + Member(L"loads", file.loads ? Flag(*file.loads) : modJson::Null) + L", " +
+           Member(L"cause", file.cause.empty() ? modJson::Null : Quote(file.cause)) + L", " +
+           Member(L"dependencies", file.dependencies ? DependenciesJson(*file.dependencies, 4) : modJson::Null) +
+           L", " + Member(L"hint", QuotedOrNull(file.hint)) + L"}";
+}
+
+std::wstring ScanJson(const modScan::Scan& scan) {
+    const auto counts = modScan::CountsOf(scan);
+    const auto count = [](std::size_t n) { return std::to_wstring(n); };
+    return L"{\n    " + Member(L"complete", Flag(scan.complete)) + L",\n    " +
+           Member(L"counts", L"{" + Member(L"files", count(counts.files)) + L", " +
+                                 Member(L"load", count(counts.load)) + L", " +
+                                 Member(L"missing", count(counts.missing)) + L", " +
+                                 Member(L"willNotLoad", count(counts.willNotLoad)) + L", " +
+                                 Member(L"other", count(counts.other)) + L"}") +
+           L",\n    " + Member(L"files", ArrayJson(scan.files, 3, ScannedFileJson)) + L"\n  }";
 }
 
 std::wstring ReportJson(const std::vector<ReportRow>& rows) {
@@ -266,7 +299,7 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
     json += Member(L"schema", L"1") + L",\n  ";
     json += Member(L"tool", Quote(modCommandLine::ToolName)) + L",\n  ";
     json += Member(L"version", Quote(programVersion)) + L",\n  ";
-    const bool pinned = !record.controlFile || record.controlFile->pinned;
+    const bool pinned = !record.scan && (!record.controlFile || record.controlFile->pinned);
     json += Member(L"result", Quote(ResultName(outcome, pinned))) + L",\n  ";
     json += Member(L"exitCode", std::to_wstring(exitCode)) + L",\n  ";
     json += Member(L"windowsFolder", QuotedOrNull(record.windowsFolder)) + L",\n  ";
@@ -274,6 +307,7 @@ std::wstring ToJson(const RunRecord& record, const std::wstring& programVersion)
         Member(L"controlFile", record.controlFile ? ControlFileJson(*record.controlFile) : modJson::Null) + L",\n  ";
     json += Member(L"registration", record.registration ? RegistrationJson(*record.registration) : modJson::Null) +
             L",\n  ";
+    json += Member(L"scan", record.scan ? ScanJson(*record.scan) : modJson::Null) + L",\n  ";
     json += Member(L"report", record.report ? ReportJson(*record.report) : modJson::Null) + L",\n  ";
     json += Member(L"error", record.error ? ErrorJson(*record.error) : modJson::Null) + L"\n}\n";
     return json;
@@ -375,7 +409,7 @@ ExitStatus TellTimeout(std::uint32_t seconds) noexcept {
         if (record.verdict) {
             // The verdict stands; what followed it was not read in time.
             record.outcome = record.verdict;
-            if (!record.registration) record.registration = modDiagnosis::NotReadInTime(seconds);
+            if (!record.registration && !record.scan) record.registration = modDiagnosis::NotReadInTime(seconds);
             try {
                 WriteResult(record);
                 return *record.verdict;

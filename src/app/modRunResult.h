@@ -10,6 +10,7 @@
 
 #include "app/modCommandLine.h"
 #include "loadcheck/modDiagnosis.h"
+#include "loadcheck/modScan.h"
 
 namespace modRunResult {
 
@@ -46,6 +47,7 @@ struct RunRecord {
     std::optional<std::wstring> windowsFolder;
     std::optional<ControlFile> controlFile;               // once its path is known
     std::optional<modDiagnosis::Diagnosis> registration;  // once checked: the file was found
+    std::optional<modScan::Scan> scan;                    // a scan: the files judged so far
     std::optional<ExitStatus> verdict;                    // once reached, when the registration follows
     std::optional<ExitStatus> outcome;                    // at the end
     std::optional<RunError> error;

@@ -8,6 +8,7 @@
 
 #include "app/modCommandLine.h"
 #include "app/modRunResult.h"
+#include "app/modScanRun.h"
 #include "app/modVersion_v2.h"
 #include "console/clsWinConsole.h"
 #include "filecheck/modCRC32_v2.h"
@@ -416,7 +417,7 @@ void Main(const modCommandLine::RunOptions& options) {
     if (options.timeoutSeconds) platform::process::StartWatchdog(*options.timeoutSeconds, &OnTimeout);
     if (Interactive()) Console().Show();
     ShowHeader();
-    const ExitStatus outcome = RunChecks();
+    const ExitStatus outcome = options.scan ? RunScan() : RunChecks();
     WaitForExit(outcome);
 }
 
@@ -488,6 +489,14 @@ void OnTimeout() {
 void ReleaseSystemObjects() {
     modVersionOS_v4::ResetOSPropertySource();
     platform::wmi::EndCom();
+}
+
+ExitStatus RunScan() {
+    // A share that stalls the scan holds no run, interactive ones included.
+    if (!modRunResult::CurrentRun().options.timeoutSeconds) {
+        platform::process::StartWatchdog(modCommandLine::QuietTimeoutSeconds, &OnTimeout);
+    }
+    return modScanRun::Run(Put, Interactive());
 }
 
 // --- Check run ---------------------------------------------------------------------------

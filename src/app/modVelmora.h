@@ -30,6 +30,8 @@ void ShowProgress();
 // The check run: the report, the tests and the verdict, which it returns. A missing
 // control file ends the run at the exit prompt.
 ExitStatus RunChecks();
+// The scan of every registered control (/scan), which returns its verdict.
+ExitStatus RunScan();
 // The report text; `rows`, when given, receives its rows as the result names them.
 std::wstring GetAboutOS(std::vector<modRunResult::ReportRow>* rows = nullptr);
 // The watchdog's end of a run: one that did not reach its verdict in time, or whose

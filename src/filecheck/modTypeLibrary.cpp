@@ -223,8 +223,9 @@ const wchar_t* PlatformKey(SysKind sysKind) {
     return L"win32";
 }
 
-Reading ReadTypeLibrary(const modPeFile::Image& image) {
-    const auto found = modPeResources::Find(image, modPeResources::TypeLibraryResource, MaxLibrarySize);
+Reading ReadTypeLibrary(const modPeFile::Image& image, std::uint16_t resourceId) {
+    const modPeResources::ResourceKey key{modPeResources::TypeLibraryResource.typeName, 0, resourceId};
+    const auto found = modPeResources::Find(image, key, MaxLibrarySize);
     if (found.damage != modPeFile::Damage::None) {
         return {std::nullopt, ResourceReason(found.damage), found.damage == modPeFile::Damage::ReadFailed,
                 image.Machine()};
@@ -232,8 +233,29 @@ Reading ReadTypeLibrary(const modPeFile::Image& image) {
     try {
         return {ReadMsft(Bytes(found.bytes)), {}, false, image.Machine()};
     } catch (const Damaged& damaged) {
-        return {std::nullopt, damaged.reason, false, image.Machine()};
+        return {std::nullopt, damaged.reason, false, image.Machine(), damaged.reason == SltgFormat};
     }
+}
+
+Reading ReadPlainTypeLibrary(const modPeFile::File& file) {
+    Reading reading;
+    if (file.size > MaxLibrarySize) {
+        reading.reason = L"it is larger than any type library";
+        return reading;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size));
+    if (!file.read(0, bytes.data(), bytes.size())) {
+        reading.reason = ResourceReason(modPeFile::Damage::ReadFailed);
+        reading.readFailed = true;
+        return reading;
+    }
+    try {
+        reading.library = ReadMsft(Bytes(bytes));
+    } catch (const Damaged& damaged) {
+        reading.reason = damaged.reason;
+        reading.olderFormat = damaged.reason == SltgFormat;
+    }
+    return reading;
 }
 
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file) {

@@ -34,6 +34,7 @@ struct Reading {
     std::wstring reason;        // empty when there is a library
     bool readFailed = false;    // the file's bytes could not be read: it was not looked at
     std::uint16_t machine = 0;  // the processor the file is built for, where its headers were read
+    bool olderFormat = false;   // a plain SLTG library: a type library, in the format this reading leaves aside
 };
 
 // The registry key of a library of this platform under TypeLib\{LIBID}\<version>\<lcid>:
@@ -43,7 +44,10 @@ const wchar_t* PlatformKey(SysKind sysKind);
 // A type library larger than this is no control's.
 constexpr std::uint32_t MaxLibrarySize = 64u << 20;
 
-Reading ReadTypeLibrary(const modPeFile::Image& image);
+// Resource `resourceId` of type TYPELIB; 0: the first.
+Reading ReadTypeLibrary(const modPeFile::Image& image, std::uint16_t resourceId = 0);
+// A file that is a type library itself (a .tlb), not a program file holding one.
+Reading ReadPlainTypeLibrary(const modPeFile::File& file);
 // Over a whole file held in memory.
 Reading ReadTypeLibrary(const std::vector<std::uint8_t>& file);
 // The file at `path`, through the platform's byte reads.

@@ -18,10 +18,9 @@
 
 namespace modDependencies {
 
-namespace {
-
-namespace filenames = platform::filenames;
-using modPeFile::Damage;
+// The types a scan's shared reads hold: of this file alone, though not in an anonymous
+// namespace, which a member of the header's class may not name.
+namespace files {
 
 // What one read of a file tells: its headers, exports, imports and manifest.
 struct Facts {
@@ -33,6 +32,24 @@ struct Facts {
     modPeImports::Imports imports;                  // not read of Windows' own DLLs
     std::optional<modManifest::Manifest> manifest;  // its DLL manifest, where it has one
 };
+
+// A file's facts, by its folded path; Windows' own read for their exports only, unless
+// a walk of their own read them whole.
+struct KnownFile {
+    std::shared_ptr<const Facts> facts;
+    bool whole = false;
+};
+using KnownFiles = std::map<std::wstring, KnownFile>;
+
+}  // namespace files
+
+using files::Facts;
+using files::KnownFiles;
+
+namespace {
+
+namespace filenames = platform::filenames;
+using modPeFile::Damage;
 
 std::wstring HeaderDamageText(Damage damage) {
     return damage == Damage::NotPe ? L"it is not a Windows program file" : L"its program headers are damaged";
@@ -81,15 +98,46 @@ Facts FactsOfFile(const std::wstring& path, bool system) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
+}  // namespace
+
+struct SharedReads::Held {
+    KnownFiles files;
+    modDllSearch::Folders folders;
+    std::map<std::uint16_t, modDllSearch::SearchOrder> machineOrders;  // by the program's processor
+};
+
+SharedReads::SharedReads() : held_(std::make_unique<Held>()) {}
+SharedReads::~SharedReads() = default;
+modDllSearch::Folders& SharedReads::Folders() { return held_->folders; }
+
+namespace {
+
+modDllSearch::SearchOrder OrderFor(const std::wstring& controlPath, const modProgramView::ProgramView& view,
+                                   SharedReads::Held* shared) {
+    if (!shared) return modDllSearch::SearchOrderFor(controlPath, view);
+    auto known = shared->machineOrders.find(view.machine);
+    if (known == shared->machineOrders.end()) {
+        known = shared->machineOrders.emplace(view.machine, modDllSearch::MachineOrder(view)).first;
+    }
+    return modDllSearch::ForControl(known->second, controlPath);
+}
+
 class Walk {
 public:
-    Walk(const std::wstring& controlPath, const modProgramView::ProgramView& view)
-        : view_(view), search_(modDllSearch::SearchOrderFor(controlPath, view), view), assemblies_(view) {}
+    Walk(const std::wstring& controlPath, const modProgramView::ProgramView& view, SharedReads::Held* shared)
+        : view_(view),
+          search_(OrderFor(controlPath, view, shared), view, shared ? &shared->folders : nullptr),
+          assemblies_(view),
+          files_(shared ? shared->files : ownFiles_) {}
 
     Dependencies Run(const std::wstring& controlPath, const modPeFile::Image& control) {
         nodes_.emplace_back(filenames::NameOf(controlPath), controlPath);
         order_.push_back({true, 0});
-        const auto facts = std::make_shared<Facts>(FactsOf(control, false));
+        const std::wstring key = platform::text::Folded(controlPath);
+        auto facts = files_.count(key) > 0 && files_[key].whole
+                         ? files_[key].facts
+                         : std::make_shared<const Facts>(FactsOf(control, false));
+        files_[key] = {facts, true};
         Judge(0, *facts);
         nodes_[0].facts = facts;
         if (nodes_[0].problem == Problem::None) Visit(0);
@@ -236,8 +284,10 @@ private:
     // The file's facts, read once; nothing past the walk's bounds.
     std::shared_ptr<const Facts> FactsFor(const std::wstring& path) {
         const std::wstring key = platform::text::Folded(path);
-        if (const auto known = files_.find(key); known != files_.end()) return known->second;
         const bool system = IsSystem(path);
+        if (const auto known = files_.find(key); known != files_.end() && (known->second.whole || system)) {
+            return known->second.facts;
+        }
         std::size_t& count = system ? systemFilesRead_ : filesRead_;
         const std::size_t bound = system ? MaxSystemFiles : MaxFiles;
         if (count >= bound) {
@@ -247,7 +297,7 @@ private:
         }
         ++count;
         auto facts = std::make_shared<const Facts>(FactsOfFile(path, system));
-        files_.emplace(key, facts);
+        files_[key] = {facts, !system};
         return facts;
     }
 
@@ -395,7 +445,8 @@ private:
     std::map<std::wstring, std::size_t> byKey_;
     std::vector<Failure> failures_;
     std::vector<Step> order_;
-    std::map<std::wstring, std::shared_ptr<const Facts>> files_;
+    KnownFiles ownFiles_;
+    KnownFiles& files_;
     std::size_t filesRead_ = 0, systemFilesRead_ = 0;
     std::optional<std::wstring> cut_;
 };
@@ -403,8 +454,8 @@ private:
 }  // namespace
 
 Dependencies FindDependencies(const std::wstring& controlPath, const modPeFile::Image& control,
-                              const modProgramView::ProgramView& view) {
-    return Walk(controlPath, view).Run(controlPath, control);
+                              const modProgramView::ProgramView& view, SharedReads* shared) {
+    return Walk(controlPath, view, shared ? &shared->Get() : nullptr).Run(controlPath, control);
 }
 
 bool Blocks(const Dependency& dependency) { return dependency.problem != Problem::None && !dependency.delayLoaded; }

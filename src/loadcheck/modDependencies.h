@@ -8,12 +8,14 @@
 // imports, exports and manifest together; Windows' own DLLs only for their exports.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "filecheck/modManifest.h"
 #include "filecheck/modPeFile.h"
+#include "loadcheck/modDllSearch.h"
 #include "loadcheck/modProgramView.h"
 
 namespace modDependencies {
@@ -44,9 +46,27 @@ struct Dependencies {
 constexpr std::size_t MaxFiles = 512;         // read whole: the control's own DLLs
 constexpr std::size_t MaxSystemFiles = 4096;  // read for their exports: Windows' own
 
-// Every DLL the control at `controlPath`, whose image is `control`, needs, and theirs.
+// What the walks of many controls share (a scan of the machine): each file read
+// once, each folder listed once, and the machine's part of the search order read once
+// for each processor.
+class SharedReads {
+public:
+    SharedReads();
+    SharedReads(const SharedReads&) = delete;
+    SharedReads& operator=(const SharedReads&) = delete;
+    ~SharedReads();
+    struct Held;
+    Held& Get() { return *held_; }
+    modDllSearch::Folders& Folders();
+
+private:
+    std::unique_ptr<Held> held_;
+};
+
+// Every DLL the control at `controlPath`, whose image is `control`, needs, and theirs;
+// with `shared`, what other walks read already is not read again.
 Dependencies FindDependencies(const std::wstring& controlPath, const modPeFile::Image& control,
-                              const modProgramView::ProgramView& view);
+                              const modProgramView::ProgramView& view, SharedReads* shared = nullptr);
 
 // It keeps the control from loading: a problem of a DLL needed at load time.
 bool Blocks(const Dependency& dependency);

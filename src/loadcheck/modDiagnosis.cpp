@@ -121,6 +121,8 @@ std::wstring Named(const Dependency& dependency) {
     return dependency.name + (dependency.path ? L" (" + *dependency.path + L")" : L"");
 }
 
+}  // namespace
+
 std::wstring DependencyHint(const Dependency& d, const Subject& subject) {
     const std::wstring needs = L", which " + d.neededBy + L" needs,";
     std::wstring hint;
@@ -161,7 +163,7 @@ std::wstring DependencyHint(const Dependency& d, const Subject& subject) {
                                  : L"; until then the control does not load");
 }
 
-std::wstring CauseOf(const Dependency& d) {
+std::wstring DependencyCause(const Dependency& d) {
     const std::wstring name = d.neededBy.empty() ? L"it" : d.name;
     switch (d.problem) {
     case Problem::None: break;
@@ -175,6 +177,8 @@ std::wstring CauseOf(const Dependency& d) {
     }
     return {};
 }
+
+namespace {
 
 const Dependency* Blocking(const Diagnosis& found) {
     return found.dependencies ? modDependencies::FirstProblem(*found.dependencies, true) : nullptr;
@@ -293,7 +297,7 @@ std::wstring NotLoadingCause(const Diagnosis& found) {
         return state == State::NoTypeLibrary ? L"it holds no type library"
                                              : L"it is " + modRegistration::StateText(state);
     }
-    if (const auto* dependency = Blocking(found)) return CauseOf(*dependency);
+    if (const auto* dependency = Blocking(found)) return DependencyCause(*dependency);
     return {};
 }
 

@@ -68,6 +68,11 @@ void DependenciesNotReadInTime(Diagnosis& found, std::uint32_t seconds);
 // found"); empty when it loads, or when that is not known.
 std::wstring NotLoadingCause(const Diagnosis& found);
 
+// A dependency's problem as the cause it is ("X.dll is not found"), and the one step
+// that mends it.
+std::wstring DependencyCause(const modDependencies::Dependency& dependency);
+std::wstring DependencyHint(const modDependencies::Dependency& dependency, const Subject& subject);
+
 // Whether this Office's VBA loads the control: only an Office of its bitness does.
 bool OfficeLoads(const modOffice::Installation& office, const Subject& subject);
 // The warning for an Office that cannot: "64-bit Office 16.0 cannot load this 32-bit

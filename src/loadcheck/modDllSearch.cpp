@@ -55,25 +55,36 @@ bool Folders::HoldsFile(const std::wstring& folder, const std::wstring& name) {
     return !listed->second.whole && filenames::IsFile(AddBackslash(folder) + name);
 }
 
-SearchOrder SearchOrderFor(const std::wstring& controlPath, const modProgramView::ProgramView& view) {
+SearchOrder MachineOrder(const modProgramView::ProgramView& view) {
     SearchOrder order;
     for (const auto& name : platform::registry::ValueTexts(platform::registry::Hive::LocalMachine, KnownDllsKey)) {
         order.knownDlls.insert(platform::text::Folded(LoaderName(name)));
     }
     order.knownDlls.insert(platform::text::Folded(L"ntdll.dll"));  // in every process, listed or not
     order.systemFolder = view.systemFolder;
-    std::vector<std::wstring> folders = {FolderOf(controlPath), view.systemFolder,
-                                         AddBackslash(view.windowsFolder) + L"System", view.windowsFolder};
+    order.folders = {view.systemFolder, AddBackslash(view.windowsFolder) + L"System", view.windowsFolder};
     for (const auto& folder : PathFolders()) {
         // An entry relative to the host's current folder names no folder a check can know.
-        if (IsFullPath(folder)) folders.push_back(modProgramView::Map(view, folder));
+        if (IsFullPath(folder)) order.folders.push_back(modProgramView::Map(view, folder));
     }
+    return order;
+}
+
+SearchOrder ForControl(const SearchOrder& machine, const std::wstring& controlPath) {
+    SearchOrder order = machine;
+    std::vector<std::wstring> folders = {FolderOf(controlPath)};
+    folders.insert(folders.end(), machine.folders.begin(), machine.folders.end());
+    order.folders.clear();
     std::set<std::wstring> seen;
     for (auto& folder : folders) {
         while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
         if (!folder.empty() && seen.insert(platform::text::Folded(folder)).second) order.folders.push_back(folder);
     }
     return order;
+}
+
+SearchOrder SearchOrderFor(const std::wstring& controlPath, const modProgramView::ProgramView& view) {
+    return ForControl(MachineOrder(view), controlPath);
 }
 
 std::wstring LoaderName(const std::wstring& imported) {
@@ -93,7 +104,8 @@ bool NamesPath(const std::wstring& name) {
     return name.find(L'\\') != std::wstring::npos || name.find(L':') != std::wstring::npos;
 }
 
-Search::Search(SearchOrder order, const modProgramView::ProgramView& view) : order_(std::move(order)), view_(view) {}
+Search::Search(SearchOrder order, const modProgramView::ProgramView& view, Folders* folders)
+    : order_(std::move(order)), view_(view), folders_(folders ? *folders : ownFolders_) {}
 
 std::optional<std::wstring> Search::KnownDll(const std::wstring& name) const {
     if (NamesPath(name) || order_.knownDlls.count(platform::text::Folded(name)) == 0) return std::nullopt;

@@ -40,6 +40,10 @@ struct SearchOrder {
 // registry, PATH's entries as the loader takes them (quotes and all; an entry that
 // is not a full path aside), every folder as the program sees it.
 SearchOrder SearchOrderFor(const std::wstring& controlPath, const modProgramView::ProgramView& view);
+// The same in two steps, for many controls: the machine's part, read once; then that
+// order for one control, whose folder comes first.
+SearchOrder MachineOrder(const modProgramView::ProgramView& view);
+SearchOrder ForControl(const SearchOrder& machine, const std::wstring& controlPath);
 
 // The name an import writes as the loader takes it: "/" as "\\", ".dll" added to a
 // name without an extension, a trailing "." dropped.
@@ -50,7 +54,10 @@ bool NamesPath(const std::wstring& name);
 
 class Search {
 public:
-    Search(SearchOrder order, const modProgramView::ProgramView& view);
+    // `folders`, where given, are listings shared with other searches; else its own.
+    Search(SearchOrder order, const modProgramView::ProgramView& view, Folders* folders = nullptr);
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
 
     // The KnownDLL of this name: the system folder's file, which must be there.
     std::optional<std::wstring> KnownDll(const std::wstring& name) const;
@@ -62,7 +69,8 @@ public:
 private:
     SearchOrder order_;
     const modProgramView::ProgramView& view_;
-    Folders folders_;
+    Folders ownFolders_;
+    Folders& folders_;
 };
 
 }  // namespace modDllSearch

@@ -27,6 +27,10 @@ std::wstring FullPath(const std::wstring& path);
 // The path names an existing file, not a folder.
 bool IsFile(const std::wstring& path);
 
+// The path names an existing folder.
+bool IsFolder(const std::wstring& path);
+// The path lies on a network: a \\server\share path, or a drive Windows maps to one.
+bool OnNetwork(const std::wstring& path);
 // The two file names are one to Windows: equal but for case.
 inline bool SameFileName(const std::wstring& a, const std::wstring& b) { return text::SameIgnoringCase(a, b); }
 

@@ -162,6 +162,7 @@ struct State {
     std::map<std::wstring, std::wstring, NoCaseLess> environment;  // NAME -> value, for %NAME%
     std::map<std::wstring, std::wstring, NoCaseLess> longForms;    // a short path -> its long form
     std::vector<std::wstring> folderPaths;                         // paths that name a folder
+    std::wstring networkDrives;                                    // drive letters Windows maps to a network
     std::wstring currentFolder = L"C:\\Work";                      // what a relative path is relative to
     std::vector<std::wstring> folderListings;                      // every folder whose files were listed
     std::vector<std::wstring> unlistableFolders;                   // a listing of these fails

@@ -122,6 +122,19 @@ bool IsFile(const std::wstring& path) {
     return !folder && S().files.count(name) > 0;
 }
 
+bool IsFolder(const std::wstring& path) {
+    const std::wstring prefix = fake::Folded(AddBackslash(path));
+    return std::any_of(S().folderPaths.begin(), S().folderPaths.end(),
+                       [&path](const std::wstring& f) { return Same(f, path); }) ||
+           std::any_of(S().files.begin(), S().files.end(),
+                       [&prefix](const auto& file) { return fake::Folded(file.first).rfind(prefix, 0) == 0; });
+}
+
+bool OnNetwork(const std::wstring& path) {
+    return (path.rfind(L"\\\\", 0) == 0 && path.rfind(L"\\\\?\\", 0) != 0) ||
+           (path.size() > 1 && path[1] == L':' && S().networkDrives.find(path[0]) != std::wstring::npos);
+}
+
 std::wstring TemporaryFolder() {
     const auto found = S().environment.find(L"TEMP");  // with a backslash after it, as Windows gives it
     return found == S().environment.end() ? std::wstring() : found->second + L"\\";

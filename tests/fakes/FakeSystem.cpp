@@ -32,6 +32,13 @@ namespace platform::locale {
 
 std::wstring FormatDateTime(DateTime value) { return fake::FormatDate(value); }
 
+// The fake user groups digits by threes with a comma.
+std::wstring FormatCount(std::uint64_t count) {
+    std::wstring digits = std::to_wstring(count);
+    for (auto at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L",");
+    return digits;
+}
+
 DateTime UtcToLocal(DateTime utc) {
     constexpr double Year10000 = 2958466;  // the first day the system's conversion refuses
     if (utc.oleDate >= Year10000) Fail(static_cast<std::int32_t>(0x80070057u), L"Converting a date-time to local time");

@@ -156,6 +156,7 @@ TEST_F(UnattendedTest, QuietValidRunWritesTheWholeResultAndNothingElse) {
         L"    \"otherVersions\": [],\n    \"hint\": null,\n    \"account\": \"TESTPC\\\\tester\",\n"
         L"    \"officeCache\": [],\n    \"office\": [],\n    \"dependencies\": [],\n"
         L"    \"dependenciesReason\": null,\n    \"loads\": true\n  },\n"
+        L"  \"scan\": null,\n"
         L"  \"report\": [\n"
         L"    {\"label\": \"OS\", \"value\": \"Microsoft Windows 7 Professional\"},\n"
         L"    {\"label\": \"Version OS\", \"value\": \"6.1.7601\"},\n"
@@ -276,7 +277,7 @@ TEST_F(UnattendedTest, AnErrorGoesToTheResultAndStandardErrorNotAMessageBox) {
     ExpectNoUserInterface();
     const auto& json = Json();
     EXPECT_NE(json.find(L"\"result\": \"error\",\n  \"exitCode\": 3,\n  \"windowsFolder\": null,\n"
-                        L"  \"controlFile\": null,\n  \"registration\": null,\n  \"report\": null,\n"
+                        L"  \"controlFile\": null,\n  \"registration\": null,\n  \"scan\": null,\n  \"report\": null,\n"
                         L"  \"error\": {\"number\": \"0x80041003\", \"description\": \"Injected failure: "),
               std::wstring::npos)
         << std::string(json.begin(), json.end());

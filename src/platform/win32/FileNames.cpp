@@ -62,6 +62,20 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsFolder(const std::wstring& path) {
+    const std::wstring extended = win32::ExtendedPath(path);
+    const win32::RealFileSystem real;
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool OnNetwork(const std::wstring& path) {
+    if (path.rfind(L"\\\\", 0) == 0) return path.rfind(L"\\\\?\\", 0) != 0 || path.rfind(L"\\\\?\\UNC\\", 0) == 0;
+    if (path.size() < 3 || path[1] != L':') return false;
+    const wchar_t root[] = {path[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 namespace {
 
 std::uint64_t Ticks(const FILETIME& time) {

@@ -28,4 +28,38 @@ DateTime UtcToLocal(DateTime utc) {
     return result;
 }
 
+namespace {
+
+std::wstring LocaleText(LCTYPE type) {
+    wchar_t text[16] = {};
+    return GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 16) > 0 ? std::wstring(text) : std::wstring();
+}
+
+// "3;0" as NUMBERFMT takes it (3), "3;2;0" (32): the group sizes, the final 0 dropped.
+UINT Grouping(const std::wstring& text) {
+    UINT grouping = 0;
+    for (const wchar_t ch : text) {
+        if (ch >= L'0' && ch <= L'9') grouping = grouping * 10 + (ch - L'0');
+    }
+    return text.size() >= 2 && text.compare(text.size() - 2, 2, L";0") == 0 ? grouping / 10 : grouping;
+}
+
+}  // namespace
+
+std::wstring FormatCount(std::uint64_t count) {
+    const std::wstring digits = std::to_wstring(count);
+    std::wstring thousands = LocaleText(LOCALE_STHOUSAND);
+    std::wstring decimal = LocaleText(LOCALE_SDECIMAL);
+    NUMBERFMTW form = {};
+    form.NumDigits = 0;
+    form.LeadingZero = 1;
+    form.Grouping = Grouping(LocaleText(LOCALE_SGROUPING));
+    form.lpDecimalSep = decimal.empty() ? const_cast<wchar_t*>(L".") : decimal.data();
+    form.lpThousandSep = thousands.data();
+    form.NegativeOrder = 1;
+    wchar_t text[64] = {};
+    if (GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits.c_str(), &form, text, 64) <= 0) return digits;
+    return text;
+}
+
 }  // namespace platform::locale

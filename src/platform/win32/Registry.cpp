@@ -15,8 +15,10 @@ REGSAM ViewFlag(View view) { return view == View::Bits64 ? KEY_WOW64_64KEY : KEY
 
 // Text longer than this is not read: no registry text the program reads comes near it.
 constexpr DWORD MaxTextCharacters = 1u << 20;
-// No key has more versions or classes than this; a walk stops here.
-constexpr DWORD MaxSubkeys = 4096;
+// No key has more subkeys than this (a machine's CLSID key holds some thousands); a walk stops here.
+constexpr DWORD MaxSubkeys = 1u << 18;
+// Most texts fit here, and are read in one call: each call is a round trip to the registry.
+constexpr DWORD QuickTextCharacters = 520;
 
 HKEY Root(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
@@ -35,8 +37,16 @@ Value Read(Hive hive, const std::wstring& key, const std::wstring& name, View vi
     if (!opened) return {};
     const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExW(opened.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+    wchar_t quick[QuickTextCharacters + 1];
+    DWORD size = QuickTextCharacters * sizeof(wchar_t);
+    const LONG status =
+        RegQueryValueExW(opened.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(quick), &size);
+    if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        std::wstring text(quick, size / sizeof(wchar_t));
+        if (const auto nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+        return {type == REG_EXPAND_SZ ? ValueKind::ExpandableText : ValueKind::Text, text};
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ) return {ValueKind::Other, {}};
     if (size / sizeof(wchar_t) > MaxTextCharacters + 1) return {ValueKind::Other, {}};
 

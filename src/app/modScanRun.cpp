@@ -1,0 +1,114 @@
+#include "app/modScanRun.h"
+
+#include "app/modRunResult.h"
+#include "filecheck/modSpecialFoldersWin.h"
+#include "loadcheck/modRegisteredFiles.h"
+#include "loadcheck/modScan.h"
+#include "osinfo/modVersionOS_v4.h"
+#include "platform/Account.h"
+#include "platform/Process.h"
+#include "platform/RunError.h"
+#include "platform/ShellFolders.h"
+#include "platform/SystemInfo.h"
+
+namespace modScanRun {
+
+namespace {
+
+using modRunResult::ExitStatus;
+
+constexpr int ProgressSteps = 70;
+// The record is published for the watchdog once this many files more are judged:
+// each publication copies the whole scan.
+constexpr std::size_t PublishEvery = 64;
+
+modScan::Machine ThisMachine() {
+    modScan::Machine machine;
+    machine.windowsFolder = modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows);
+    if (machine.windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
+    machine.windows64 = modVersionOS_v4::GetOSBits() == 64;
+    machine.nativeMachine = platform::systeminfo::NativeMachine();
+    const auto kernel = modVersionOS_v4::GetKernelVersion();
+    machine.version = {kernel.major, kernel.minor, kernel.build};
+    machine.account = platform::account::ProcessAccount();
+    return machine;
+}
+
+// The bar of the program's other checks, drawn as the files are judged.
+class Bar {
+public:
+    Bar(const Writer& put, bool shown) : put_(put), shown_(shown) {}
+    void Reached(std::size_t done, std::size_t total) {
+        if (!shown_) return;
+        // The watchdog has ended the run meanwhile, and shows its end: this bar stops.
+        if (modRunResult::Claimant() == modRunResult::Ender::Watchdog) platform::process::WaitToBeEnded();
+        const int steps = total == 0 ? ProgressSteps : static_cast<int>(done * ProgressSteps / total);
+        for (; drawn_ < steps; ++drawn_) put_(drawn_ == 0 ? L"|" : L"-", false);
+    }
+    void End() {
+        if (!shown_) return;
+        Reached(1, 1);
+        put_(L"|", true);
+    }
+
+private:
+    const Writer& put_;
+    bool shown_;
+    int drawn_ = 0;
+};
+
+void Show(const Writer& put, const modScan::Scan& scan) {
+    std::optional<modScan::Status> group;
+    for (const auto* file : modScan::NeedingAttention(scan)) {
+        if (group != file->status) {
+            group = file->status;
+            put(L"", true);
+            put(modScan::StatusHeading(file->status) + L":", true);
+        }
+        put(file->path + (file->cause.empty() ? L"" : L": " + file->cause), true);
+        if (file->hint) put(L"    " + *file->hint, true);
+    }
+    put(L"", true);
+    put(modScan::CountsText(modScan::CountsOf(scan)), true);
+}
+
+}  // namespace
+
+ExitStatus Run(const Writer& put, bool interactive) {
+    put(L"Scanning registered controls", true);
+    const auto machine = ThisMachine();
+    modRunResult::ChangeRecord([&machine](modRunResult::RunRecord& record) {
+        record.windowsFolder = machine.windowsFolder;
+        record.scan = modScan::Scan{};
+    });
+    modScan::Scanner scanner(machine, modRegisteredFiles::ReadRegistrations(machine.windows64, machine.version));
+    modScan::Scan scan;
+    Bar bar(put, interactive);
+    bar.Reached(0, scanner.Size());
+    bool failed = false;
+    for (std::size_t at = 0; at < scanner.Size(); ++at) {
+        scan.files.push_back(scanner.Judge(at));
+        const auto status = scan.files.back().status;
+        const bool newFailure = !failed && status != modScan::Status::Loads && status != modScan::Status::Missing;
+        failed = failed || newFailure;
+        // Once a file will not load, that is the scan's answer, whatever ends it.
+        if (newFailure || (at + 1) % PublishEvery == 0) {
+            modRunResult::ChangeRecord([&scan, failed](modRunResult::RunRecord& record) {
+                record.scan = scan;
+                if (failed) record.verdict = ExitStatus::Fail;
+            });
+        }
+        bar.Reached(at + 1, scanner.Size());
+    }
+    scan.complete = true;
+    const ExitStatus verdict = modScan::AllLoad(scan) ? ExitStatus::Valid : ExitStatus::Fail;
+    modRunResult::ChangeRecord([&scan, verdict](modRunResult::RunRecord& record) {
+        record.scan = scan;
+        record.verdict = verdict;
+    });
+    bar.End();
+    Show(put, scan);
+    return verdict;
+}
+
+}  // namespace modScanRun
