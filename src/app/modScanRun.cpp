@@ -1,5 +1,10 @@
 #include "app/modScanRun.h"
 
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <vector>
+
 #include "app/modRunResult.h"
 #include "filecheck/modSpecialFoldersWin.h"
 #include "loadcheck/modRegisteredFiles.h"
@@ -10,6 +15,7 @@
 #include "platform/RunError.h"
 #include "platform/ShellFolders.h"
 #include "platform/SystemInfo.h"
+#include "platform/Threads.h"
 
 namespace modScanRun {
 
@@ -21,6 +27,8 @@ constexpr int ProgressSteps = 70;
 // The record is published for the watchdog once this many files more are judged:
 // each publication copies the whole scan.
 constexpr std::size_t PublishEvery = 64;
+// More threads than this wait on one another's disk, and Windows' registry.
+constexpr std::size_t MaxThreads = 4;
 
 modScan::Machine ThisMachine() {
     modScan::Machine machine;
@@ -57,6 +65,57 @@ private:
     int drawn_ = 0;
 };
 
+bool NeedsAttention(const modScan::ScannedFile& file) {
+    return file.status != modScan::Status::Loads && file.status != modScan::Status::Missing;
+}
+
+// Every file judged, on as many threads as pay: the files' reads overlap. The run's
+// thread draws the bar and publishes the record as they go.
+modScan::Scan JudgeAll(modScan::Scanner& scanner, Bar& bar) {
+    const std::size_t total = scanner.Size();
+    std::vector<std::optional<modScan::ScannedFile>> judged(total);
+    platform::threads::Lock lock;
+    std::size_t next = 0, done = 0, published = 0;
+    bool failed = false;
+    const auto snapshot = [&judged]() {
+        modScan::Scan scan;
+        for (const auto& file : judged) {
+            if (file) scan.files.push_back(*file);
+        }
+        return scan;
+    };
+    const auto work = [&](std::size_t worker) {
+        for (;;) {
+            std::size_t at = 0;
+            {
+                const std::lock_guard<platform::threads::Lock> held(lock);
+                if (next == total) return;
+                at = next++;
+            }
+            auto file = scanner.Judge(at);
+            const std::lock_guard<platform::threads::Lock> held(lock);
+            const bool newFailure = !failed && NeedsAttention(file);
+            failed = failed || newFailure;
+            judged[at] = std::move(file);
+            ++done;
+            if (worker != 0) continue;
+            // Once a file will not load, that is the scan's answer, whatever ends it.
+            if (newFailure || done - published >= PublishEvery) {
+                published = done;
+                modRunResult::ChangeRecord([&snapshot, failed](modRunResult::RunRecord& record) {
+                    record.scan = snapshot();
+                    if (failed) record.verdict = ExitStatus::Fail;
+                });
+            }
+            bar.Reached(done, total);
+        }
+    };
+    platform::threads::Together(std::min<std::size_t>(platform::threads::Processors(), MaxThreads), work);
+    auto scan = snapshot();
+    scan.complete = true;
+    return scan;
+}
+
 void Show(const Writer& put, const modScan::Scan& scan) {
     std::optional<modScan::Status> group;
     for (const auto* file : modScan::NeedingAttention(scan)) {
@@ -82,25 +141,9 @@ ExitStatus Run(const Writer& put, bool interactive) {
         record.scan = modScan::Scan{};
     });
     modScan::Scanner scanner(machine, modRegisteredFiles::ReadRegistrations(machine.windows64, machine.version));
-    modScan::Scan scan;
     Bar bar(put, interactive);
     bar.Reached(0, scanner.Size());
-    bool failed = false;
-    for (std::size_t at = 0; at < scanner.Size(); ++at) {
-        scan.files.push_back(scanner.Judge(at));
-        const auto status = scan.files.back().status;
-        const bool newFailure = !failed && status != modScan::Status::Loads && status != modScan::Status::Missing;
-        failed = failed || newFailure;
-        // Once a file will not load, that is the scan's answer, whatever ends it.
-        if (newFailure || (at + 1) % PublishEvery == 0) {
-            modRunResult::ChangeRecord([&scan, failed](modRunResult::RunRecord& record) {
-                record.scan = scan;
-                if (failed) record.verdict = ExitStatus::Fail;
-            });
-        }
-        bar.Reached(at + 1, scanner.Size());
-    }
-    scan.complete = true;
+    const modScan::Scan scan = JudgeAll(scanner, bar);
     const ExitStatus verdict = modScan::AllLoad(scan) ? ExitStatus::Valid : ExitStatus::Fail;
     modRunResult::ChangeRecord([&scan, verdict](modRunResult::RunRecord& record) {
         record.scan = scan;

@@ -1,6 +1,7 @@
 #include "loadcheck/modDependencies.h"
 
 #include <algorithm>
+#include <mutex>
 #include <deque>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileReading.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 
 namespace modDependencies {
 
@@ -33,13 +35,30 @@ struct Facts {
     std::optional<modManifest::Manifest> manifest;  // its DLL manifest, where it has one
 };
 
-// A file's facts, by its folded path; Windows' own read for their exports only, unless
-// a walk of their own read them whole.
-struct KnownFile {
-    std::shared_ptr<const Facts> facts;
-    bool whole = false;
+// Files' facts, by their folded paths; Windows' own read for their exports only, unless
+// a walk of their own read them whole. Walks on other threads may share them.
+class KnownFiles {
+public:
+    // What is known of the file; nothing when it is not, or not as much as is asked.
+    std::shared_ptr<const Facts> Find(const std::wstring& key, bool exportsOnly) const {
+        const std::lock_guard<platform::threads::Lock> held(lock_);
+        const auto known = files_.find(key);
+        return known != files_.end() && (known->second.whole || exportsOnly) ? known->second.facts : nullptr;
+    }
+    void Keep(const std::wstring& key, std::shared_ptr<const Facts> facts, bool whole) {
+        const std::lock_guard<platform::threads::Lock> held(lock_);
+        auto& known = files_[key];
+        if (!known.whole) known = {std::move(facts), whole};
+    }
+
+private:
+    struct KnownFile {
+        std::shared_ptr<const Facts> facts;
+        bool whole = false;
+    };
+    mutable platform::threads::Lock lock_;
+    std::map<std::wstring, KnownFile> files_;
 };
-using KnownFiles = std::map<std::wstring, KnownFile>;
 
 }  // namespace files
 
@@ -103,7 +122,9 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 struct SharedReads::Held {
     KnownFiles files;
     modDllSearch::Folders folders;
-    std::map<std::uint16_t, modDllSearch::SearchOrder> machineOrders;  // by the program's processor
+    platform::threads::Lock lock;                                                    // for the two below
+    std::map<std::uint16_t, modDllSearch::SearchOrder> machineOrders;                // by the program's processor
+    std::map<std::uint16_t, std::unique_ptr<modSideBySide::Assemblies>> assemblies;  // by the program's processor
 };
 
 SharedReads::SharedReads() : held_(std::make_unique<Held>()) {}
@@ -115,6 +136,7 @@ namespace {
 modDllSearch::SearchOrder OrderFor(const std::wstring& controlPath, const modProgramView::ProgramView& view,
                                    SharedReads::Held* shared) {
     if (!shared) return modDllSearch::SearchOrderFor(controlPath, view);
+    const std::lock_guard<platform::threads::Lock> held(shared->lock);
     auto known = shared->machineOrders.find(view.machine);
     if (known == shared->machineOrders.end()) {
         known = shared->machineOrders.emplace(view.machine, modDllSearch::MachineOrder(view)).first;
@@ -122,22 +144,29 @@ modDllSearch::SearchOrder OrderFor(const std::wstring& controlPath, const modPro
     return modDllSearch::ForControl(known->second, controlPath);
 }
 
+modSideBySide::Assemblies& SharedAssemblies(SharedReads::Held& shared, const modProgramView::ProgramView& view) {
+    const std::lock_guard<platform::threads::Lock> held(shared.lock);
+    auto& assemblies = shared.assemblies[view.machine];
+    if (!assemblies) assemblies = std::make_unique<modSideBySide::Assemblies>(view);
+    return *assemblies;
+}
+
 class Walk {
 public:
     Walk(const std::wstring& controlPath, const modProgramView::ProgramView& view, SharedReads::Held* shared)
         : view_(view),
           search_(OrderFor(controlPath, view, shared), view, shared ? &shared->folders : nullptr),
-          assemblies_(view),
+          ownAssemblies_(view),
+          assemblies_(shared ? SharedAssemblies(*shared, view) : ownAssemblies_),
           files_(shared ? shared->files : ownFiles_) {}
 
     Dependencies Run(const std::wstring& controlPath, const modPeFile::Image& control) {
         nodes_.emplace_back(filenames::NameOf(controlPath), controlPath);
         order_.push_back({true, 0});
         const std::wstring key = platform::text::Folded(controlPath);
-        auto facts = files_.count(key) > 0 && files_[key].whole
-                         ? files_[key].facts
-                         : std::make_shared<const Facts>(FactsOf(control, false));
-        files_[key] = {facts, true};
+        auto facts = files_.Find(key, false);
+        if (!facts) facts = std::make_shared<const Facts>(FactsOf(control, false));
+        files_.Keep(key, facts, true);
         Judge(0, *facts);
         nodes_[0].facts = facts;
         if (nodes_[0].problem == Problem::None) Visit(0);
@@ -285,9 +314,7 @@ private:
     std::shared_ptr<const Facts> FactsFor(const std::wstring& path) {
         const std::wstring key = platform::text::Folded(path);
         const bool system = IsSystem(path);
-        if (const auto known = files_.find(key); known != files_.end() && (known->second.whole || system)) {
-            return known->second.facts;
-        }
+        if (auto known = files_.Find(key, system)) return known;
         std::size_t& count = system ? systemFilesRead_ : filesRead_;
         const std::size_t bound = system ? MaxSystemFiles : MaxFiles;
         if (count >= bound) {
@@ -297,7 +324,7 @@ private:
         }
         ++count;
         auto facts = std::make_shared<const Facts>(FactsOfFile(path, system));
-        files_[key] = {facts, !system};
+        files_.Keep(key, facts, !system);
         return facts;
     }
 
@@ -440,7 +467,8 @@ private:
 
     const modProgramView::ProgramView& view_;
     modDllSearch::Search search_;
-    modSideBySide::Assemblies assemblies_;
+    modSideBySide::Assemblies ownAssemblies_;
+    modSideBySide::Assemblies& assemblies_;
     std::vector<Node> nodes_;  // the control first
     std::map<std::wstring, std::size_t> byKey_;
     std::vector<Failure> failures_;

@@ -1,6 +1,7 @@
 #include "loadcheck/modDllSearch.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "platform/FileNames.h"
 #include "platform/Registry.h"
@@ -43,6 +44,7 @@ std::vector<std::wstring> PathFolders() {
 
 bool Folders::HoldsFile(const std::wstring& folder, const std::wstring& name) {
     const std::wstring key = platform::text::Folded(folder);
+    const std::lock_guard<platform::threads::Lock> held(lock_);
     auto listed = listed_.find(key);
     if (listed == listed_.end()) {
         auto listing = filenames::ListFiles(folder);

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "loadcheck/modProgramView.h"
+#include "platform/Threads.h"
 
 namespace modDllSearch {
 
 // The files of folders, each folder listed once: one that cannot be listed holds
-// nothing for the rest of the run.
+// nothing for the rest of the run. Searches on other threads may share them.
 class Folders {
 public:
     bool HoldsFile(const std::wstring& folder, const std::wstring& name);
@@ -27,6 +28,7 @@ private:
         std::set<std::wstring> names;  // folded
         bool whole = true;
     };
+    platform::threads::Lock lock_;
     std::map<std::wstring, Listed> listed_;  // by folded folder
 };
 

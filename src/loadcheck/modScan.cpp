@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 
 #include "filecheck/modPeFile.h"
 #include "filecheck/modTypeLibrary.h"
@@ -140,9 +141,7 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
     };
     if (!file.fault.empty()) return needs(Status::WillNotLoad, L"its registry entry is wrong: " + file.fault);
     const std::wstring folder = FolderOf(file.path);
-    if (deadFolders_.count(platform::text::Folded(folder)) > 0) {
-        return needs(Status::NotRead, L"its network folder did not answer before");
-    }
+    if (DeadFolder(folder)) return needs(Status::NotRead, L"its network folder did not answer before");
 
     const modPeFile::DiskFile disk(file.path);
     if (!disk.Opened()) {
@@ -161,7 +160,7 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
         }
         scanned.readError = ErrorOf(disk.OpenFailure(), L"the file could not be opened");
         if (NetworkFailure(code) && filenames::OnNetwork(file.path)) {
-            deadFolders_.insert(platform::text::Folded(folder));
+            KeepDeadFolder(folder);
             scanned.hint = L"Run Velmora again where its network folder answers";
             return needs(Status::NotRead, L"its network folder did not answer");
         }
@@ -253,19 +252,12 @@ bool Scanner::JudgeLibrary(const RegisteredFile& file, const modTypeLibrary::Rea
 }
 
 ScannedFile Scanner::JudgeDependencies(const modPeFile::Image& image, ScannedFile scanned) {
-    const std::uint16_t machine = image.Machine();
-    auto view = views_.find(machine);
-    if (view == views_.end()) {
-        view = views_
-                   .emplace(machine, modProgramView::ViewFor(machine, machine_.windows64, machine_.nativeMachine,
-                                                             machine_.version, machine_.windowsFolder))
-                   .first;
-    }
-    auto found = modDependencies::FindDependencies(scanned.path, image, view->second, &shared_);
+    const auto& view = ViewOf(image.Machine());
+    auto found = modDependencies::FindDependencies(scanned.path, image, view, &shared_);
     std::vector<modDependencies::Dependency> problems;
     std::copy_if(found.list.begin(), found.list.end(), std::back_inserter(problems),
                  [](const modDependencies::Dependency& d) { return d.problem != modDependencies::Problem::None; });
-    const modDiagnosis::Subject subject{scanned.path, view->second.systemFolder, view->second.Bits(), false};
+    const modDiagnosis::Subject subject{scanned.path, view.systemFolder, view.Bits(), false};
     const auto* blocking = modDependencies::FirstProblem(problems, true);
     const auto* partial = modDependencies::FirstProblem(problems, false);
     scanned.dependencies = std::move(problems);
@@ -287,6 +279,28 @@ ScannedFile Scanner::JudgeDependencies(const modPeFile::Image& image, ScannedFil
     scanned.loads = true;
     if (partial) scanned.hint = modDiagnosis::DependencyHint(*partial, subject);
     return scanned;
+}
+
+const modProgramView::ProgramView& Scanner::ViewOf(std::uint16_t machine) {
+    const std::lock_guard<platform::threads::Lock> held(lock_);
+    auto view = views_.find(machine);
+    if (view == views_.end()) {
+        view = views_
+                   .emplace(machine, modProgramView::ViewFor(machine, machine_.windows64, machine_.nativeMachine,
+                                                             machine_.version, machine_.windowsFolder))
+                   .first;
+    }
+    return view->second;
+}
+
+bool Scanner::DeadFolder(const std::wstring& folder) {
+    const std::lock_guard<platform::threads::Lock> held(lock_);
+    return deadFolders_.count(platform::text::Folded(folder)) > 0;
+}
+
+void Scanner::KeepDeadFolder(const std::wstring& folder) {
+    const std::lock_guard<platform::threads::Lock> held(lock_);
+    deadFolders_.insert(platform::text::Folded(folder));
 }
 
 Counts CountsOf(const Scan& scan) {

@@ -18,6 +18,7 @@
 #include "loadcheck/modDependencies.h"
 #include "loadcheck/modProgramView.h"
 #include "loadcheck/modRegisteredFiles.h"
+#include "platform/Threads.h"
 
 namespace modScan {
 
@@ -71,7 +72,7 @@ public:
     ~Scanner();
 
     std::size_t Size() const { return files_.size(); }
-    // The next file, judged; network files come last.
+    // File `index`, judged; network files come last. Threads may judge files together.
     ScannedFile Judge(std::size_t index);
 
 private:
@@ -82,9 +83,13 @@ private:
     bool JudgeLibrary(const modRegisteredFiles::RegisteredFile& file, const modTypeLibrary::Reading& reading,
                       ScannedFile& scanned);
     ScannedFile JudgeDependencies(const modPeFile::Image& image, ScannedFile scanned);
+    const modProgramView::ProgramView& ViewOf(std::uint16_t machine);
+    bool DeadFolder(const std::wstring& folder);
+    void KeepDeadFolder(const std::wstring& folder);
 
     const Machine machine_;
     modProgramView::ProgramView view32_, view64_;
+    platform::threads::Lock lock_;                                // for the two below
     std::map<std::uint16_t, modProgramView::ProgramView> views_;  // a file's own, by its processor
     modDllSearch::SearchOrder order32_, order64_;
     modDependencies::SharedReads shared_;

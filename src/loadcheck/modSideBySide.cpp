@@ -1,6 +1,7 @@
 #include "loadcheck/modSideBySide.h"
 
 #include <algorithm>
+#include <mutex>
 #include <array>
 #include <cstdint>
 
@@ -87,6 +88,7 @@ std::wstring Architecture(const AssemblyIdentity& wanted, const modProgramView::
 
 std::optional<Assembly> Assemblies::Find(const AssemblyIdentity& wanted, const std::wstring& dllFolder) {
     if (!wanted.publicKeyToken.empty()) {
+        const std::lock_guard<platform::threads::Lock> held(lock_);
         if (auto found = Shared(wanted)) return found;
     }
     return Private(wanted, dllFolder);

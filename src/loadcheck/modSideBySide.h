@@ -12,6 +12,7 @@
 
 #include "filecheck/modManifest.h"
 #include "loadcheck/modProgramView.h"
+#include "platform/Threads.h"
 
 namespace modSideBySide {
 
@@ -33,6 +34,7 @@ private:
     std::optional<Assembly> Private(const modManifest::AssemblyIdentity& wanted, const std::wstring& dllFolder) const;
 
     const modProgramView::ProgramView& view_;
+    platform::threads::Lock lock_;                            // walks on other threads may share it
     std::map<std::wstring, std::optional<Assembly>> shared_;  // each wanted once
 };
 

@@ -1,9 +1,11 @@
-// The version records and the user's regional forms.
+// The version records, the user's regional forms and threads.
 #include <algorithm>
+#include <mutex>
 
 #include "FakePlatform.h"
 #include "platform/Locale.h"
 #include "platform/SystemInfo.h"
+#include "platform/Threads.h"
 #include "platform/VersionRecords.h"
 
 using fake::S;
@@ -52,3 +54,26 @@ namespace platform::systeminfo {
 std::uint16_t NativeMachine() { return S().nativeMachine; }
 
 }  // namespace platform::systeminfo
+
+// --- Threads: one at a time, on the test's own -------------------------------------------
+
+
+namespace platform::threads {
+
+// The fakes' state is the test's, shared by no thread: the workers run in turn, each to its end.
+std::size_t Processors() { return 2; }
+
+void Together(std::size_t count, const std::function<void(std::size_t)>& work) {
+    for (std::size_t worker = 0; worker < count; ++worker) work(worker);
+}
+
+struct Lock::Section {
+    std::mutex mutex;
+};
+
+Lock::Lock() : section_(std::make_unique<Section>()) {}
+Lock::~Lock() = default;
+void Lock::lock() { section_->mutex.lock(); }
+void Lock::unlock() { section_->mutex.unlock(); }
+
+}  // namespace platform::threads
