@@ -24,9 +24,9 @@ namespace {
 using modRunResult::ExitStatus;
 
 constexpr int ProgressSteps = 70;
-// The record is published for the watchdog once this many files more are judged:
-// each publication copies the whole scan.
-constexpr std::size_t PublishEvery = 64;
+// The record is published for the watchdog this often, and at the first file that
+// needs attention: each publication copies the whole scan.
+constexpr std::uint32_t PublishEveryMs = 200;
 // More threads than this wait on one another's disk, and Windows' registry.
 constexpr std::size_t MaxThreads = 4;
 
@@ -69,13 +69,14 @@ bool NeedsAttention(const modScan::ScannedFile& file) {
     return file.status != modScan::Status::Loads && file.status != modScan::Status::Missing;
 }
 
-// Every file judged, on as many threads as pay: the files' reads overlap. The run's
-// thread draws the bar and publishes the record as they go.
+// Every file judged, on as many threads as the machine runs: the files' reads overlap,
+// and a share that stalls holds up one thread alone. The record is published as they go.
 modScan::Scan JudgeAll(modScan::Scanner& scanner, Bar& bar) {
     const std::size_t total = scanner.Size();
     std::vector<std::optional<modScan::ScannedFile>> judged(total);
     platform::threads::Lock lock;
-    std::size_t next = 0, done = 0, published = 0;
+    std::size_t next = 0, done = 0;
+    std::uint32_t published = platform::process::Milliseconds();
     bool failed = false;
     const auto snapshot = [&judged]() {
         modScan::Scan scan;
@@ -93,21 +94,24 @@ modScan::Scan JudgeAll(modScan::Scanner& scanner, Bar& bar) {
                 at = next++;
             }
             auto file = scanner.Judge(at);
-            const std::lock_guard<platform::threads::Lock> held(lock);
-            const bool newFailure = !failed && NeedsAttention(file);
-            failed = failed || newFailure;
-            judged[at] = std::move(file);
-            ++done;
-            if (worker != 0) continue;
-            // Once a file will not load, that is the scan's answer, whatever ends it.
-            if (newFailure || done - published >= PublishEvery) {
-                published = done;
-                modRunResult::ChangeRecord([&snapshot, failed](modRunResult::RunRecord& record) {
-                    record.scan = snapshot();
-                    if (failed) record.verdict = ExitStatus::Fail;
-                });
+            std::size_t doneNow = 0;
+            {
+                const std::lock_guard<platform::threads::Lock> held(lock);
+                const bool newFailure = !failed && NeedsAttention(file);
+                failed = failed || newFailure;
+                judged[at] = std::move(file);
+                doneNow = ++done;
+                // Once a file will not load, that is the scan's answer, whatever ends it.
+                if (newFailure || platform::process::Milliseconds() - published >= PublishEveryMs) {
+                    published = platform::process::Milliseconds();
+                    modRunResult::ChangeRecord([&snapshot, failed](modRunResult::RunRecord& record) {
+                        record.scan = snapshot();
+                        if (failed) record.verdict = ExitStatus::Fail;
+                    });
+                }
             }
-            bar.Reached(done, total);
+            // The bar is the run's thread's: a console is written by one thread.
+            if (worker == 0) bar.Reached(doneNow, total);
         }
     };
     platform::threads::Together(std::min<std::size_t>(platform::threads::Processors(), MaxThreads), work);

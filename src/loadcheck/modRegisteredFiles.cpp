@@ -145,8 +145,9 @@ Named Resolve(const Registration& registration, const Searches& searches) {
     std::replace(text.begin(), text.end(), L'/', L'\\');
     if (!modDllSearch::NamesPath(text)) {
         // A name alone: where the loader finds it; the name itself when nowhere.
-        const auto known = search.KnownDll(text);
-        const auto candidates = known ? std::vector<std::wstring>{*known} : search.Candidates(text);
+        const std::wstring name = modDllSearch::LoaderName(text);
+        const auto known = search.KnownDll(name);
+        const auto candidates = known ? std::vector<std::wstring>{*known} : search.Candidates(name);
         named.path = candidates.empty() ? text : candidates.front();
         return named;
     }

@@ -346,7 +346,7 @@ std::wstring StatusHeading(Status status) {
     switch (status) {
     case Status::WillNotLoad: return L"Will not load";
     case Status::Missing: return L"Registered but missing";
-    case Status::OtherProcessor: return L"Built for other programs than those that register it";
+    case Status::OtherProcessor: return L"Built for the other processor";
     case Status::Damaged: return L"Damaged";
     case Status::NotRead: return L"Not read";
     case Status::Loads: break;

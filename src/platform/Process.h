@@ -13,6 +13,7 @@ void Pause(std::uint32_t milliseconds);            // Sleep
 // Another thread is ending the process: this one waits for that, and does nothing more.
 [[noreturn]] void WaitToBeEnded();
 std::uint32_t CurrentThread() noexcept;  // GetCurrentThreadId
+std::uint32_t Milliseconds() noexcept;   // GetTickCount: a clock for intervals, which wraps
 
 // After `seconds`, unless StopWatchdog came first, `onTimeout` is called on a thread
 // of its own (the run's thread may be hanging in a system call); it ends the process.

@@ -504,6 +504,47 @@ class X86AnotherControl(AnotherControlTests):
         self.assertEqual((kernel["path"].lower(), kernel["problem"]), ("c:\\windows\\system32\\kernel32.dll", None))
 
 
+class ScanTests(AnotherControlTests):
+    """/scan through the real executable and its console, on a simulated Windows whose
+    registry holds four of our controls besides Wine's own (which all load): the rows,
+    the counts and the exit code. Why each file needs what is the unit tables'."""
+
+    def test_the_files_that_need_attention_and_the_counts(self):
+        if not self.other_build or not layouts(self.other_build).is_dir():
+            self.skipTest("no x86 build")
+        root = self.fresh("scan")
+        placed = {"loads": (self.target.build, ["ctl_beside.dll", "dep.dll"]),
+                  "alone": (self.target.build, ["ctl_beside.dll"]),
+                  "x86": (self.other_build, ["ctl_beside.dll"])}
+        for folder, (build, names) in placed.items():
+            (root / folder).mkdir()
+            for name in names:
+                shutil.copyfile(layouts(build) / name, root / folder / name)
+        path = {folder: wine.winpath(root / folder / "ctl_beside.dll") for folder in placed}
+        path["gone"] = wine.winpath(root / "gone" / "ctl_beside.dll")
+        keys = {folder: f"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{{5CA0E2E0-0000-0000-0000-00000000000{i}}}"
+                for i, folder in enumerate(path)}
+        self.target.prefix.import_registry(
+            [f'[{keys[f]}\\InprocServer32]\n@="{path[f].replace(chr(92), chr(92) * 2)}"\n' for f in path],
+            self.scratch, "the scanned controls")
+        try:
+            report = screen.Report(run_harness(self.target, self.scratch / "scan.txt", arguments=("/scan",)))
+        finally:
+            self.target.prefix.import_registry([f"[-{key}]\n" for key in keys.values()], self.scratch, "their removal")
+
+        def rows(text):
+            return [text[i:i + 80] for i in range(0, len(text), 80)]
+        expected = screen.header(self.target.version) + [
+            "Scanning registered controls", screen.Like(r"\|-{69}\|"), "", "Will not load:",
+            *rows(path["alone"] + ": dep.dll is not found"), screen.ANY_ROWS, "Registered but missing:",
+            *rows(path["gone"] + ": it is not there, nor its folder"), screen.ANY_ROWS, "Built for the other processor:",
+            *rows(path["x86"] + ": it is built for 32-bit programs, and registered for 64-bit programs"),
+            screen.ANY_ROWS, screen.Like(r"\d{3} registered files: \d{3} load, 1 missing, 1 will not load, 1 other"),
+            "", "", "Press Enter to exit"]
+        self.assertIsNone(screen.compare_rows(expected, report.all("row")), self.scratch / "scan.txt")
+        self.assertEqual((report.get("prompt"), report.get("exit")), ("waiting", "1"))
+
+
 # --- The test cases ---------------------------------------------------------------
 
 class ScenarioTests(OnTarget):
@@ -575,9 +616,11 @@ def groups():
     UnattendedTests.on = staticmethod(on("unattended"))
     X64AnotherControl.on = staticmethod(on("unattended"))
     X64AnotherControl.other_build = ROOT / "build" / "win32"
+    ScanTests.on = staticmethod(on("unattended"))
+    ScanTests.other_build = ROOT / "build" / "win32"
     found = {
         "x64": [make_class("X64OnWindows64", ScenarioTests, on("x64"), SCENARIOS)],
-        "unattended": [UnattendedTests, X64AnotherControl],
+        "unattended": [UnattendedTests, X64AnotherControl, ScanTests],
     }
     if build32:
         build32 = Path(build32).resolve()

@@ -19,9 +19,7 @@ void LetGo() {
     S().trace.push_back(L"letgo");
 }
 
-void SetTitle(const std::wstring& title) {
-    S().trace.push_back(L"title:" + title);
-}
+void SetTitle(const std::wstring& title) { S().trace.push_back(L"title:" + title); }
 
 Handle GetStd(StdHandle which) {
     const auto& console = S().console;
@@ -67,6 +65,8 @@ void EndAtOnce(std::uint32_t exitCode) {
 }
 
 std::uint32_t CurrentThread() noexcept { return S().thread; }
+// A second passes between two looks at the clock.
+std::uint32_t Milliseconds() noexcept { return S().milliseconds += 1000; }
 
 void WaitToBeEnded() {
     S().trace.push_back(L"wait to be ended");

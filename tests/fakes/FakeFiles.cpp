@@ -28,7 +28,14 @@ namespace platform::file {
 
 UniqueFile Open(const std::wstring& path) {
     const auto found = S().files.find(path);
-    if (found == S().files.end() || !found->second.openable) return UniqueFile();
+    if (found == S().files.end()) {
+        S().lastFileFailure = static_cast<std::int32_t>(0x80070002u);  // as Windows: the file is not found
+        return UniqueFile();
+    }
+    if (!found->second.openable) {
+        S().lastFileFailure = S().fileFailure;
+        return UniqueFile();
+    }
     S().opened.push_back(path);
     OpenFiles().push_back({path});
     return UniqueFile(Handle{static_cast<std::intptr_t>(OpenFiles().size())});
@@ -39,6 +46,7 @@ bool Read(Handle file, std::uint8_t* buffer, std::uint32_t capacity, std::uint32
     const auto& stored = S().files.at(open.path);
     if (S().duringRead) S().duringRead();
     const bool ok = !stored.failingRead || *stored.failingRead != open.readCount++;
+    if (!ok) S().lastFileFailure = S().fileFailure;
     delivered = 0;
     if (ok) {
         delivered = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, stored.bytes.size() - open.position));
@@ -61,7 +69,7 @@ bool ReadAt(Handle file, std::uint64_t offset, std::uint8_t* buffer, std::uint32
     return true;
 }
 
-std::int32_t LastFailure() { return S().fileFailure; }
+std::int32_t LastFailure() { return S().lastFileFailure.value_or(S().fileFailure); }
 
 void Close(Handle file) {
     auto& open = FileOf(file);  // a handle never handed out fails here

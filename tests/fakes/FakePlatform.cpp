@@ -62,7 +62,7 @@ void Reset() {
     S() = State{};
     S().app.Title = L"Velmora";
     S().app.CompanyName = L"Velmora Tools Corporation";  // 25 characters
-    S().app.Major = 1;  // shown as 1.4.0.7: the build number is never shown
+    S().app.Major = 1;                                   // shown as 1.4.0.7: the build number is never shown
     S().app.Minor = 4;
     S().app.Revision = 7;
 }

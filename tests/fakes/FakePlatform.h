@@ -138,6 +138,7 @@ struct State {
     std::vector<std::wstring> trace;
     std::vector<std::uint32_t> pauses;
     std::function<void()> duringPause;  // what happens meanwhile, at each pause
+    std::uint32_t milliseconds = 0;     // the clock
 
     platform::AppInfo app;
     int appReads = 0;                   // of the program's own information
@@ -149,6 +150,7 @@ struct State {
     std::vector<FileRead> reads;
     std::function<void()> duringRead;                                   // what happens meanwhile, at each Read
     std::int32_t fileFailure = static_cast<std::int32_t>(0x80070020u);  // a failed open or read: a sharing violation
+    std::optional<std::int32_t> lastFileFailure;                        // the last open's or read's, once one failed
 
     std::map<std::wstring, int, NoCaseLess> pathExists;              // default 0
     std::map<std::wstring, std::uint32_t, NoCaseLess> pathIsFolder;  // default 0

@@ -16,7 +16,8 @@ void Write(Stream which, const std::wstring& text) {
 
 void WriteFixed(Stream which, const char* line) noexcept {
     if (!Given(which)) return;
-    for (const char* ch = line; *ch; ++ch) (which == Stream::Output ? S().output : S().error) += static_cast<wchar_t>(*ch);
+    for (const char* ch = line; *ch; ++ch)
+        (which == Stream::Output ? S().output : S().error) += static_cast<wchar_t>(*ch);
 }
 
 }  // namespace platform::streams

@@ -57,7 +57,6 @@ std::uint16_t NativeMachine() { return S().nativeMachine; }
 
 // --- Threads: one at a time, on the test's own -------------------------------------------
 
-
 namespace platform::threads {
 
 // The fakes' state is the test's, shared by no thread: the workers run in turn, each to its end.

@@ -1,4 +1,5 @@
 // Unattended runs: the command line, the JSON result and a quiet run's ends.
+#include "ControlImage.h"
 #include "TestSupport.h"
 #include "app/modCommandLine.h"
 #include "app/modJson.h"
@@ -35,6 +36,9 @@ TEST(CommandLine, SwitchesInAnyOrderAndCase) {
     EXPECT_TRUE(ParseCommandLine({L"-Registration", L"/quiet"}).options.registration);
     EXPECT_NE(modCommandLine::UsageText().find(L"/registration"), std::wstring::npos);
 
+    EXPECT_TRUE(ParseCommandLine({L"/SCAN", L"/quiet"}).options.scan);
+    EXPECT_NE(modCommandLine::UsageText().find(L"/scan"), std::wstring::npos);
+
     EXPECT_TRUE(ParseCommandLine({L"/?"}).options.usage);
     EXPECT_TRUE(ParseCommandLine({L"-?"}).options.usage);
     EXPECT_EQ(ParseCommandLine({L"/timeout", L"1"}).options.timeoutSeconds, 1u);
@@ -63,6 +67,8 @@ TEST(CommandLine, EveryMalformedFormIsAnError) {
         {L"/control"},
         {L"/control", L"-quiet"},
         {L"/timeout", L"-quiet"},
+        {L"/scan", L"/control", L"C:\\x.ocx"},
+        {L"/registration", L"/scan"},
     };
     for (const auto& arguments : wrong) {
         std::wstring shown;
@@ -189,7 +195,8 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
         {"missing", [] { S().pathExists[Control] = 0; }, 2, L"\"result\": \"missing\"",
          L"\"found\": false,\n    \"version\": null,\n    \"crc32\": null", L"\"registration\": null,\n"},
         {"no version information", [] { S().files[Control].bytes = test::StandInFile(L"no-version"); }, 1,
-         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"", L"\"state\": \"no type library\""},
+         L"\"result\": \"fail\"", L"\"version\": \"\",\n    \"crc32\": \"B97FD45E\"",
+         L"\"state\": \"no type library\""},
         {"no type library", [] { S().files[Control].bytes = test::StandInFile(L"damaged-typelib"); }, 0,
          L"\"result\": \"valid\"", L"\"found\": true",
          L"\"registration\": {\n    \"state\": \"no type library\",\n"
@@ -222,7 +229,8 @@ TEST_F(UnattendedTest, EachOutcomeHasItsResultAndExitCode) {
 TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
     test::InstallControl(L"C:\\App\\Grid.ocx");  // registered nowhere
     EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 1u);
-    for (const wchar_t* member : {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
+    for (const wchar_t* member :
+         {L"\"result\": \"will not load\"", L"\"expectedVersion\": null", L"\"loads\": false"}) {
         EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
     }
     // Registered, beside a 64-bit Office: a program of its bitness loads it, that Office cannot.
@@ -232,8 +240,9 @@ TEST_F(UnattendedTest, AnotherControlsResultSaysWhetherItLoads) {
         platform::registry::ValueKind::Text, L"x64"};
     EXPECT_EQ(Run({L"/quiet", L"/control", L"C:\\App\\Grid.ocx", L"/json", L"C:\\out.json"}), 0u);
     for (const wchar_t* member :
-         {L"\"result\": \"loads\"", L"\"hint\": \"64-bit Office 16.0 cannot load this 32-bit control: forms that use it "
-                                     L"need 32-bit Office.\"",
+         {L"\"result\": \"loads\"",
+          L"\"hint\": \"64-bit Office 16.0 cannot load this 32-bit control: forms that use it "
+          L"need 32-bit Office.\"",
           L"{\"version\": \"16.0\", \"bitness\": \"x64\", \"source\": \"Click-to-Run\", \"loads\": false}",
           L"\"loads\": true\n  }"}) {
         EXPECT_NE(Json().find(member), std::wstring::npos) << std::string(member, member + wcslen(member));
@@ -400,7 +409,8 @@ TEST_F(UnattendedTest, AReadingThatStallsAfterTheVerdictKeepsIt) {
     S().registry.duringRead = [] { S().watchdogCallback(); };
     EXPECT_EQ(Run({L"/registration"}), 0u);
     const auto texts = S().console.Texts();
-    EXPECT_EQ(texts.at(texts.size() - 4), L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
+    EXPECT_EQ(texts.at(texts.size() - 4),
+              L"Registration: not read in time (reading it did not finish within 120 seconds)\r\n");
 }
 
 TEST_F(UnattendedTest, TheVerdictStandsFromTheMomentItIsShown) {
@@ -411,7 +421,8 @@ TEST_F(UnattendedTest, TheVerdictStandsFromTheMomentItIsShown) {
         const wchar_t* lastRow;  // before the prompt
     } runs[] = {
         {"a plain run", {L"/timeout", L"5"}, L"Supplement is valid\r\n"},
-        {"with the registration", {L"/timeout", L"5", L"/registration"},
+        {"with the registration",
+         {L"/timeout", L"5", L"/registration"},
          L"Registration: not read in time (reading it did not finish within 5 seconds)\r\n"},
     };
     for (const auto& run : runs) {
@@ -486,6 +497,77 @@ TEST_F(UnattendedTest, AStallAmongTheDependenciesCostsThemAlone) {
 }
 
 // --- Who ends the run -----------------------------------------------------------------------
+
+// --- The scan ---------------------------------------------------------------------------
+
+class ScanRun : public UnattendedTest {
+protected:
+    void SetUp() override {
+        UnattendedTest::SetUp();
+        S().registry.values.clear();  // the machine registers the scan's files alone
+        S().registry.values64.clear();
+    }
+    static void Class(const wchar_t* id, const std::wstring& path, std::vector<std::uint8_t> bytes = {}) {
+        S().registry.values64[platform::registry::Hive::LocalMachine]
+                             [L"Software\\Classes\\CLSID\\{" + std::wstring(id) + L"}\\InprocServer32"][L""] = {
+            platform::registry::ValueKind::Text, path};
+        if (!bytes.empty()) fake::AddFile(path, std::move(bytes));
+    }
+    static std::vector<std::uint8_t> Dll(std::vector<test::Import> imports = {}) {
+        return test::BuildPe({0x8664, std::move(imports)});
+    }
+};
+
+TEST_F(ScanRun, ItsResultHoldsEveryFileAndTheExitCodeIsTheAnswer) {
+    Class(L"1", L"C:\\App\\a.dll", Dll());
+    Class(L"2", L"C:\\Gone\\b.dll");  // a leftover: no file that is there
+    EXPECT_EQ(Run({L"/scan", L"/quiet", L"/json", L"C:\\out.json"}), 0u);
+    ExpectNoUserInterface();
+    const auto& json = Json();
+    EXPECT_NE(json.find(L"\"result\": \"loads\",\n  \"exitCode\": 0,"), std::wstring::npos) << json;
+    EXPECT_NE(
+        json.find(L"\"controlFile\": null,\n  \"registration\": null,\n  \"scan\": {\n"
+                  L"    \"complete\": true,\n"
+                  L"    \"counts\": {\"files\": 2, \"load\": 1, \"missing\": 1, \"willNotLoad\": 0, \"other\": 0},\n"
+                  L"    \"files\": [\n"
+                  L"      {\"path\": \"C:\\\\App\\\\a.dll\", \"status\": \"loads\", \"bitness\": \"64\", \"views\": "
+                  L"[\"64\"], "
+                  L"\"classes\": 1, \"typeLibraries\": 0, \"found\": true, \"readError\": null, \"loads\": true, "
+                  L"\"cause\": null, \"dependencies\": [], \"hint\": null},\n"
+                  L"      {\"path\": \"C:\\\\Gone\\\\b.dll\", \"status\": \"missing\", \"bitness\": null, \"views\": "
+                  L"[\"64\"], "
+                  L"\"classes\": 1, \"typeLibraries\": 0, \"found\": false, \"readError\": null, \"loads\": false, "
+                  L"\"cause\": \"it is not there, nor its folder\", \"dependencies\": null, \"hint\": \"A program"),
+        std::wstring::npos)
+        << json;
+
+    SetUp();
+    Class(L"1", L"C:\\App\\a.dll", Dll({{"x.dll", {"F"}}}));
+    EXPECT_EQ(Run({L"/scan", L"/quiet", L"/json", L"C:\\out.json"}), 1u);
+    EXPECT_NE(Json().find(L"\"result\": \"will not load\",\n  \"exitCode\": 1,"), std::wstring::npos);
+    EXPECT_NE(Json().find(L"\"dependencies\": [\n        {\"name\": \"x.dll\""), std::wstring::npos) << Json();
+}
+
+TEST_F(ScanRun, TheWatchdogsEndHoldsWhatWasReadAndAFailureFoundStands) {
+    const struct {
+        const char* name;
+        bool firstFails;
+        std::uint32_t exitCode;
+        const wchar_t* result;
+    } cases[] = {{"a file that will not load came first", true, 1, L"will not load"},
+                 {"all loaded so far", false, 3, L"error"}};
+    for (const auto& c : cases) {
+        SetUp();
+        Class(L"1", L"C:\\App\\a.dll", c.firstFails ? std::vector<std::uint8_t>{'M', 'Z'} : Dll());
+        Class(L"2", L"C:\\App\\b.dll", Dll({{"x.dll", {"F"}}}));
+        S().duringListing = [] { S().watchdogCallback(); };  // b.dll's search for x.dll stalls
+        EXPECT_EQ(Run({L"/scan", L"/quiet", L"/timeout", L"5", L"/json", L"C:\\out.json"}), c.exitCode) << c.name;
+        const auto& json = Json();
+        EXPECT_NE(json.find(L"\"result\": \"" + std::wstring(c.result) + L"\""), std::wstring::npos) << c.name;
+        EXPECT_NE(json.find(L"\"complete\": false,\n    \"counts\": {\"files\": 1,"), std::wstring::npos) << json;
+        EXPECT_NE(json.find(L"C:\\\\App\\\\a.dll"), std::wstring::npos) << c.name;
+    }
+}
 
 TEST(EndOfRun, ACrashTellsItselfWaitsOrEndsWithTheResultThatIsOut) {
     using modRunResult::CrashAction;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "osinfo/modWmiDateTime.h"
 #include "platform/Locale.h"
@@ -42,6 +43,15 @@ std::wstring TimeOfDay(const SYSTEMTIME& time) {
 // Hours between two automation dates, to the nearest second.
 double HoursBetween(platform::DateTime later, platform::DateTime earlier) {
     return std::round((later.oleDate - earlier.oleDate) * 24.0 * 3600.0) / 3600.0;
+}
+
+// Counts in the user's grouping, without the decimals the system's number form adds.
+TEST(LocalePort, CountsAreGroupedAsTheUsersNumbers) {
+    wchar_t separator[8] = {};
+    ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8), 0);
+    EXPECT_EQ(locale::FormatCount(1873), L"1" + std::wstring(separator) + L"873");
+    EXPECT_EQ(locale::FormatCount(0), L"0");
+    EXPECT_EQ(locale::FormatCount(812), L"812");
 }
 
 TEST(LocalePort, MidnightShowsTheShortDateAlone) {

@@ -5,13 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
 
 #include "Win32TestSupport.h"
 #include "app/modRunResult.h"
 #include "app/modVelmora.h"
 #include "platform/Process.h"
+#include "platform/Threads.h"
 
 namespace {
 
@@ -46,6 +52,33 @@ TEST(ProcessPort, EndNowGivesTheExitCode) {
         EXPECT_EQ(ExitCodeOfChild(code), static_cast<long long>(code));
     }
     EXPECT_EQ(ExitCodeOfChild(0xC0DE), 0xC0DE);
+}
+
+// Workers run at once, each on a thread of its own, and a failure of one reaches the caller.
+TEST(ThreadsPort, WorkersRunTogether) {
+    constexpr std::size_t Count = 3;
+    std::atomic<std::size_t> arrived{0};
+    std::vector<DWORD> threads(Count);
+    platform::threads::Lock lock;
+    platform::threads::Together(Count, [&](std::size_t worker) {
+        {
+            const std::lock_guard<platform::threads::Lock> held(lock);
+            threads[worker] = GetCurrentThreadId();
+        }
+        ++arrived;
+        // Each waits for the others: only workers that run together all get past here.
+        for (int waited = 0; arrived < Count && waited < 10000; ++waited) Sleep(1);
+    });
+    EXPECT_EQ(arrived, Count);
+    EXPECT_EQ(threads[0], GetCurrentThreadId());
+    std::sort(threads.begin(), threads.end());
+    EXPECT_EQ(std::unique(threads.begin(), threads.end()), threads.end());
+    EXPECT_THROW(platform::threads::Together(Count,
+                                             [](std::size_t worker) {
+                                                 if (worker == 2) throw std::runtime_error("worker 2");
+                                             }),
+                 std::runtime_error);
+    EXPECT_GE(platform::threads::Processors(), 1u);
 }
 
 }  // namespace

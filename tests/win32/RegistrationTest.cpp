@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "filecheck/modPeFile.h"
 #include "filecheck/modTypeLibrary.h"
 #include "loadcheck/modDiagnosis.h"
+#include "loadcheck/modRegisteredFiles.h"
 #include "osinfo/modVersionOS_v4.h"
 #include "Win32TestSupport.h"
 #include "platform/Account.h"
@@ -153,8 +155,9 @@ TEST(Registration, ThePerUserHintsCommandsRemoveTheOverride) {
     const modTypeLibrary::Reading reading{
         modTypeLibrary::TypeLibrary{library, 1, 0, modTypeLibrary::SysKind::Win32, L"Grid", {grid}}, L""};
     const auto kernel = modVersionOS_v4::GetKernelVersion();
-    const auto view = modProgramView::ViewFor(modPeFile::MachineX86, Windows64(), platform::systeminfo::NativeMachine(),
-                                              {kernel.major, kernel.minor, kernel.build}, velmora_test::WindowsFolder());
+    const auto view =
+        modProgramView::ViewFor(modPeFile::MachineX86, Windows64(), platform::systeminfo::NativeMachine(),
+                                {kernel.major, kernel.minor, kernel.build}, velmora_test::WindowsFolder());
     const auto hint = modDiagnosis::ReadRegistry(reading, {control, view.systemFolder, view.Bits(), false}, view).hint;
     ASSERT_TRUE(hint.has_value());
     const auto from = hint->find(L", run reg delete "), to = hint->find(L", then run Velmora again");
@@ -185,6 +188,62 @@ TEST(Registration, ThePerUserHintsCommandsRemoveTheOverride) {
     EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, machineClass.Path())) << "the machine's entry stays";
 }
 
+// The scan's enumeration: every class's InprocServer32 and every type library's
+// win32 and win64 path, in both views of the machine's classes and the user's.
+TEST(Scan, EveryRegistrationOfBothViewsAndBothHives) {
+    const std::wstring id = L"{5E1F0C3A-7A1B-4C55-8D3E-0A9B1C2D3E6";  // and a last digit
+    struct Made {
+        HKEY root;
+        REGSAM view;
+        wchar_t last;
+    };
+    const Made made[] = {{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L'1'},
+                         {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L'2'},
+                         {HKEY_CURRENT_USER, KEY_WOW64_32KEY, L'3'},
+                         {HKEY_CURRENT_USER, KEY_WOW64_64KEY, L'4'}};
+    // Deleted children first: a key with subkeys is not deleted.
+    struct Keys {
+        std::vector<std::unique_ptr<TestKey>> list;
+        void push_back(std::unique_ptr<TestKey> key) { list.push_back(std::move(key)); }
+        TestKey* back() const { return list.back().get(); }
+        ~Keys() {
+            while (!list.empty()) list.pop_back();
+        }
+    } keys;
+    for (const auto& m : made) {
+        keys.push_back(std::make_unique<TestKey>(L"CLSID\\" + id + m.last + L"}", m.view, m.root));
+        keys.push_back(std::make_unique<TestKey>(L"CLSID\\" + id + m.last + L"}\\InprocServer32", m.view, m.root));
+        keys.back()->SetText(nullptr, REG_SZ, std::wstring(L"C:\\Scan\\") + m.last + L".dll");
+    }
+    const std::wstring library = L"TypeLib\\" + id + L"9}";
+    for (const auto* key : {L"", L"\\1.0", L"\\1.0\\0", L"\\1.0\\FLAGS"}) {
+        keys.push_back(std::make_unique<TestKey>(library + key, KEY_WOW64_64KEY));
+    }
+    for (const std::wstring bits : {L"32", L"64"}) {
+        keys.push_back(std::make_unique<TestKey>(library + L"\\1.0\\0\\win" + bits, KEY_WOW64_64KEY));
+        keys.back()->SetText(nullptr, REG_SZ, L"C:\\Scan\\lib" + bits + L".tlb");
+    }
+    const auto kernel = modVersionOS_v4::GetKernelVersion();
+    const auto found = modRegisteredFiles::ReadRegistrations(Windows64(), {kernel.major, kernel.minor, kernel.build});
+    std::vector<std::wstring> ours;
+    for (const auto& r : found) {
+        if (r.key.find(id) == std::wstring::npos) continue;
+        ours.push_back((r.hive == Hive::CurrentUser ? L"user " : L"machine ") +
+                       std::wstring(r.bits64 ? L"64 " : L"32 ") + r.key.substr(0, 5) + L" " + r.value.text);
+    }
+    std::sort(ours.begin(), ours.end());
+    std::vector<std::wstring> expected = {L"machine 32 CLSID C:\\Scan\\1.dll", L"machine 32 TypeL C:\\Scan\\lib32.tlb",
+                                          L"machine 64 CLSID C:\\Scan\\2.dll", L"machine 64 TypeL C:\\Scan\\lib64.tlb",
+                                          L"user 32 CLSID C:\\Scan\\3.dll",    L"user 64 CLSID C:\\Scan\\4.dll"};
+    if (!Windows64()) GTEST_SKIP() << "a 32-bit Windows has one view";
+    // Wine keeps one HKCU\Software\Classes for both views: each user class is in both.
+    if (velmora_test::RunningUnderWine()) {
+        expected.insert(expected.end(), {L"user 32 CLSID C:\\Scan\\4.dll", L"user 64 CLSID C:\\Scan\\3.dll"});
+        std::sort(expected.begin(), expected.end());
+    }
+    EXPECT_EQ(ours, expected);
+}
+
 TEST(Registry, SubkeyNames) {
     TestKey a(L"VelmoraTest\\Versions\\1.0", KEY_WOW64_32KEY);
     TestKey b(L"VelmoraTest\\Versions\\2.2", KEY_WOW64_32KEY);
@@ -203,6 +262,11 @@ TEST(FileNames, AsWindowsTreatsThem) {
     EXPECT_TRUE(filenames::IsFile(program));
     EXPECT_FALSE(filenames::IsFile(windows));
     EXPECT_FALSE(filenames::IsFile(windows + L"\\VelmoraNoSuchFile.ocx"));
+    EXPECT_TRUE(filenames::IsFolder(windows));
+    EXPECT_FALSE(filenames::IsFolder(program));
+    EXPECT_TRUE(filenames::OnNetwork(L"\\\\server\\share\\x.dll"));
+    EXPECT_FALSE(filenames::OnNetwork(program));
+    EXPECT_FALSE(filenames::OnNetwork(L"\\\\?\\" + program));
 
     wchar_t shortName[MAX_PATH] = {};
     ASSERT_GT(GetShortPathNameW(program.c_str(), shortName, MAX_PATH), 0u);

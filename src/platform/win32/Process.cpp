@@ -22,6 +22,7 @@ void WaitToBeEnded() {
 }
 
 std::uint32_t CurrentThread() noexcept { return GetCurrentThreadId(); }
+std::uint32_t Milliseconds() noexcept { return GetTickCount(); }
 
 namespace {
 
