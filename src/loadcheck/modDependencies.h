@@ -54,6 +54,8 @@ public:
     SharedReads();
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
+    SharedReads(SharedReads&&) = delete;
+    SharedReads& operator=(SharedReads&&) = delete;
     ~SharedReads();
     struct Held;
     Held& Get() { return *held_; }

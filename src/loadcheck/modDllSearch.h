@@ -60,6 +60,9 @@ public:
     Search(SearchOrder order, const modProgramView::ProgramView& view, Folders* folders = nullptr);
     Search(const Search&) = delete;
     Search& operator=(const Search&) = delete;
+    Search(Search&&) = delete;
+    Search& operator=(Search&&) = delete;
+    ~Search() = default;
 
     // The KnownDLL of this name: the system folder's file, which must be there.
     std::optional<std::wstring> KnownDll(const std::wstring& name) const;

@@ -28,6 +28,9 @@ bool IsLcid(const std::wstring& name) {
     return !name.empty() && name.size() <= 8 && name.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring::npos;
 }
 
+// `key`\`name`: a key's path below another.
+std::wstring Below(const std::wstring& key, const std::wstring& name) { return key + L"\\" + name; }
+
 class Reader {
 public:
     explicit Reader(std::vector<Registration>& found) : found_(found) {}
@@ -35,9 +38,9 @@ public:
     void Classes(Hive hive, View view) {
         const std::wstring key = ClassesKey + L"CLSID";
         for (const auto& id : registry::SubkeyNames(hive, key, view)) {
-            auto value = registry::Read(hive, key + L"\\" + id + L"\\InprocServer32", {}, view);
+            auto value = registry::Read(hive, Below(Below(key, id), L"InprocServer32"), {}, view);
             if (value.kind != ValueKind::Missing) {
-                Add({Kind::Class, hive, view == View::Bits64, L"CLSID\\" + id, std::move(value)});
+                Add({Kind::Class, hive, view == View::Bits64, Below(L"CLSID", id), std::move(value)});
             }
         }
     }
@@ -45,24 +48,26 @@ public:
     void TypeLibraries(Hive hive, View view) {
         const std::wstring key = ClassesKey + L"TypeLib";
         for (const auto& id : registry::SubkeyNames(hive, key, view)) {
-            for (const auto& version : registry::SubkeyNames(hive, key + L"\\" + id, view)) {
-                const std::wstring versionKey = L"TypeLib\\" + id + L"\\" + version;
-                for (const auto& lcid : registry::SubkeyNames(hive, ClassesKey + versionKey, view)) {
-                    if (!IsLcid(lcid)) continue;
-                    for (const bool bits64 : {false, true}) {
-                        auto value = registry::Read(
-                            hive, ClassesKey + versionKey + L"\\" + lcid + (bits64 ? L"\\win64" : L"\\win32"), {},
-                            view);
-                        if (value.kind != ValueKind::Missing) {
-                            Add({Kind::TypeLibrary, hive, bits64, versionKey, std::move(value)});
-                        }
-                    }
-                }
+            for (const auto& version : registry::SubkeyNames(hive, Below(key, id), view)) {
+                Version(hive, view, Below(Below(L"TypeLib", id), version));
             }
         }
     }
 
 private:
+    // A type library version's paths: each LCID's win32 and win64.
+    void Version(Hive hive, View view, const std::wstring& versionKey) {
+        const std::wstring key = ClassesKey + versionKey;
+        for (const auto& lcid : registry::SubkeyNames(hive, key, view)) {
+            if (!IsLcid(lcid)) continue;
+            for (const bool bits64 : {false, true}) {
+                auto value = registry::Read(hive, Below(Below(key, lcid), bits64 ? L"win64" : L"win32"), {}, view);
+                if (value.kind != ValueKind::Missing)
+                    Add({Kind::TypeLibrary, hive, bits64, versionKey, std::move(value)});
+            }
+        }
+    }
+
     void Add(Registration registration) {
         if (found_.size() < MaxRegistrations) found_.push_back(std::move(registration));
     }
@@ -116,7 +121,6 @@ Named Resolve(const Registration& registration, const Searches& searches) {
         return Fault(L"", L"its value is not text");
     }
     const auto& view = registration.bits64 ? searches.view64 : searches.view32;
-    auto& search = registration.bits64 ? searches.of64 : searches.of32;
     if (value.text.size() > MaxPathCharacters) return Fault(value.text.substr(0, 260), L"it is longer than any path");
     std::wstring text =
         Trimmed(value.kind == ValueKind::ExpandableText ? modProgramView::Expand(view, value.text) : value.text);
@@ -130,7 +134,7 @@ Named Resolve(const Registration& registration, const Searches& searches) {
             const auto index = std::stoul(text.substr(slash + 1));
             if (index > 0xFFFF) return Fault(value.text, L"its resource number is past any resource's");
             named.resource = static_cast<std::uint16_t>(index);
-            text = text.substr(0, slash);
+            text.resize(slash);
         }
     }
     if (text.rfind(L"\\\\.\\", 0) == 0 || text.rfind(L"\\\\?\\GLOBALROOT", 0) == 0 ||
@@ -145,6 +149,7 @@ Named Resolve(const Registration& registration, const Searches& searches) {
     std::replace(text.begin(), text.end(), L'/', L'\\');
     if (!modDllSearch::NamesPath(text)) {
         // A name alone: where the loader finds it; the name itself when nowhere.
+        auto& search = registration.bits64 ? searches.of64 : searches.of32;
         const std::wstring name = modDllSearch::LoaderName(text);
         const auto known = search.KnownDll(name);
         const auto candidates = known ? std::vector<std::wstring>{*known} : search.Candidates(name);

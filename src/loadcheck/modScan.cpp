@@ -121,7 +121,7 @@ ScannedFile Scanner::Judge(std::size_t index) {
     scanned.path = file.path;
     for (const bool bits64 : {false, true}) {
         if (file.For(bits64, Kind::Class) || file.For(bits64, Kind::TypeLibrary))
-            scanned.views.push_back(bits64 ? L"64" : L"32");
+            scanned.views.emplace_back(bits64 ? L"64" : L"32");
     }
     scanned.classes = file.Count(Kind::Class);
     scanned.typeLibraries = file.Count(Kind::TypeLibrary);
@@ -186,18 +186,9 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
     scanned.bitness = BitsOf(machine);
 
     for (const bool bits64 : {false, true}) {
-        if (!file.For(bits64, Kind::Class) || Fits(machine, bits64)) continue;
-        const std::wstring built = scanned.bitness.empty() ? L"another processor" : scanned.bitness + L"-bit programs";
-        const std::wstring programs = bits64 ? L"64-bit programs" : L"32-bit programs";
-        scanned.hint =
-            L"It is built for " + built + L", and " + programs + L" cannot load it: " +
-            Removals(
-                file, machine_.windows64, machine_.account,
-                bits64
-                    ? +[](const modRegisteredFiles::Registration& r) { return r.kind == Kind::Class && r.bits64; }
-                    : +[](const modRegisteredFiles::Registration& r) { return r.kind == Kind::Class && !r.bits64; }) +
-            L"; then, if " + programs + L" need it, install its build for them";
-        return needs(Status::OtherProcessor, L"it is built for " + built + L", and registered for " + programs);
+        if (file.For(bits64, Kind::Class) && !Fits(machine, bits64)) {
+            return OtherProcessor(file, bits64, std::move(scanned));
+        }
     }
     for (const auto resource : file.resources) {
         const auto reading = modTypeLibrary::ReadTypeLibrary(image, resource);
@@ -208,6 +199,22 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
         return scanned;
     }
     return JudgeDependencies(image, std::move(scanned));
+}
+
+// Registered as a class for programs of the bitness it is not built for.
+ScannedFile Scanner::OtherProcessor(const RegisteredFile& file, bool bits64, ScannedFile scanned) const {
+    const std::wstring built = scanned.bitness.empty() ? L"another processor" : scanned.bitness + L"-bit programs";
+    const std::wstring programs = bits64 ? L"64-bit programs" : L"32-bit programs";
+    const auto wrongView =
+        bits64 ? +[](const modRegisteredFiles::Registration& r) { return r.kind == Kind::Class && r.bits64; }
+               : +[](const modRegisteredFiles::Registration& r) { return r.kind == Kind::Class && !r.bits64; };
+    scanned.status = Status::OtherProcessor;
+    scanned.loads = false;
+    scanned.cause = L"it is built for " + built + L", and registered for " + programs;
+    scanned.hint = L"It is built for " + built + L", and " + programs + L" cannot load it: " +
+                   Removals(file, machine_.windows64, machine_.account, wrongView) + L"; then, if " + programs +
+                   L" need it, install its build for them";
+    return scanned;
 }
 
 ScannedFile Scanner::JudgePlainLibrary(const RegisteredFile& file, const modPeFile::File& bytes, ScannedFile scanned) {

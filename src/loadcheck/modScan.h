@@ -69,6 +69,8 @@ public:
     Scanner(const Machine& machine, const std::vector<modRegisteredFiles::Registration>& registrations);
     Scanner(const Scanner&) = delete;
     Scanner& operator=(const Scanner&) = delete;
+    Scanner(Scanner&&) = delete;
+    Scanner& operator=(Scanner&&) = delete;
     ~Scanner();
 
     std::size_t Size() const { return files_.size(); }
@@ -77,6 +79,7 @@ public:
 
 private:
     ScannedFile JudgeFile(const modRegisteredFiles::RegisteredFile& file, ScannedFile scanned);
+    ScannedFile OtherProcessor(const modRegisteredFiles::RegisteredFile& file, bool bits64, ScannedFile scanned) const;
     ScannedFile JudgePlainLibrary(const modRegisteredFiles::RegisteredFile& file, const modPeFile::File& bytes,
                                   ScannedFile scanned);
     // False when the type library makes the file need attention (`scanned` then says why).

@@ -23,6 +23,8 @@ public:
     Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
+    Lock(Lock&&) = delete;
+    Lock& operator=(Lock&&) = delete;
     ~Lock();
     void lock();
     void unlock();

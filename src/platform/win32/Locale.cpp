@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <numeric>
+
 #include "platform/RunError.h"
 #include "platform/win32/Ownership.h"
 
@@ -37,17 +39,16 @@ std::wstring LocaleText(LCTYPE type) {
 
 // "3;0" as NUMBERFMT takes it (3), "3;2;0" (32): the group sizes, the final 0 dropped.
 UINT Grouping(const std::wstring& text) {
-    UINT grouping = 0;
-    for (const wchar_t ch : text) {
-        if (ch >= L'0' && ch <= L'9') grouping = grouping * 10 + (ch - L'0');
-    }
+    const UINT grouping = std::accumulate(text.begin(), text.end(), UINT{0}, [](UINT sizes, wchar_t ch) {
+        return ch >= L'0' && ch <= L'9' ? sizes * 10 + static_cast<UINT>(ch - L'0') : sizes;
+    });
     return text.size() >= 2 && text.compare(text.size() - 2, 2, L";0") == 0 ? grouping / 10 : grouping;
 }
 
 }  // namespace
 
 std::wstring FormatCount(std::uint64_t count) {
-    const std::wstring digits = std::to_wstring(count);
+    std::wstring digits = std::to_wstring(count);
     std::wstring thousands = LocaleText(LOCALE_STHOUSAND);
     std::wstring decimal = LocaleText(LOCALE_SDECIMAL);
     NUMBERFMTW form = {};
