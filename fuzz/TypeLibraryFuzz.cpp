@@ -1,5 +1,6 @@
 // The shared PE walk over any file, through every reader of it (the version, the type
-// library, the imports, the exports and the DLL manifest): every read lies inside the
+// library, by its first resource or a numbered one, the imports, the exports and the
+// DLL manifest), and the file read as a type library itself: every read lies inside the
 // file; the version is empty or four numbers; the type library reading ends with a
 // library or a reason (never both, never neither), and a library's LIBID and classes
 // are GUID texts, each class once; an import that is not damaged has its name; a
@@ -67,5 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(IsGuidText(*id) && std::find(classes.begin(), id, *id) == id, "a CLSID twice or no GUID", *id);
         }
     }
+    // A type library registered with its resource number, and a file that is one itself.
+    const auto numbered = modTypeLibrary::ReadTypeLibrary(image, 2);
+    Check(numbered.library.has_value() == numbered.reason.empty(), "a library and a reason, or neither",
+          numbered.reason);
+    const auto plain = modTypeLibrary::ReadPlainTypeLibrary(walked);
+    Check(plain.library.has_value() == plain.reason.empty(), "a library and a reason, or neither", plain.reason);
     return 0;
 }

@@ -102,6 +102,24 @@ def linker_made():
                 write("TypeLibraryFuzz", f"{name}-{bits}", open(path, "rb").read())
 
 
+# --- RegisteredValueFuzz: a flags byte, then the value's text in UTF-16LE ------------------------
+
+def registered_value():
+    """Values as installers write them, and the kinds a scan must refuse."""
+    for name, flags, text in [
+        ("class-system32", 0, "C:\\Windows\\System32\\x.dll"),
+        ("class-expandable-32", 4, "%ProgramFiles%\\A\\x.ocx"),
+        ("class-quoted", 2, '"C:\\A\\x.dll"'),
+        ("class-bare", 0, "ole32"),
+        ("class-unc-prefix", 0, "\\\\?\\UNC\\server\\share\\x.dll"),
+        ("class-device", 0, "C:\\A\\COM1.dll"),
+        ("library-resource", 1, "C:\\A\\x.dll\\3"),
+        ("not-text", 8, ""),
+    ]:
+        write("RegisteredValueFuzz", name, bytes([flags]) + text.encode("utf-16-le"))
+
+
 if __name__ == "__main__":
     report_value()
     linker_made()
+    registered_value()

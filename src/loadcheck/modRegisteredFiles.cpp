@@ -147,6 +147,7 @@ Named Resolve(const Registration& registration, const Searches& searches) {
         text = text.substr(4);
     }
     std::replace(text.begin(), text.end(), L'/', L'\\');
+    if (text.empty()) return Fault(value.text, L"it names no file");
     if (!modDllSearch::NamesPath(text)) {
         // A name alone: where the loader finds it; the name itself when nowhere.
         auto& search = registration.bits64 ? searches.of64 : searches.of32;

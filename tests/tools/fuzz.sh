@@ -19,7 +19,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
   echo "VELMORA_FUZZ_SECONDS must be a whole number of seconds, not '$seconds'" >&2
   exit 2
 fi
-read -r -a targets <<<"${VELMORA_FUZZ_TARGETS:-ReportValueFuzz TypeLibraryFuzz}"
+read -r -a targets <<<"${VELMORA_FUZZ_TARGETS:-RegisteredValueFuzz ReportValueFuzz TypeLibraryFuzz}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 build_log=$(mktemp)

@@ -132,6 +132,7 @@ TEST_F(Scan, EachValueNamesItsFileAsAProgramOfItsBitnessFindsIt) {
          L"its resource number is past any resource's", 0},
         {Kind::Class, false, ValueKind::Other, L"", L"", L"its value is not text", 0},
         {Kind::Class, false, ValueKind::Text, L"  ", L"  ", L"it names no file", 0},
+        {Kind::Class, false, ValueKind::Text, L"\\\\?\\", L"\\\\?\\", L"it names no file", 0},  // a prefix alone
         {Kind::Class, false, ValueKind::Text, L"C:\\A\\CON.dll", L"C:\\A\\CON.dll", L"it names a device", 0},
         {Kind::Class, false, ValueKind::Text, L"\\\\.\\PhysicalDrive0", L"\\\\.\\PhysicalDrive0", L"it names a device",
          0},
