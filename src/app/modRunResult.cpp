@@ -419,7 +419,8 @@ ExitStatus TellTimeout(std::uint32_t seconds) noexcept {
             }
         }
         Tell(ErrorRecord(record, platform::errors::Timeout,
-                         L"the run did not reach its verdict within " + std::to_wstring(seconds) + L" seconds"));
+                         (record.scan ? L"the scan did not finish within " : L"the run did not reach its verdict within ") +
+                             std::to_wstring(seconds) + L" seconds"));
     } catch (...) {
         WriteFixedLine(UntoldLine);
     }

@@ -158,4 +158,10 @@ ExitStatus Run(const Writer& put, bool interactive) {
     return verdict;
 }
 
+void ShowUnfinished(const Writer& put, const modScan::Scan& scan, std::uint32_t seconds) {
+    put(L"", true);
+    put(L"Scan: not finished within " + std::to_wstring(seconds) + L" seconds; the files read until then:", true);
+    Show(put, scan);
+}
+
 }  // namespace modScanRun

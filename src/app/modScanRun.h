@@ -9,6 +9,9 @@
 namespace modRunResult {
 enum class ExitStatus : std::uint32_t;
 }
+namespace modScan {
+struct Scan;
+}
 
 namespace modScanRun {
 
@@ -17,5 +20,9 @@ using Writer = std::function<void(const std::wstring& text, bool lineEnd)>;
 
 // The scan, shown through `put`; its exit code: every file that is there loads, or not.
 modRunResult::ExitStatus Run(const Writer& put, bool interactive);
+
+// The end of a scan the watchdog ended after a file that needs attention: the files
+// judged until then, as the scan shows them.
+void ShowUnfinished(const Writer& put, const modScan::Scan& scan, std::uint32_t seconds);
 
 }  // namespace modScanRun

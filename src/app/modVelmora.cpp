@@ -376,13 +376,16 @@ ExitStatus WillItLoad(const modPeFile::OpenImage& control, const std::wstring& p
 }
 
 // The end of an interactive run the watchdog ended after its verdict: the rows of a
-// registration, or of dependencies, not read in time where the run shows them, and the
-// prompt, shown by the watchdog, since the run's thread is still waiting.
+// registration, or of dependencies, not read in time where the run shows them, or the
+// files a scan read until then; and the prompt, shown by the watchdog, since the run's
+// thread is still waiting.
 void ShowRegistrationTimeout(std::uint32_t seconds) {
     const auto& options = modRunResult::CurrentRun().options;
+    const auto published = modRunResult::Published();
     // A plain run shows no registration: its verdict, then the prompt.
-    if (options.registration || AnotherControl()) {
-        const auto published = modRunResult::Published();
+    if (published->scan) {
+        modScanRun::ShowUnfinished(Put, *published->scan, seconds);
+    } else if (options.registration || AnotherControl()) {
         if (published->registration) {
             auto found = *published->registration;
             if (found.dependenciesPending) modDiagnosis::DependenciesNotReadInTime(found, seconds);
