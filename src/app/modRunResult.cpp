@@ -147,6 +147,7 @@ std::wstring ScannedFileJson(const modScan::ScannedFile& file) {
            Member(L"readError",
                   file.readError ? ErrorJson({file.readError->number, file.readError->description}) : modJson::Null) +
            L", " + Member(L"loads", file.loads ? Flag(*file.loads) : modJson::Null) + L", " +
+           Member(L"registration", QuotedOrNull(file.registration)) + L", " +
            Member(L"cause", file.cause.empty() ? modJson::Null : Quote(file.cause)) + L", " +
            Member(L"dependencies", file.dependencies ? DependenciesJson(*file.dependencies, 4) : modJson::Null) +
            L", " + Member(L"hint", QuotedOrNull(file.hint)) + L"}";
@@ -418,9 +419,10 @@ ExitStatus TellTimeout(std::uint32_t seconds) noexcept {
                 return ExitStatus::Error;
             }
         }
-        Tell(ErrorRecord(record, platform::errors::Timeout,
-                         (record.scan ? L"the scan did not finish within " : L"the run did not reach its verdict within ") +
-                             std::to_wstring(seconds) + L" seconds"));
+        Tell(ErrorRecord(
+            record, platform::errors::Timeout,
+            (record.scan ? L"the scan did not finish within " : L"the run did not reach its verdict within ") +
+                std::to_wstring(seconds) + L" seconds"));
     } catch (...) {
         WriteFixedLine(UntoldLine);
     }

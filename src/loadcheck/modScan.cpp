@@ -59,6 +59,19 @@ ReadError ErrorOf(std::int32_t number, const std::wstring& what) {
     return {number, words.empty() ? what : what + L": " + words};
 }
 
+std::wstring ViewSwitch(bool windows64, const modRegisteredFiles::Registration& registration) {
+    if (!windows64 || registration.kind != Kind::Class) return {};
+    return registration.bits64 ? L" /reg:64" : L" /reg:32";
+}
+
+std::wstring RemovalOf(const modRegisteredFiles::Registration& registration, bool windows64) {
+    const bool ofUser = registration.hive == platform::registry::Hive::CurrentUser;
+    return L"reg delete \"" + std::wstring(ofUser ? L"HKCU" : L"HKLM") + L"\\Software\\Classes\\" + registration.key +
+           L"\" /f" + ViewSwitch(windows64, registration);
+}
+
+std::wstring Account(const std::wstring& account) { return account.empty() ? L"this account" : account; }
+
 // The commands that remove these registrations: the machine's as an administrator,
 // the user's as the user. A class is in its view; type libraries are in both.
 std::wstring Removals(const RegisteredFile& file, bool windows64, const std::wstring& account,
@@ -68,10 +81,7 @@ std::wstring Removals(const RegisteredFile& file, bool windows64, const std::wst
     for (const auto& registration : file.registrations) {
         if (!which(registration)) continue;
         const bool ofUser = registration.hive == platform::registry::Hive::CurrentUser;
-        const std::wstring view =
-            windows64 && registration.kind == Kind::Class ? (registration.bits64 ? L" /reg:64" : L" /reg:32") : L"";
-        const std::wstring command = L"reg delete \"" + std::wstring(ofUser ? L"HKCU" : L"HKLM") +
-                                     L"\\Software\\Classes\\" + registration.key + L"\" /f" + view;
+        const std::wstring command = RemovalOf(registration, windows64);
         if (std::find(seen.begin(), seen.end(), command) != seen.end()) continue;
         seen.push_back(command);
         auto& commands = ofUser ? user : machine;
@@ -80,12 +90,22 @@ std::wstring Removals(const RegisteredFile& file, bool windows64, const std::wst
     std::wstring steps;
     if (!machine.empty()) steps = L"as an administrator, run " + machine;
     if (!user.empty()) {
-        steps += (steps.empty() ? L"as " : L"; as ") + (account.empty() ? L"this account" : account) + L", run " + user;
+        steps += (steps.empty() ? L"as " : L"; as ") + Account(account) + L", run " + user;
     }
     return steps;
 }
 
 bool AnyRegistration(const modRegisteredFiles::Registration&) { return true; }
+
+std::wstring EntryKey(bool bits64, const std::wstring& key) {
+    return (bits64 ? L"64|" : L"32|") + platform::text::Folded(key);
+}
+
+// A type library version's key as the registry writes it: "2.2", "1.a".
+std::wstring VersionKey(std::uint16_t major, std::uint16_t minor) {
+    return platform::text::Hex(major, 1, platform::text::Digits::Lower) + L"." +
+           platform::text::Hex(minor, 1, platform::text::Digits::Lower);
+}
 
 }  // namespace
 
@@ -111,6 +131,14 @@ Scanner::Scanner(const Machine& machine, const std::vector<modRegisteredFiles::R
         return !(drives[file.path[0]] = filenames::OnNetwork(file.path));
     };
     std::stable_partition(files_.begin(), files_.end(), local);
+    for (const auto& file : files_) {
+        if (!file.fault.empty()) continue;
+        for (const auto& registration : file.registrations) {
+            auto& sent = sent_[EntryKey(registration.bits64, registration.key)];
+            const bool user = registration.hive == platform::registry::Hive::CurrentUser;
+            if (sent.path.empty() || (user && !sent.user)) sent = {file.path, user};
+        }
+    }
 }
 
 Scanner::~Scanner() = default;
@@ -198,10 +226,30 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
         scanned.loads = true;
         return scanned;
     }
+    JudgeRegistration(image, scanned);
     return JudgeDependencies(image, std::move(scanned));
 }
 
-// Registered as a class for programs of the bitness it is not built for.
+// Its classes and library version, as its own type library names them, against where
+// the registry sends programs for them: a fact, and no step of its own. An entry not
+// registered at all is no fault of this file's, and one sent to another file is often
+// none either: versions of a library share classes (msxml3 and msxml6), and the registry
+// sends each to one of them.
+void Scanner::JudgeRegistration(const modPeFile::Image& image, ScannedFile& scanned) const {
+    const auto reading = modTypeLibrary::ReadTypeLibrary(image);
+    if (!reading.library) return;
+    const bool bits64 = Fits(image.Machine(), true);
+    const auto& library = *reading.library;
+    bool elsewhere = false;
+    const auto check = [this, bits64, &scanned, &elsewhere](const std::wstring& key) {
+        const auto sent = sent_.find(EntryKey(bits64, key));
+        elsewhere = elsewhere || (sent != sent_.end() && !filenames::SameFileName(sent->second.path, scanned.path));
+    };
+    check(L"TypeLib\\" + library.id + L"\\" + VersionKey(library.major, library.minor));
+    for (const auto& id : library.creatableClasses) check(L"CLSID\\" + id);
+    scanned.registration = elsewhere ? L"partly registered" : L"registered";
+}
+
 ScannedFile Scanner::OtherProcessor(const RegisteredFile& file, bool bits64, ScannedFile scanned) const {
     const std::wstring built = scanned.bitness.empty() ? L"another processor" : scanned.bitness + L"-bit programs";
     const std::wstring programs = bits64 ? L"64-bit programs" : L"32-bit programs";

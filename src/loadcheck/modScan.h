@@ -39,6 +39,11 @@ struct ScannedFile {
     bool found = false;
     std::optional<ReadError> readError;
     std::optional<bool> loads;  // nothing when it was not read, or not whole
+    // A file whose classes are registered, against its own type library: "registered"
+    // when the registry sends programs here for each of its classes and its library
+    // version that it registers at all, "partly registered" when some go to another
+    // file; nothing without a type library, or when not read.
+    std::optional<std::wstring> registration;
     // Its DLLs' problems only; nothing when they were not read.
     std::optional<std::vector<modDependencies::Dependency>> dependencies;
     Status status = Status::Loads;
@@ -86,6 +91,7 @@ private:
     bool JudgeLibrary(const modRegisteredFiles::RegisteredFile& file, const modTypeLibrary::Reading& reading,
                       ScannedFile& scanned);
     ScannedFile JudgeDependencies(const modPeFile::Image& image, ScannedFile scanned);
+    void JudgeRegistration(const modPeFile::Image& image, ScannedFile& scanned) const;
     const modProgramView::ProgramView& ViewOf(std::uint16_t machine);
     bool DeadFolder(const std::wstring& folder);
     void KeepDeadFolder(const std::wstring& folder);
@@ -97,6 +103,13 @@ private:
     modDllSearch::SearchOrder order32_, order64_;
     modDependencies::SharedReads shared_;
     std::vector<modRegisteredFiles::RegisteredFile> files_;
+    // Where the registry sends a program of each bitness for each class and type library
+    // version: the user's entry over the machine's, as Windows merges them.
+    struct Sent {
+        std::wstring path;
+        bool user = false;
+    };
+    std::map<std::wstring, Sent> sent_;   // by bitness and folded key
     std::set<std::wstring> deadFolders_;  // folded: network folders whose reads failed
 };
 

@@ -275,6 +275,44 @@ TEST_F(Scan, TheRemovalsReachEachEntryInItsViewAndHive) {
               L"install its build for them");
 }
 
+// A control whose own type library names its classes, one of them sent elsewhere by
+// the user's own entry, which wins over the machine's: a fact, with no step of its own.
+TEST_F(Scan, ItsRegistrationAgainstItsOwnTypeLibrary) {
+    fake::AddFile(L"C:\\App\\Ctl.ocx", test::ImageWith(test::StandInLibrary()));
+    for (const auto& id : test::ControlClasses) {
+        Set(Hive::LocalMachine, false, L"CLSID\\" + id + L"\\InprocServer32", ValueKind::Text, L"C:\\App\\Ctl.ocx");
+    }
+    const std::wstring library = L"TypeLib\\" + test::ControlLibrary + L"\\2.2\\0\\win32";
+    Set(Hive::LocalMachine, true, library, ValueKind::Text, L"C:\\App\\Ctl.ocx");
+    EXPECT_EQ(ScanAll().at(0).registration, L"registered");
+
+    const struct {
+        Hive hive;
+        std::wstring key;
+        const wchar_t* registration;
+    } elsewhere[] = {
+        {Hive::CurrentUser, L"CLSID\\" + test::ControlClasses[1] + L"\\InprocServer32", L"partly registered"},
+        {Hive::CurrentUser, library, L"partly registered"},
+        {Hive::LocalMachine, L"CLSID\\{00000000-0000-0000-0000-0000000000AA}\\InprocServer32", L"registered"},
+    };
+    for (const auto& e : elsewhere) {
+        SetUp();
+        fake::AddFile(L"C:\\App\\Ctl.ocx", test::ImageWith(test::StandInLibrary()));
+        for (const auto& id : test::ControlClasses) {
+            Set(Hive::LocalMachine, false, L"CLSID\\" + id + L"\\InprocServer32", ValueKind::Text, L"C:\\App\\Ctl.ocx");
+        }
+        Set(Hive::LocalMachine, true, library, ValueKind::Text, L"C:\\App\\Ctl.ocx");
+        Set(e.hive, e.key.rfind(L"TypeLib", 0) == 0, e.key, ValueKind::Text, L"C:\\Old\\Ctl.ocx");
+        const auto files = ScanAll();
+        const auto control = std::find_if(files.begin(), files.end(),
+                                          [](const modScan::ScannedFile& f) { return f.path == L"C:\\App\\Ctl.ocx"; });
+        ASSERT_NE(control, files.end());
+        EXPECT_EQ(control->registration, e.registration) << testing::PrintToString(e.key);
+        EXPECT_EQ(control->status, Status::Loads);
+        EXPECT_FALSE(control->hint);
+    }
+}
+
 modScan::ScannedFile File(const wchar_t* path, Status status) {
     modScan::ScannedFile file;
     file.path = path;

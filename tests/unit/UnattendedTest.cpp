@@ -533,11 +533,12 @@ TEST_F(ScanRun, ItsResultHoldsEveryFileAndTheExitCodeIsTheAnswer) {
                   L"      {\"path\": \"C:\\\\App\\\\a.dll\", \"status\": \"loads\", \"bitness\": \"64\", \"views\": "
                   L"[\"64\"], "
                   L"\"classes\": 1, \"typeLibraries\": 0, \"found\": true, \"readError\": null, \"loads\": true, "
-                  L"\"cause\": null, \"dependencies\": [], \"hint\": null},\n"
+                  L"\"registration\": null, \"cause\": null, \"dependencies\": [], \"hint\": null},\n"
                   L"      {\"path\": \"C:\\\\Gone\\\\b.dll\", \"status\": \"missing\", \"bitness\": null, \"views\": "
                   L"[\"64\"], "
                   L"\"classes\": 1, \"typeLibraries\": 0, \"found\": false, \"readError\": null, \"loads\": false, "
-                  L"\"cause\": \"it is not there, nor its folder\", \"dependencies\": null, \"hint\": \"A program"),
+                  L"\"registration\": null, \"cause\": \"it is not there, nor its folder\", \"dependencies\": null, "
+                  L"\"hint\": \"A program"),
         std::wstring::npos)
         << json;
 
@@ -576,14 +577,15 @@ TEST_F(ScanRun, TheWatchdogsEndOnScreen) {
     S().duringListing = [] { S().watchdogCallback(); };
     EXPECT_EQ(Run({L"/scan"}), 1u);
     auto texts = S().console.Texts();
-    const auto from = std::find(texts.begin(), texts.end(),
-                                L"Scan: not finished within 120 seconds; the files read until then:\r\n");
+    const auto from =
+        std::find(texts.begin(), texts.end(), L"Scan: not finished within 120 seconds; the files read until then:\r\n");
     ASSERT_NE(from, texts.end());
     EXPECT_EQ(std::vector<std::wstring>(from + 1, texts.end()),
-              (std::vector<std::wstring>{L"\r\n", L"Damaged:\r\n", L"C:\\App\\a.dll: it is not a Windows program file\r\n",
-                                         L"    Put an intact copy in its place: repair or reinstall the program it belongs to\r\n",
-                                         L"\r\n", L"1 registered file: 0 load, 0 missing, 0 will not load, 1 other\r\n",
-                                         L"\r\n\r\n", L"Press Enter to exit\r\n"}));
+              (std::vector<std::wstring>{
+                  L"\r\n", L"Damaged:\r\n", L"C:\\App\\a.dll: it is not a Windows program file\r\n",
+                  L"    Put an intact copy in its place: repair or reinstall the program it belongs to\r\n", L"\r\n",
+                  L"1 registered file: 0 load, 0 missing, 0 will not load, 1 other\r\n", L"\r\n\r\n",
+                  L"Press Enter to exit\r\n"}));
     SetUp();
     Class(L"2", L"C:\\App\\b.dll", Dll({{"x.dll", {"F"}}}));
     S().duringListing = [] { S().watchdogCallback(); };
