@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The libFuzzer targets (fuzz/): builds them in the `native-sanitize` preset (clang,
-# AddressSanitizer, UndefinedBehaviorSanitizer; sanitizers.sh has built them already), then runs each target for a bounded time on a copy of its
-# seed corpus (fuzz/corpus/<Target>/, never changed here), as many at once as there
-# are processors. Any crash, sanitizer report, mismatch, leak, timeout or
-# out-of-memory fails the run.
+# AddressSanitizer, UndefinedBehaviorSanitizer; sanitizers.sh has built them already),
+# then runs each target for a bounded time on a copy of its seed corpus
+# (fuzz/corpus/<Target>/, never changed here), all at once: the run costs the
+# processors the same time however many targets share them. Any crash, sanitizer
+# report, mismatch, leak, timeout or out-of-memory fails the run.
 #
 #   VELMORA_FUZZ_SECONDS  seconds per target (default 20)
 #   VELMORA_FUZZ_TARGETS  the targets to run, space-separated (default all)
@@ -72,9 +73,8 @@ fuzz_target() {
   fi
 }
 
-# As many targets at once as there are processors, each for its full time.
+# Every target at once, each for the full time: they share the processors.
 for target in "${targets[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
   fuzz_target "$target" &
 done
 wait

@@ -52,6 +52,15 @@ protected:
         return {true, X64, version, L"C:\\Windows", L"TESTPC\\tester"};
     }
 
+    // The loader's searches of a 32-bit and a 64-bit program on this Windows.
+    struct Searches {
+        modProgramView::ProgramView view32 = modProgramView::ViewFor(X86, true, X64, Windows10, L"C:\\Windows");
+        modProgramView::ProgramView view64 = modProgramView::ViewFor(X64, true, X64, Windows10, L"C:\\Windows");
+        modDllSearch::Search search32{modDllSearch::MachineOrder(view32), view32};
+        modDllSearch::Search search64{modDllSearch::MachineOrder(view64), view64};
+        modRegisteredFiles::Searches Get() { return {search32, search64, view32, view64}; }
+    };
+
     static std::vector<modScan::ScannedFile> ScanAll() {
         const auto machine = ThisMachine();
         modScan::Scanner scanner(machine, modRegisteredFiles::ReadRegistrations(true, machine.version));
@@ -100,11 +109,7 @@ TEST_F(Scan, EveryClassAndTypeLibraryOfBothViewsAndBothHivesIsRead) {
 TEST_F(Scan, EachValueNamesItsFileAsAProgramOfItsBitnessFindsIt) {
     S().environment = {{L"ProgramFiles", L"C:\\Program Files"}, {L"ProgramFiles(x86)", L"C:\\Program Files (x86)"}};
     fake::AddFile(L"C:\\Windows\\SysWOW64\\ole32.dll", BuildPe({X86}));
-    const auto view32 = modProgramView::ViewFor(X86, true, X64, Windows10, L"C:\\Windows");
-    const auto view64 = modProgramView::ViewFor(X64, true, X64, Windows10, L"C:\\Windows");
-    modDllSearch::Search search32(modDllSearch::MachineOrder(view32), view32),
-        search64(modDllSearch::MachineOrder(view64), view64);
-    const modRegisteredFiles::Searches searches{search32, search64, view32, view64};
+    Searches searches;
     const std::wstring tooLong(32768, L'a');
     const struct {
         Kind kind;
@@ -142,7 +147,7 @@ TEST_F(Scan, EachValueNamesItsFileAsAProgramOfItsBitnessFindsIt) {
     for (const auto& c : cases) {
         const modRegisteredFiles::Registration registration{
             c.kind, Hive::LocalMachine, c.bits64, L"CLSID\\{1}", {c.valueKind, c.text}};
-        const auto named = modRegisteredFiles::Resolve(registration, searches);
+        const auto named = modRegisteredFiles::Resolve(registration, searches.Get());
         EXPECT_EQ(std::make_tuple(named.path, named.fault, named.resource),
                   std::make_tuple(c.path, c.fault, c.resource))
             << testing::PrintToString(c.text.substr(0, 60));
@@ -150,10 +155,7 @@ TEST_F(Scan, EachValueNamesItsFileAsAProgramOfItsBitnessFindsIt) {
 }
 
 TEST_F(Scan, AFileUnderManyClassesAndViewsIsOneFileAndEachFaultyValueItsOwn) {
-    const auto view32 = modProgramView::ViewFor(X86, true, X64, Windows10, L"C:\\Windows");
-    const auto view64 = modProgramView::ViewFor(X64, true, X64, Windows10, L"C:\\Windows");
-    modDllSearch::Search search32(modDllSearch::MachineOrder(view32), view32),
-        search64(modDllSearch::MachineOrder(view64), view64);
+    Searches searches;
     const auto registration = [](Kind kind, bool bits64, const std::wstring& text) {
         return modRegisteredFiles::Registration{
             kind, Hive::LocalMachine, bits64, L"CLSID\\{1}", {ValueKind::Text, text}};
@@ -162,7 +164,7 @@ TEST_F(Scan, AFileUnderManyClassesAndViewsIsOneFileAndEachFaultyValueItsOwn) {
         {registration(Kind::Class, true, L"C:\\A\\x.dll"), registration(Kind::Class, false, L"c:\\a\\X.DLL"),
          registration(Kind::TypeLibrary, true, L"C:\\A\\x.dll\\2"), registration(Kind::Class, true, L""),
          registration(Kind::Class, true, L"")},
-        {search32, search64, view32, view64});
+        searches.Get());
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0].path, L"C:\\A\\x.dll");
     EXPECT_EQ(files[0].Count(Kind::Class), 2u);
@@ -275,41 +277,32 @@ TEST_F(Scan, TheRemovalsReachEachEntryInItsViewAndHive) {
               L"install its build for them");
 }
 
-// A control whose own type library names its classes, one of them sent elsewhere by
-// the user's own entry, which wins over the machine's: a fact, with no step of its own.
+// A control against its own type library: each entry the registry sends elsewhere (the
+// user's own winning over the machine's) makes it partly registered; a fact, no step.
 TEST_F(Scan, ItsRegistrationAgainstItsOwnTypeLibrary) {
-    fake::AddFile(L"C:\\App\\Ctl.ocx", test::ImageWith(test::StandInLibrary()));
-    for (const auto& id : test::ControlClasses) {
-        Set(Hive::LocalMachine, false, L"CLSID\\" + id + L"\\InprocServer32", ValueKind::Text, L"C:\\App\\Ctl.ocx");
-    }
     const std::wstring library = L"TypeLib\\" + test::ControlLibrary + L"\\2.2\\0\\win32";
-    Set(Hive::LocalMachine, true, library, ValueKind::Text, L"C:\\App\\Ctl.ocx");
-    EXPECT_EQ(ScanAll().at(0).registration, L"registered");
-
+    const std::wstring otherClass = L"CLSID\\" + test::ControlClasses[1] + L"\\InprocServer32";
     const struct {
         Hive hive;
-        std::wstring key;
+        std::wstring key;  // sent to C:\Old\Ctl.ocx
         const wchar_t* registration;
-    } elsewhere[] = {
-        {Hive::CurrentUser, L"CLSID\\" + test::ControlClasses[1] + L"\\InprocServer32", L"partly registered"},
-        {Hive::CurrentUser, library, L"partly registered"},
-        {Hive::LocalMachine, L"CLSID\\{00000000-0000-0000-0000-0000000000AA}\\InprocServer32", L"registered"},
-    };
-    for (const auto& e : elsewhere) {
+    } cases[] = {{Hive::CurrentUser, L"CLSID\\{00000000-0000-0000-0000-0000000000AA}\\InprocServer32", L"registered"},
+                 {Hive::CurrentUser, otherClass, L"partly registered"},
+                 {Hive::CurrentUser, library, L"partly registered"}};
+    for (const auto& c : cases) {
         SetUp();
         fake::AddFile(L"C:\\App\\Ctl.ocx", test::ImageWith(test::StandInLibrary()));
         for (const auto& id : test::ControlClasses) {
             Set(Hive::LocalMachine, false, L"CLSID\\" + id + L"\\InprocServer32", ValueKind::Text, L"C:\\App\\Ctl.ocx");
         }
         Set(Hive::LocalMachine, true, library, ValueKind::Text, L"C:\\App\\Ctl.ocx");
-        Set(e.hive, e.key.rfind(L"TypeLib", 0) == 0, e.key, ValueKind::Text, L"C:\\Old\\Ctl.ocx");
+        Set(c.hive, c.key == library, c.key, ValueKind::Text, L"C:\\Old\\Ctl.ocx");
         const auto files = ScanAll();
-        const auto control = std::find_if(files.begin(), files.end(),
-                                          [](const modScan::ScannedFile& f) { return f.path == L"C:\\App\\Ctl.ocx"; });
+        const auto control = std::find_if(files.begin(), files.end(), [](const auto& f) { return f.classes == 2; });
         ASSERT_NE(control, files.end());
-        EXPECT_EQ(control->registration, e.registration) << testing::PrintToString(e.key);
-        EXPECT_EQ(control->status, Status::Loads);
-        EXPECT_FALSE(control->hint);
+        EXPECT_EQ(std::make_tuple(control->registration, control->status, control->hint.has_value()),
+                  std::make_tuple(std::optional<std::wstring>(c.registration), Status::Loads, false))
+            << testing::PrintToString(c.key);
     }
 }
 
