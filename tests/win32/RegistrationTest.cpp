@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
+#include <list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -201,27 +201,19 @@ TEST(Scan, EveryRegistrationOfBothViewsAndBothHives) {
                          {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L'2'},
                          {HKEY_CURRENT_USER, KEY_WOW64_32KEY, L'3'},
                          {HKEY_CURRENT_USER, KEY_WOW64_64KEY, L'4'}};
-    // Deleted children first: a key with subkeys is not deleted.
-    struct Keys {
-        std::vector<std::unique_ptr<TestKey>> list;
-        void push_back(std::unique_ptr<TestKey> key) { list.push_back(std::move(key)); }
-        TestKey* back() const { return list.back().get(); }
-        ~Keys() {
-            while (!list.empty()) list.pop_back();
-        }
-    } keys;
+    std::list<TestKey> keys;  // the newest first: a child is deleted before its parent
     for (const auto& m : made) {
-        keys.push_back(std::make_unique<TestKey>(L"CLSID\\" + id + m.last + L"}", m.view, m.root));
-        keys.push_back(std::make_unique<TestKey>(L"CLSID\\" + id + m.last + L"}\\InprocServer32", m.view, m.root));
-        keys.back()->SetText(nullptr, REG_SZ, std::wstring(L"C:\\Scan\\") + m.last + L".dll");
+        keys.emplace_front(L"CLSID\\" + id + m.last + L"}", m.view, m.root);
+        keys.emplace_front(L"CLSID\\" + id + m.last + L"}\\InprocServer32", m.view, m.root);
+        keys.front().SetText(nullptr, REG_SZ, std::wstring(L"C:\\Scan\\") + m.last + L".dll");
     }
     const std::wstring library = L"TypeLib\\" + id + L"9}";
     for (const auto* key : {L"", L"\\1.0", L"\\1.0\\0", L"\\1.0\\FLAGS"}) {
-        keys.push_back(std::make_unique<TestKey>(library + key, KEY_WOW64_64KEY));
+        keys.emplace_front(library + key, KEY_WOW64_64KEY);
     }
     for (const std::wstring bits : {L"32", L"64"}) {
-        keys.push_back(std::make_unique<TestKey>(library + L"\\1.0\\0\\win" + bits, KEY_WOW64_64KEY));
-        keys.back()->SetText(nullptr, REG_SZ, L"C:\\Scan\\lib" + bits + L".tlb");
+        keys.emplace_front(library + L"\\1.0\\0\\win" + bits, KEY_WOW64_64KEY);
+        keys.front().SetText(nullptr, REG_SZ, L"C:\\Scan\\lib" + bits + L".tlb");
     }
     const auto kernel = modVersionOS_v4::GetKernelVersion();
     const auto found = modRegisteredFiles::ReadRegistrations(Windows64(), {kernel.major, kernel.minor, kernel.build});
