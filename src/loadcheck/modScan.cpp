@@ -97,6 +97,14 @@ std::wstring Removals(const RegisteredFile& file, bool windows64, const std::wst
 
 bool AnyRegistration(const modRegisteredFiles::Registration&) { return true; }
 
+// The file needs attention: why; whether it loads, where that is known.
+ScannedFile Needs(ScannedFile scanned, Status status, const std::wstring& cause) {
+    scanned.status = status;
+    scanned.cause = cause;
+    if (status != Status::NotRead) scanned.loads = false;
+    return scanned;
+}
+
 std::wstring EntryKey(bool bits64, const std::wstring& key) {
     return (bits64 ? L"64|" : L"32|") + platform::text::Folded(key);
 }
@@ -161,46 +169,20 @@ ScannedFile Scanner::Judge(std::size_t index) {
 }
 
 ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) {
-    const auto needs = [&scanned](Status status, const std::wstring& cause) {
-        scanned.status = status;
-        scanned.cause = cause;
-        if (status != Status::NotRead) scanned.loads = false;
-        return scanned;
-    };
-    if (!file.fault.empty()) return needs(Status::WillNotLoad, L"its registry entry is wrong: " + file.fault);
-    const std::wstring folder = FolderOf(file.path);
-    if (DeadFolder(folder)) return needs(Status::NotRead, L"its network folder did not answer before");
-
-    const modPeFile::DiskFile disk(file.path);
-    if (!disk.Opened()) {
-        const auto code = Win32Code(disk.OpenFailure());
-        if ((NotThere(code) || code == 5) && filenames::IsFolder(file.path)) {
-            return needs(Status::WillNotLoad, L"its registered path names a folder");
-        }
-        if (NotThere(code)) {
-            if (!folder.empty() && filenames::IsFolder(folder)) {
-                scanned.hint = L"Its folder is there, the file is not: repair or reinstall the program it belongs to";
-                return needs(Status::WillNotLoad, L"it is not there, though its folder is");
-            }
-            scanned.hint = L"A program that is gone left this: if no program needs it, " +
-                           Removals(file, machine_.windows64, machine_.account, AnyRegistration);
-            return needs(Status::Missing, L"it is not there, nor its folder");
-        }
-        scanned.readError = ErrorOf(disk.OpenFailure(), L"the file could not be opened");
-        if (NetworkFailure(code) && filenames::OnNetwork(file.path)) {
-            KeepDeadFolder(folder);
-            scanned.hint = L"Run Velmora again where its network folder answers";
-            return needs(Status::NotRead, L"its network folder did not answer");
-        }
-        scanned.hint = L"Close what holds it, or let this account read it, then run Velmora again";
-        return needs(Status::NotRead, L"it could not be read");
+    if (!file.fault.empty()) {
+        return Needs(std::move(scanned), Status::WillNotLoad, L"its registry entry is wrong: " + file.fault);
     }
+    if (DeadFolder(FolderOf(file.path))) {
+        return Needs(std::move(scanned), Status::NotRead, L"its network folder did not answer before");
+    }
+    const modPeFile::DiskFile disk(file.path);
+    if (!disk.Opened()) return NotOpened(file, disk.OpenFailure(), std::move(scanned));
     scanned.found = true;
 
     const modPeFile::Image image(disk.File());
     if (image.HeaderDamage() == modPeFile::Damage::ReadFailed) {
         scanned.readError = ErrorOf(platform::file::LastFailure(), L"the file could not be read");
-        return needs(Status::NotRead, L"it could not be read");
+        return Needs(std::move(scanned), Status::NotRead, L"it could not be read");
     }
     if (image.HeaderDamage() == modPeFile::Damage::NotPe && scanned.classes == 0) {
         return JudgePlainLibrary(file, disk.File(), std::move(scanned));
@@ -208,7 +190,8 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
     if (image.HeaderDamage() != modPeFile::Damage::None) {
         const bool notPe = image.HeaderDamage() == modPeFile::Damage::NotPe;
         scanned.hint = L"Put an intact copy in its place: repair or reinstall the program it belongs to";
-        return needs(Status::Damaged, notPe ? L"it is not a Windows program file" : L"its program headers are damaged");
+        return Needs(std::move(scanned), Status::Damaged,
+                     notPe ? L"it is not a Windows program file" : L"its program headers are damaged");
     }
     const std::uint16_t machine = image.Machine();
     scanned.bitness = BitsOf(machine);
@@ -228,6 +211,33 @@ ScannedFile Scanner::JudgeFile(const RegisteredFile& file, ScannedFile scanned) 
     }
     JudgeRegistration(image, scanned);
     return JudgeDependencies(image, std::move(scanned));
+}
+
+// Why it could not be opened: it is gone, with its folder or without; its path names a
+// folder; its network folder does not answer; or it is held or forbidden.
+ScannedFile Scanner::NotOpened(const RegisteredFile& file, std::int32_t failure, ScannedFile scanned) {
+    const auto code = Win32Code(failure);
+    const std::wstring folder = FolderOf(file.path);
+    if ((NotThere(code) || code == 5) && filenames::IsFolder(file.path)) {
+        return Needs(std::move(scanned), Status::WillNotLoad, L"its registered path names a folder");
+    }
+    if (NotThere(code)) {
+        if (!folder.empty() && filenames::IsFolder(folder)) {
+            scanned.hint = L"Its folder is there, the file is not: repair or reinstall the program it belongs to";
+            return Needs(std::move(scanned), Status::WillNotLoad, L"it is not there, though its folder is");
+        }
+        scanned.hint = L"A program that is gone left this: if no program needs it, " +
+                       Removals(file, machine_.windows64, machine_.account, AnyRegistration);
+        return Needs(std::move(scanned), Status::Missing, L"it is not there, nor its folder");
+    }
+    scanned.readError = ErrorOf(failure, L"the file could not be opened");
+    if (NetworkFailure(code) && filenames::OnNetwork(file.path)) {
+        KeepDeadFolder(folder);
+        scanned.hint = L"Run Velmora again where its network folder answers";
+        return Needs(std::move(scanned), Status::NotRead, L"its network folder did not answer");
+    }
+    scanned.hint = L"Close what holds it, or let this account read it, then run Velmora again";
+    return Needs(std::move(scanned), Status::NotRead, L"it could not be read");
 }
 
 // Its classes and library version, as its own type library names them, against where

@@ -84,6 +84,7 @@ public:
 
 private:
     ScannedFile JudgeFile(const modRegisteredFiles::RegisteredFile& file, ScannedFile scanned);
+    ScannedFile NotOpened(const modRegisteredFiles::RegisteredFile& file, std::int32_t failure, ScannedFile scanned);
     ScannedFile OtherProcessor(const modRegisteredFiles::RegisteredFile& file, bool bits64, ScannedFile scanned) const;
     ScannedFile JudgePlainLibrary(const modRegisteredFiles::RegisteredFile& file, const modPeFile::File& bytes,
                                   ScannedFile scanned);
