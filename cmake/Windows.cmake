@@ -79,8 +79,8 @@ set_target_properties(Velmora PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY
 set_source_files_properties(${VELMORA_RC} PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/res/Velmora.ico;${VELMORA_MANIFEST};${CMAKE_SOURCE_DIR}/res/resource.h")
 
-# The least work a quiet run does, timed beside it by bench/quiet-run.sh.
-add_executable(VelmoraQuietBaseline bench/QuietBaseline.cpp)
+# The least work a quiet run does, timed beside it by bench/quiet-run.sh; built for it alone.
+add_executable(VelmoraQuietBaseline EXCLUDE_FROM_ALL bench/QuietBaseline.cpp)
 target_link_libraries(VelmoraQuietBaseline PRIVATE velmora_platform velmora_warnings)
 target_link_options(VelmoraQuietBaseline PRIVATE ${VELMORA_STATIC_LINK})
 set_target_properties(VelmoraQuietBaseline PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
