@@ -68,6 +68,7 @@ using files::KnownFiles;
 namespace {
 
 namespace filenames = platform::filenames;
+using filenames::FolderOf;
 using modPeFile::Damage;
 
 std::wstring HeaderDamageText(Damage damage) {
@@ -114,8 +115,6 @@ Facts FactsOfFile(const std::wstring& path, bool system) {
     const modPeFile::Image image(file.File());
     return FactsOf(image, system);
 }
-
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 }  // namespace
 

@@ -39,12 +39,12 @@ std::wstring Command(const Subject& subject) {
 // shared by both views.
 std::wstring PerUserRemovals(const Diagnosis& found) {
     const auto& registration = found.registration;
-    const std::wstring classView = found.windows64 ? L" /reg:" + found.subject.bits : L"";
+    const std::wstring classView = ClassViewSwitch(found.windows64, found.subject.bits);
     std::wstring commands;
     const auto remove = [&commands](const Entry& entry, const std::wstring& key, const std::wstring& view) {
         if (entry.here || entry.scope != Scope::User) return;
         commands +=
-            (commands.empty() ? L"" : L" & ") + (L"reg delete \"HKCU\\Software\\Classes\\" + key + L"\" /f" + view);
+            (commands.empty() ? L"" : L" & ") + RemovalCommand(platform::registry::Hive::CurrentUser, key, view);
     };
     remove(*registration.typeLibrary,
            L"TypeLib\\" + registration.typeLibrary->id + L"\\" + registration.typeLibrary->version, L"");
@@ -280,6 +280,13 @@ void DependenciesNotReadInTime(Diagnosis& found, std::uint32_t seconds) {
     found.dependenciesPending = false;
     Conclude(found);
 }
+
+std::wstring RemovalCommand(platform::registry::Hive hive, const std::wstring& key, const std::wstring& viewSwitch) {
+    const wchar_t* root = hive == platform::registry::Hive::CurrentUser ? L"HKCU" : L"HKLM";
+    return L"reg delete \"" + std::wstring(root) + L"\\Software\\Classes\\" + key + L"\" /f" + viewSwitch;
+}
+
+std::wstring ClassViewSwitch(bool windows64, const std::wstring& bits) { return windows64 ? L" /reg:" + bits : L""; }
 
 bool OfficeLoads(const modOffice::Installation& office, const Subject& subject) {
     return modOffice::Bits(office) == subject.bits;

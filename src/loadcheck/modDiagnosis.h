@@ -73,6 +73,13 @@ std::wstring NotLoadingCause(const Diagnosis& found);
 std::wstring DependencyCause(const modDependencies::Dependency& dependency);
 std::wstring DependencyHint(const modDependencies::Dependency& dependency, const Subject& subject);
 
+// The command that removes a key of a hive's classes ("CLSID\{...}"), in the registry
+// view `viewSwitch` names (" /reg:32"; none for a key both views share).
+std::wstring RemovalCommand(platform::registry::Hive hive, const std::wstring& key, const std::wstring& viewSwitch);
+// The switch that reaches a class's key of a program of `bits` ("32", "64"): on 64-bit
+// Windows each view has its own; on 32-bit Windows there is one, and no switch.
+std::wstring ClassViewSwitch(bool windows64, const std::wstring& bits);
+
 // Whether this Office's VBA loads the control: only an Office of its bitness does.
 bool OfficeLoads(const modOffice::Installation& office, const Subject& subject);
 // The warning for an Office that cannot: "64-bit Office 16.0 cannot load this 32-bit

@@ -13,18 +13,10 @@ namespace {
 
 namespace filenames = platform::filenames;
 using filenames::AddBackslash;
+using filenames::FolderOf;
+using filenames::IsFullPath;
 
 const wchar_t KnownDllsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs";
-
-std::wstring FolderOf(const std::wstring& path) {
-    const auto slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-// "C:\..." or "\\server\...".
-bool IsFullPath(const std::wstring& path) {
-    return (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
-}
 
 // PATH's folders as the loader takes them: split at ";", nothing stripped.
 std::vector<std::wstring> PathFolders() {

@@ -84,10 +84,6 @@ bool IsDeviceName(const std::wstring& name) {
            stem[3] <= L'9';
 }
 
-bool IsFullPath(const std::wstring& path) {
-    return (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
-}
-
 std::wstring Trimmed(std::wstring text) {
     const auto first = text.find_first_not_of(L" \t");
     if (first == std::wstring::npos) return {};
@@ -157,7 +153,7 @@ Named Resolve(const Registration& registration, const Searches& searches) {
         named.path = candidates.empty() ? text : candidates.front();
         return named;
     }
-    if (!IsFullPath(text)) return Fault(value.text, L"it is not a full path");
+    if (!filenames::IsFullPath(text)) return Fault(value.text, L"it is not a full path");
     named.path = modProgramView::Map(view, filenames::FullPath(text));
     return named;
 }

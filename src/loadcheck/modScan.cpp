@@ -18,13 +18,9 @@ namespace modScan {
 namespace {
 
 namespace filenames = platform::filenames;
+using filenames::FolderOf;
 using modRegisteredFiles::Kind;
 using modRegisteredFiles::RegisteredFile;
-
-std::wstring FolderOf(const std::wstring& path) {
-    const auto slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
 
 // The Win32 error an HRESULT of one carries; 0 for any other.
 std::uint32_t Win32Code(std::int32_t number) {
@@ -59,15 +55,11 @@ ReadError ErrorOf(std::int32_t number, const std::wstring& what) {
     return {number, words.empty() ? what : what + L": " + words};
 }
 
-std::wstring ViewSwitch(bool windows64, const modRegisteredFiles::Registration& registration) {
-    if (!windows64 || registration.kind != Kind::Class) return {};
-    return registration.bits64 ? L" /reg:64" : L" /reg:32";
-}
-
 std::wstring RemovalOf(const modRegisteredFiles::Registration& registration, bool windows64) {
-    const bool ofUser = registration.hive == platform::registry::Hive::CurrentUser;
-    return L"reg delete \"" + std::wstring(ofUser ? L"HKCU" : L"HKLM") + L"\\Software\\Classes\\" + registration.key +
-           L"\" /f" + ViewSwitch(windows64, registration);
+    const std::wstring view = registration.kind == Kind::Class
+                                  ? modDiagnosis::ClassViewSwitch(windows64, registration.bits64 ? L"64" : L"32")
+                                  : L"";
+    return modDiagnosis::RemovalCommand(registration.hive, registration.key, view);
 }
 
 std::wstring Account(const std::wstring& account) { return account.empty() ? L"this account" : account; }

@@ -37,6 +37,16 @@ inline bool SameFileName(const std::wstring& a, const std::wstring& b) { return 
 // The file name a path ends in: what follows its last "\" or "/".
 inline std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
+// The folder a path names its file in: what comes before its last "\"; empty when
+// it has none.
+inline std::wstring FolderOf(const std::wstring& path) {
+    const auto slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+// "C:\..." or "\\server\...": a path from a drive's root or a server's.
+inline bool IsFullPath(const std::wstring& path) {
+    return (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
+}
 // The path with a "\" after it, added only when it has none.
 inline std::wstring AddBackslash(const std::wstring& path) {
     return !path.empty() && path.back() == L'\\' ? path : path + L'\\';
