@@ -154,27 +154,6 @@ TEST_F(Scan, EachValueNamesItsFileAsAProgramOfItsBitnessFindsIt) {
     }
 }
 
-TEST_F(Scan, AFileUnderManyClassesAndViewsIsOneFileAndEachFaultyValueItsOwn) {
-    Searches searches;
-    const auto registration = [](Kind kind, bool bits64, const std::wstring& text) {
-        return modRegisteredFiles::Registration{
-            kind, Hive::LocalMachine, bits64, L"CLSID\\{1}", {ValueKind::Text, text}};
-    };
-    const auto files = modRegisteredFiles::Group(
-        {registration(Kind::Class, true, L"C:\\A\\x.dll"), registration(Kind::Class, false, L"c:\\a\\X.DLL"),
-         registration(Kind::TypeLibrary, true, L"C:\\A\\x.dll\\2"), registration(Kind::Class, true, L""),
-         registration(Kind::Class, true, L"")},
-        searches.Get());
-    ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(files[0].path, L"C:\\A\\x.dll");
-    EXPECT_EQ(files[0].Count(Kind::Class), 2u);
-    EXPECT_EQ(files[0].Count(Kind::TypeLibrary), 1u);
-    EXPECT_TRUE(files[0].For(false, Kind::Class));
-    EXPECT_EQ(files[0].resources, std::vector<std::uint16_t>{2});
-    EXPECT_EQ(files[1].fault, L"it names no file");
-    EXPECT_EQ(files[2].fault, L"it names no file");
-}
-
 TEST_F(Scan, EachFileJudgedAsOneControlIs) {
     fake::AddFile(L"C:\\App\\Good64.dll", BuildPe({X64, {{"kernel32.dll", {"CreateFileW"}}}}));
     Class(L"01", L"C:\\App\\Good64.dll");
@@ -198,7 +177,9 @@ TEST_F(Scan, EachFileJudgedAsOneControlIs) {
     Set(Hive::LocalMachine, true, L"TypeLib\\{L2}\\1.0\\0\\win64", ValueKind::Text, L"C:\\App\\Lib32.tlb");
     fake::AddFile(L"C:\\App\\WithLib.dll", test::ImageWith(test::StandInLibrary()));
     Set(Hive::LocalMachine, true, L"TypeLib\\{L3}\\2.0\\0\\win32", ValueKind::Text, L"C:\\App\\WithLib.dll\\1");
+    Class(L"0E", L"c:\\app\\WITHLIB.dll", false);  // one file, as a class and a type library
     Class(L"0C", L"", true, Hive::LocalMachine, ValueKind::Other);
+    Class(L"0F", L"", true, Hive::LocalMachine, ValueKind::Other);  // each faulty value its own
     // A network folder whose first read fails is not read again; its files come last.
     S().networkDrives = L"N";
     S().fileFailure = static_cast<std::int32_t>(0x80070035u);  // ERROR_BAD_NETPATH
@@ -218,6 +199,7 @@ TEST_F(Scan, EachFileJudgedAsOneControlIs) {
         {L"C:\\Windows\\SysWOW64\\Old.dll", Status::Loads, L"", L"32", L"32", 1, 0},
         {L"C:\\App\\Wide.dll", Status::OtherProcessor,
          L"it is built for 64-bit programs, and registered for 32-bit programs", L"64", L"32", 1, 0},
+        {L"c:\\app\\WITHLIB.dll", Status::Loads, L"", L"32", L"32", 1, 1},
         {L"C:\\App\\Good64.dll", Status::Loads, L"", L"64", L"64", 2, 0},
         {L"C:\\Gone\\x.dll", Status::Missing, L"it is not there, nor its folder", L"", L"64", 1, 0},
         {L"C:\\App\\Lost.dll", Status::WillNotLoad, L"it is not there, though its folder is", L"", L"64", 1, 0},
@@ -225,10 +207,10 @@ TEST_F(Scan, EachFileJudgedAsOneControlIs) {
         {L"C:\\App\\Needs.dll", Status::WillNotLoad, L"missing.dll is not found", L"64", L"64", 1, 0},
         {L"C:\\App\\Junk.dll", Status::Damaged, L"it is not a Windows program file", L"", L"64", 1, 0},
         {L"", Status::WillNotLoad, L"its registry entry is wrong: its value is not text", L"", L"64", 1, 0},
+        {L"", Status::WillNotLoad, L"its registry entry is wrong: its value is not text", L"", L"64", 1, 0},
         {L"C:\\App\\Lib.tlb", Status::Loads, L"", L"32", L"32", 0, 1},
         {L"C:\\App\\Lib32.tlb", Status::OtherProcessor,
          L"its type library is not built for win64, where it is registered", L"", L"64", 0, 1},
-        {L"C:\\App\\WithLib.dll", Status::Loads, L"", L"32", L"32", 0, 1},
         {L"C:\\User\\Mine.dll", Status::Loads, L"", L"64", L"64", 1, 0},
         {L"N:\\Share\\a.dll", Status::NotRead, L"its network folder did not answer", L"", L"64", 1, 0},
         {L"N:\\Share\\b.dll", Status::NotRead, L"its network folder did not answer before", L"", L"64", 1, 0},
