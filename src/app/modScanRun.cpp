@@ -12,8 +12,6 @@
 #include "osinfo/modVersionOS_v4.h"
 #include "platform/Account.h"
 #include "platform/Process.h"
-#include "platform/RunError.h"
-#include "platform/ShellFolders.h"
 #include "platform/SystemInfo.h"
 #include "platform/Threads.h"
 
@@ -32,8 +30,7 @@ constexpr std::size_t MaxThreads = 4;
 
 modScan::Machine ThisMachine() {
     modScan::Machine machine;
-    machine.windowsFolder = modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows);
-    if (machine.windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
+    machine.windowsFolder = modSpecialFoldersWin::WindowsFolder();
     machine.windows64 = modVersionOS_v4::GetOSBits() == 64;
     machine.nativeMachine = platform::systeminfo::NativeMachine();
     const auto kernel = modVersionOS_v4::GetKernelVersion();
@@ -65,10 +62,6 @@ private:
     int drawn_ = 0;
 };
 
-bool NeedsAttention(const modScan::ScannedFile& file) {
-    return file.status != modScan::Status::Loads && file.status != modScan::Status::Missing;
-}
-
 // Every file judged, on as many threads as the machine runs: the files' reads overlap,
 // and a share that stalls holds up one thread alone. The record is published as they go.
 modScan::Scan JudgeAll(modScan::Scanner& scanner, Bar& bar) {
@@ -97,7 +90,7 @@ modScan::Scan JudgeAll(modScan::Scanner& scanner, Bar& bar) {
             std::size_t doneNow = 0;
             {
                 const std::lock_guard<platform::threads::Lock> held(lock);
-                const bool newFailure = !failed && NeedsAttention(file);
+                const bool newFailure = !failed && modScan::Fails(file);
                 failed = failed || newFailure;
                 judged[at] = std::move(file);
                 doneNow = ++done;

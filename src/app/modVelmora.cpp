@@ -28,7 +28,6 @@
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/RunError.h"
-#include "platform/ShellFolders.h"
 #include "platform/SystemInfo.h"
 #include "platform/Wmi.h"
 
@@ -509,11 +508,9 @@ ExitStatus RunChecks() {
     Write(GetAboutOS(&reportRows));
     ChangeRecord([&reportRows](modRunResult::RunRecord& record) { record.report = reportRows; });
 
-    const SpecialFolderEntry windowsEntry = {
-        L"Windows Directory", modSpecialFoldersWin::GetSpecialFolder(platform::shell::CsidlWindows), L"CSIDL_WINDOWS"};
+    const SpecialFolderEntry windowsEntry = {L"Windows Directory", modSpecialFoldersWin::WindowsFolder(),
+                                             L"CSIDL_WINDOWS"};
     const std::wstring windowsFolder = windowsEntry.FolderPath;
-    // Without it every path below would be relative to the current drive.
-    if (windowsFolder.empty()) platform::Fail(platform::errors::PathNotFound, L"Finding the Windows folder");
     Write(L"Windows folder: " + Tabs(2) + windowsFolder);
     ChangeRecord([&windowsFolder](modRunResult::RunRecord& record) { record.windowsFolder = windowsFolder; });
 

@@ -11,5 +11,8 @@ using platform::filenames::AddBackslash;
 // The folder's default path, empty when the shell reports none; `csidl` is a shell
 // folder number such as platform::shell::CsidlWindows.
 std::wstring GetSpecialFolder(std::int32_t csidl);
+// The Windows folder; a run fails without it: every path below it would be relative
+// to the current drive.
+std::wstring WindowsFolder();
 
 }  // namespace modSpecialFoldersWin

@@ -374,11 +374,9 @@ Counts CountsOf(const Scan& scan) {
     return counts;
 }
 
-bool AllLoad(const Scan& scan) {
-    return scan.complete && std::all_of(scan.files.begin(), scan.files.end(), [](const ScannedFile& file) {
-               return file.status == Status::Loads || file.status == Status::Missing;
-           });
-}
+bool Fails(const ScannedFile& file) { return file.status != Status::Loads && file.status != Status::Missing; }
+
+bool AllLoad(const Scan& scan) { return scan.complete && std::none_of(scan.files.begin(), scan.files.end(), Fails); }
 
 std::vector<const ScannedFile*> NeedingAttention(const Scan& scan) {
     std::vector<const ScannedFile*> rows;

@@ -115,6 +115,9 @@ private:
 };
 
 Counts CountsOf(const Scan& scan);
+// The file makes the scan's answer "will not load": it is there and does not load, or
+// was not read. A leftover does not.
+bool Fails(const ScannedFile& file);
 // The exit code's question: every file that is there was read and loads.
 bool AllLoad(const Scan& scan);
 // The files that need attention, grouped in Status order, each group by path.
